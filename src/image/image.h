@@ -1,0 +1,49 @@
+// Image buffers: one block holding a 32-byte header and then the pixel rows.
+//
+// Rows are top row first; row y starts pitch * y bytes after the header. pitch is width * 4
+// rounded up to a multiple of 16 and the header sits on a 16-byte boundary, so every row does
+// too. Pixels are 0xAARRGGBB stored little-endian (B, G, R, A), as in the screen buffer; the
+// bytes between width * 4 and the pitch are padding that nothing shows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr std::uint32_t kImageType = 7;
+constexpr std::uint32_t kMagenta = 0xFFFF00FF;  // fill of every new image buffer
+
+struct Image {
+    std::uint32_t type;  // always kImageType
+    std::int32_t bytesPerPixel;
+    std::uint32_t width;
+    std::uint32_t height;
+    std::uint32_t pitch;
+    std::uint8_t reserved[12];
+};
+static_assert(sizeof(Image) == 32, "the header is 32 bytes so rows stay 16-byte aligned");
+
+inline std::uint32_t* imageRow(Image* image, std::uint32_t y) {
+    return reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(image + 1) +
+                                            std::size_t(image->pitch) * y);
+}
+inline const std::uint32_t* imageRow(const Image* image, std::uint32_t y) {
+    return reinterpret_cast<const std::uint32_t*>(reinterpret_cast<const std::uint8_t*>(image + 1) +
+                                                  std::size_t(image->pitch) * y);
+}
+
+// A new buffer filled with `fill` (padding included), or nullptr when no screen mode is set,
+// width or height is below 1, or memory cannot be had. depth 0 means the screen's (32 bits).
+Image* createImage(int width, int height, std::uint32_t fill, int depth = 0);
+void destroyImage(Image* image);
+
+// FreeImage format ids.
+constexpr int kFormatJpeg = 2;   // FIF_JPEG
+constexpr int kFormatPng = 13;   // FIF_PNG
+
+// Any file FreeImage can decode (recognised by content, not name) as a new 32-bit buffer with
+// alpha 0xFF where the picture has none, or nullptr.
+Image* loadImageFile(const std::string& name);
+
+// Writes the buffer as a 24-bit PNG or JPEG with FreeImage's default settings. Failures are
+// silent, as the program never acts on them.
+void saveImageFile(const Image* image, const std::string& name, int format);
