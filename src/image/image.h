@@ -37,8 +37,8 @@ Image* createImage(int width, int height, std::uint32_t fill, int depth = 0);
 void destroyImage(Image* image);
 
 // FreeImage format ids.
-constexpr int kFormatJpeg = 2;   // FIF_JPEG
-constexpr int kFormatPng = 13;   // FIF_PNG
+constexpr int kFormatJpeg = 2;  // FIF_JPEG
+constexpr int kFormatPng = 13;  // FIF_PNG
 
 // Any file FreeImage can decode (recognised by content, not name) as a new 32-bit buffer with
 // alpha 0xFF where the picture has none, or nullptr.

@@ -1,0 +1,13 @@
+#!/bin/sh
+# Installs what building, running and testing Glimmerix on Linux needs (Debian 12).
+set -eu
+if [ "$(id -u)" -ne 0 ]; then
+    exec sudo "$0" "$@"
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends \
+    build-essential cmake ninja-build pkg-config git \
+    libfreeimage-dev libx11-dev libxext-dev libxfixes-dev \
+    libgtest-dev libcpp-httplib-dev \
+    xvfb xdotool xclip x11-utils x11-apps imagemagick curl iproute2 util-linux

@@ -1,0 +1,188 @@
+#include "options.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+namespace {
+
+bool parseInteger(const std::string& text, std::uint64_t limit, std::uint64_t* out) {
+    if (text.empty() || text.size() > 19) return false;
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value > limit) return false;
+    *out = value;
+    return true;
+}
+
+// Bytes, with an optional binary suffix: "65536", "512K", "32M", "1G".
+bool parseSize(std::string text, std::uint64_t* out) {
+    unsigned shift = 0;
+    if (!text.empty()) {
+        switch (text.back()) {
+            case 'K':
+            case 'k':
+                shift = 10;
+                break;
+            case 'M':
+            case 'm':
+                shift = 20;
+                break;
+            case 'G':
+            case 'g':
+                shift = 30;
+                break;
+            default:
+                break;
+        }
+        if (shift) text.pop_back();
+    }
+    std::uint64_t value = 0;
+    if (!parseInteger(text, (1ull << 40) >> shift, &value) || value == 0) return false;
+    *out = value << shift;
+    return true;
+}
+
+// Seconds, fractions allowed ("0.5"), more than 0 and at most a day.
+bool parseSeconds(const std::string& text, std::chrono::milliseconds* out) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
+    char* end = nullptr;
+    double seconds = std::strtod(text.c_str(), &end);
+    if (*end != '\0' || !(seconds > 0) || seconds > 86400) return false;
+    auto ms = static_cast<long long>(std::llround(seconds * 1000));
+    if (ms < 1) return false;
+    *out = std::chrono::milliseconds(ms);
+    return true;
+}
+
+bool parsePublicUrl(std::string text, std::string* out) {
+    std::size_t schemeLength = text.rfind("http://", 0) == 0    ? 7
+                               : text.rfind("https://", 0) == 0 ? 8
+                                                                : 0;
+    if (schemeLength == 0) return false;
+    for (unsigned char c : text) {
+        if (c <= ' ' || c >= 0x7F) return false;
+    }
+    while (text.size() > schemeLength && text.back() == '/') text.pop_back();
+    if (text.size() == schemeLength || text[schemeLength] == '/') return false;  // no host
+    *out = text;
+    return true;
+}
+
+using Setter = std::function<bool(const std::string&, ServerOptions*)>;
+
+const std::map<std::string, Setter>& setters() {
+    static const std::map<std::string, Setter> table = {
+        {"listen",
+         [](const std::string& v, ServerOptions* o) {
+             o->listenAddress = v;
+             return !v.empty();
+         }},
+        {"port",
+         [](const std::string& v, ServerOptions* o) {
+             std::uint64_t port = 0;
+             if (!parseInteger(v, 65535, &port)) return false;
+             o->port = static_cast<int>(port);
+             return true;
+         }},
+        {"data-dir",
+         [](const std::string& v, ServerOptions* o) {
+             o->dataDir = v;
+             return !v.empty();
+         }},
+        {"public-url",
+         [](const std::string& v, ServerOptions* o) { return parsePublicUrl(v, &o->publicUrl); }},
+        {"max-size",
+         [](const std::string& v, ServerOptions* o) { return parseSize(v, &o->maxUploadBytes); }},
+        {"threads",
+         [](const std::string& v, ServerOptions* o) {
+             std::uint64_t threads = 0;
+             if (!parseInteger(v, 4096, &threads) || threads == 0) return false;
+             o->threads = static_cast<std::size_t>(threads);
+             return true;
+         }},
+        {"read-timeout",
+         [](const std::string& v, ServerOptions* o) { return parseSeconds(v, &o->readTimeout); }},
+        {"write-timeout",
+         [](const std::string& v, ServerOptions* o) { return parseSeconds(v, &o->writeTimeout); }},
+        {"request-timeout", [](const std::string& v,
+                               ServerOptions* o) { return parseSeconds(v, &o->requestTimeout); }},
+        {"keep-alive-timeout",
+         [](const std::string& v, ServerOptions* o) {
+             return parseSeconds(v, &o->keepAliveTimeout);
+         }},
+    };
+    return table;
+}
+
+}  // namespace
+
+ParseOutcome parseOptions(int argc, const char* const* argv, ServerOptions* options,
+                          std::string* error) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") return ParseOutcome::ShowHelp;
+        if (arg == "--version") return ParseOutcome::ShowVersion;
+        if (arg.rfind("--", 0) != 0) {
+            *error = "unexpected argument '" + arg + "'";
+            return ParseOutcome::Error;
+        }
+        std::string name = arg.substr(2);
+        std::string value;
+        std::size_t equals = name.find('=');
+        if (equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name.erase(equals);
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            *error = "--" + name + " needs a value";
+            return ParseOutcome::Error;
+        }
+        auto setter = setters().find(name);
+        if (setter == setters().end()) {
+            *error = "unknown option --" + name;
+            return ParseOutcome::Error;
+        }
+        if (!setter->second(value, options)) {
+            *error = "invalid value '" + value + "' for --" + name;
+            return ParseOutcome::Error;
+        }
+    }
+    return ParseOutcome::Run;
+}
+
+std::string usageText() {
+    return "Usage: glimmerix-server [OPTION]...\n"
+           "Stores PNG and JPEG screenshots posted to /api.php and answers with their link.\n"
+           "\n"
+           "  --listen ADDR            address to listen on (default 0.0.0.0; :: for IPv6)\n"
+           "  --port N                 TCP port (default 80; 0 picks a free port)\n"
+           "  --data-dir DIR           images and the deletion key (default /var/lib/glimmerix)\n"
+           "  --public-url URL         start of every link, e.g. https://shots.example.com\n"
+           "                           (default http://HOSTNAME, plus :PORT when not 80);\n"
+           "                           never taken from the request's Host header\n"
+           "  --max-size SIZE          largest image accepted, in bytes or with K, M or G\n"
+           "                           (default 32M)\n"
+           "  --threads N              connections served at once (default 32)\n"
+           "  --read-timeout SEC       longest wait for a client to send more (default 10)\n"
+           "  --write-timeout SEC      longest wait for a client to take more (default 10)\n"
+           "  --request-timeout SEC    longest time one request may take from its first byte\n"
+           "                           to the end of its answer (default 120)\n"
+           "  --keep-alive-timeout SEC how long an idle connection is kept open (default 5)\n"
+           "  --help                   show this text\n"
+           "  --version                show the version\n"
+           "\n"
+           "SIGTERM or SIGINT stop the server after the requests in progress have finished.\n"
+           "One line per request is logged on standard error.\n";
+}
+
+std::string defaultPublicUrl(const std::string& hostName, int port) {
+    std::string url = "http://" + hostName;
+    if (port != 80) url += ":" + std::to_string(port);
+    return url;
+}

@@ -1,0 +1,35 @@
+// Command-line configuration of glimmerix-server. Every setting has a flag and a default that
+// suits a small team's box; there is no configuration file to go stale.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+struct ServerOptions {
+    std::string listenAddress = "0.0.0.0";
+    int port = 80;
+    std::string dataDir = "/var/lib/glimmerix";
+    // Start of every link, without a trailing '/'. Empty until main() fills in the default,
+    // which needs the host name and the port actually bound.
+    std::string publicUrl;
+    std::uint64_t maxUploadBytes = 32ull << 20;
+    std::size_t threads = 32;
+    std::chrono::milliseconds readTimeout{10'000};
+    std::chrono::milliseconds writeTimeout{10'000};
+    std::chrono::milliseconds requestTimeout{120'000};
+    std::chrono::milliseconds keepAliveTimeout{5'000};
+};
+
+enum class ParseOutcome { Run, ShowHelp, ShowVersion, Error };
+
+// Reads flags of the form "--name value" or "--name=value". On Error, `error` says which flag
+// was wrong and why.
+ParseOutcome parseOptions(int argc, const char* const* argv, ServerOptions* options,
+                          std::string* error);
+
+std::string usageText();
+
+// "http://HOST" for port 80, "http://HOST:PORT" otherwise.
+std::string defaultPublicUrl(const std::string& hostName, int port);

@@ -1,0 +1,108 @@
+#include "upload_receiver.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "stored_name.h"
+
+namespace {
+
+// A fresh 120-bit name is taken only if the previous one exists; several misses in a row mean
+// something other than chance is going on.
+constexpr int kNameAttempts = 4;
+
+}  // namespace
+
+UploadReceiver::UploadReceiver(const Storage& storage, std::uint64_t maxImageBytes)
+    : storage_(storage), maxImageBytes_(maxImageBytes) {
+    head_.reserve(kSniffBytes);
+}
+
+void UploadReceiver::beginPart(const std::string& fieldName) {
+    inFilePart_ = fieldName == "file";
+    if (!inFilePart_) return;
+    if (++fileParts_ > 1) {
+        inFilePart_ = false;
+        pending_.reset();
+    }
+}
+
+bool UploadReceiver::addData(const char* data, std::size_t size) {
+    bodyBytes_ += size;
+    if (inFilePart_ && failure_ == UploadOutcome::Stored) {
+        addFileData(reinterpret_cast<const unsigned char*>(data), size);
+    }
+    if (bodyBytes_ > maxImageBytes_ + kMultipartOverhead) {
+        if (failure_ == UploadOutcome::Stored) failure_ = UploadOutcome::TooLarge;
+        pending_.reset();
+        return false;
+    }
+    return true;
+}
+
+void UploadReceiver::addFileData(const unsigned char* data, std::size_t size) {
+    fileBytes_ += size;
+    if (fileBytes_ > maxImageBytes_) {
+        failure_ = UploadOutcome::TooLarge;
+        pending_.reset();
+        return;
+    }
+    if (!kindDecided_) {
+        std::size_t take = std::min(size, kSniffBytes - head_.size());
+        head_.insert(head_.end(), data, data + take);
+        data += take;
+        size -= take;
+        if (head_.size() < kSniffBytes) return;
+        decideKind();
+        if (failure_ != UploadOutcome::Stored) return;
+    }
+    if (size > 0 && !pending_->append(data, size)) failStorage(pending_->error());
+}
+
+void UploadReceiver::decideKind() {
+    kindDecided_ = true;
+    kind_ = sniffImageKind(head_.data(), head_.size());
+    if (kind_ == ImageKind::Unknown) {
+        failure_ = UploadOutcome::NotAnImage;
+        return;
+    }
+    pending_ = std::make_unique<PendingUpload>(storage_);
+    if (!pending_->begin() || !pending_->append(head_.data(), head_.size())) {
+        failStorage(pending_->error());
+    }
+}
+
+void UploadReceiver::failStorage(int error) {
+    failure_ = UploadOutcome::StorageFailed;
+    storageError_ = error;
+    pending_.reset();
+}
+
+UploadOutcome UploadReceiver::finish(std::string* storedName) {
+    if (failure_ != UploadOutcome::Stored) return failure_;
+    if (fileParts_ == 0) return UploadOutcome::NoFilePart;
+    if (fileParts_ > 1) return UploadOutcome::SeveralFileParts;
+    // Files shorter than the sniffing window are decided on what there is.
+    if (!kindDecided_) decideKind();
+    if (failure_ != UploadOutcome::Stored) return failure_;
+
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string name = newStoredName(kind_);
+        if (name.empty()) {
+            failStorage(errno);
+            return failure_;
+        }
+        switch (pending_->commit(name)) {
+            case PendingUpload::CommitResult::Committed:
+                *storedName = name;
+                return UploadOutcome::Stored;
+            case PendingUpload::CommitResult::NameTaken:
+                continue;
+            case PendingUpload::CommitResult::Failed:
+                failStorage(pending_->error());
+                return failure_;
+        }
+    }
+    failStorage(EEXIST);
+    return failure_;
+}

@@ -1,0 +1,67 @@
+// Receives the parts of one upload as httplib's multipart parser delivers them: the part named
+// "file" is sniffed from its first bytes and streamed straight into a PendingUpload, every other
+// part is read and dropped. The image never sits whole in memory, and whatever goes wrong, the
+// half-written file goes with the receiver.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "image_kind.h"
+#include "storage.h"
+
+enum class UploadOutcome {
+    Stored,
+    NoFilePart,
+    SeveralFileParts,
+    NotAnImage,
+    TooLarge,
+    StorageFailed,
+};
+
+// Room for the multipart framing around an image of the largest accepted size: boundaries,
+// part headers and any small extra fields a client adds.
+constexpr std::uint64_t kMultipartOverhead = 64 * 1024;
+
+class UploadReceiver {
+  public:
+    UploadReceiver(const Storage& storage, std::uint64_t maxImageBytes);
+
+    // A new part begins; `fieldName` is the name in its Content-Disposition.
+    void beginPart(const std::string& fieldName);
+
+    // Bytes of the current part. Returns false to make the parser stop reading, which happens
+    // only once the body has run past any size that could still be accepted; until then the
+    // body is read to its end even after a failure, so the client is not cut off mid-send and
+    // gets to read the answer.
+    bool addData(const char* data, std::size_t size);
+
+    bool tooLarge() const { return failure_ == UploadOutcome::TooLarge; }
+
+    // After the whole body has arrived: stores the image and sets `storedName`, or says why not.
+    UploadOutcome finish(std::string* storedName);
+
+    // The errno behind StorageFailed.
+    int storageError() const { return storageError_; }
+
+  private:
+    void addFileData(const unsigned char* data, std::size_t size);
+    void decideKind();
+    void failStorage(int error);
+
+    const Storage& storage_;
+    std::uint64_t maxImageBytes_;
+    std::uint64_t bodyBytes_ = 0;
+    std::uint64_t fileBytes_ = 0;
+    int fileParts_ = 0;
+    bool inFilePart_ = false;
+    std::vector<unsigned char> head_;
+    ImageKind kind_ = ImageKind::Unknown;
+    bool kindDecided_ = false;
+    std::unique_ptr<PendingUpload> pending_;
+    UploadOutcome failure_ = UploadOutcome::Stored;  // Stored: nothing has failed
+    int storageError_ = 0;
+};

@@ -1,0 +1,30 @@
+#include "image/image.h"
+
+#include <algorithm>
+#include <new>
+
+#include "screen/screen.h"
+
+namespace {
+constexpr std::align_val_t kRowAlignment{16};
+}
+
+Image* createImage(int width, int height, std::uint32_t fill, int depth) {
+    if (screenWidth() < 1 || width < 1 || height < 1) return nullptr;
+    if (depth != 0 && depth != 32) return nullptr;  // every buffer is 32-bit, like the screen
+    const std::uint64_t pitch = (std::uint64_t(width) * 4 + 15) / 16 * 16;
+    const std::uint64_t bytes = sizeof(Image) + pitch * std::uint64_t(height);
+    if (pitch > UINT32_MAX || bytes > SIZE_MAX / 2) return nullptr;
+    void* block = ::operator new(std::size_t(bytes), kRowAlignment, std::nothrow);
+    if (!block) return nullptr;
+    Image* image = static_cast<Image*>(block);
+    *image =
+        Image{kImageType, 4, std::uint32_t(width), std::uint32_t(height), std::uint32_t(pitch), {}};
+    std::uint32_t* pixels = imageRow(image, 0);
+    std::fill(pixels, pixels + pitch / 4 * std::uint64_t(height), fill);
+    return image;
+}
+
+void destroyImage(Image* image) {
+    if (image) ::operator delete(image, kRowAlignment);
+}

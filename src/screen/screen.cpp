@@ -1,0 +1,290 @@
+#include "screen/screen.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <future>
+
+#include "screen/screen_input.h"
+#include "screen/screen_state.h"
+#include "screen/window_backend.h"
+
+namespace {
+
+constexpr std::size_t kTitleLimit = 127;
+constexpr int kRefreshMs = 10;
+constexpr int kKeyCheckMs = 50;
+
+void sleepFor(int ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool validDepth(int depth) {
+    switch (depth) {
+        case 1:
+        case 2:
+        case 4:
+        case 8:
+        case 15:
+        case 16:
+        case 24:
+        case 32:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// One refresher pass every 10 ms for as long as the window lives. The window is opened and
+// closed here too, because some platforms tie a window's messages to the thread that made it.
+void runWindow(ScreenState& s, int width, int height, std::string title,
+               std::promise<std::intptr_t> opened) {
+    NativeWindow* window = openNativeWindow(width, height, title.c_str());
+    opened.set_value(window ? nativeHandle(window) : 0);
+    if (!window) return;
+    const ScreenView view{s.pixels.data(), width, height};
+    while (!s.stopWindow.load()) {
+        {
+            std::lock_guard<std::mutex> guard(s.lock);
+            if (s.titleChanged) {
+                setNativeTitle(window, s.title.c_str());
+                s.titleChanged = false;
+            }
+            auto first = std::find(s.changed.begin(), s.changed.end(), 1);
+            if (first != s.changed.end()) {
+                auto last = std::find(s.changed.rbegin(), s.changed.rend(), 1);
+                presentRows(window, view, int(first - s.changed.begin()),
+                            int(s.changed.rend() - last) - 1);
+                std::fill(first, last.base(), 0);
+            }
+            pumpMessages(window, view);
+        }
+        sleepFor(kRefreshMs);
+    }
+    closeNativeWindow(window);
+}
+
+void endMode(ScreenState& s) {
+    if (s.windowThread.joinable()) {
+        s.stopWindow = true;
+        s.windowThread.join();
+    }
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.hasMode = false;
+    s.windowed = false;
+    s.width = s.height = 0;
+    s.windowHandle = 0;
+    std::vector<std::uint32_t>().swap(s.pixels);
+    std::vector<std::uint8_t>().swap(s.changed);
+}
+
+void endModeAtExit() {
+    endMode(screenState());
+}
+
+// Reads and clears the key-pressed flag.
+bool takeKeyPressed() {
+    ScreenState& s = screenState();
+    std::lock_guard<std::mutex> guard(s.lock);
+    bool pressed = s.keyPressed;
+    s.keyPressed = false;
+    return pressed;
+}
+
+}  // namespace
+
+ScreenState& screenState() {
+    // Never destroyed: the exit handler and a still-running window thread may use it while
+    // static destructors run.
+    static ScreenState* state = new ScreenState;
+    return *state;
+}
+
+int setScreenMode(int width, int height, int depth, int pages, int flags, int rate) {
+    (void)pages;
+    (void)rate;
+    if (width < 1 || height < 1 || !validDepth(depth)) return 1;
+    ScreenState& s = screenState();
+    static const bool exitHandlerSet = std::atexit(endModeAtExit) == 0;
+    (void)exitHandlerSet;
+
+    endMode(s);
+    std::string title;
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        s.pixels.assign(std::size_t(width) * std::size_t(height), 0xFF000000);
+        s.changed.assign(std::size_t(height), 0);
+        s.width = width;
+        s.height = height;
+        s.hasMode = true;
+        s.cursorRow = 1;
+        s.cursorColumn = 1;
+        s.foreground = 0xFFFFFFFF;
+        s.background = 0xFF000000;
+        title = s.title;
+        s.titleChanged = false;
+    }
+    if (flags == kWindowless) return 0;
+
+    {
+        // A new window starts active; the backend reports where the pointer is.
+        std::lock_guard<std::mutex> guard(s.lock);
+        s.active = true;
+        s.inside = false;
+    }
+    std::promise<std::intptr_t> opened;
+    std::future<std::intptr_t> handle = opened.get_future();
+    s.stopWindow = false;
+    s.windowThread = std::thread(runWindow, std::ref(s), width, height, title, std::move(opened));
+    std::intptr_t h = handle.get();
+    if (!h) {
+        endMode(s);
+        return 1;
+    }
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.windowed = true;
+    s.windowHandle = h;
+    return 0;
+}
+
+void setWindowTitle(const std::string& text) {
+    ScreenState& s = screenState();
+    std::lock_guard<std::mutex> guard(s.lock);
+    s.title = text.substr(0, kTitleLimit);
+    s.titleChanged = s.windowed;
+}
+
+std::string windowTitle() {
+    ScreenState& s = screenState();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.title;
+}
+
+std::intptr_t getWindowHandle() {
+    ScreenState& s = screenState();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.windowHandle;
+}
+
+// The mode changes only on the program's thread, which is also the only caller of these, so they
+// need no lock and are safe inside a frame's lockScreen.
+int screenWidth() {
+    return screenState().width;
+}
+int screenHeight() {
+    return screenState().height;
+}
+
+std::string readKey() {
+    ScreenState& s = screenState();
+    int code = 0;
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        if (s.readIndex != s.writeIndex) {
+            code = s.keys[s.readIndex];
+            s.readIndex = (s.readIndex + 1) % 16;
+        }
+        s.keyPressed = false;
+    }
+    if (code <= 0) return "";
+    if (code < 256) return std::string(1, char(code));
+    return std::string{char(255), char((code >> 8) & 0xFF)};
+}
+
+int readMouse(int* x, int* y, int* wheel, int* buttons, int* clip) {
+    ScreenState& s = screenState();
+    std::lock_guard<std::mutex> guard(s.lock);
+    if (!s.windowed || !s.active || !s.inside) {
+        *x = *y = *wheel = *buttons = *clip = -1;
+        return 1;
+    }
+    *x = s.pointerX;
+    *y = s.pointerY;
+    *wheel = s.wheel;
+    *buttons = s.buttons;
+    *clip = 0;
+    return 0;
+}
+
+void sleepMs(int ms, bool uninterruptible) {
+    if (uninterruptible) {
+        sleepFor(ms);
+        return;
+    }
+    if (ms == -1) {
+        while (!takeKeyPressed()) sleepFor(kKeyCheckMs);
+        return;
+    }
+    if (ms < 100) {
+        sleepFor(ms);
+        return;
+    }
+    int remaining = ms;
+    while (remaining > kKeyCheckMs) {
+        if (takeKeyPressed()) return;
+        sleepFor(kKeyCheckMs);
+        remaining -= kKeyCheckMs;
+    }
+    sleepFor(remaining);
+}
+
+void lockScreen() {
+    ScreenState& s = screenState();
+    if (s.lockCount == 0) s.lock.lock();
+    ++s.lockCount;
+}
+
+void unlockScreen(int first, int last) {
+    ScreenState& s = screenState();
+    if (s.lockCount == 0) return;  // nothing to release, and the marks need the lock
+    if (first < 0) first = 0;
+    if (last < 0) last = s.height - 1;
+    markRows(first, last);
+    releaseScreen();
+}
+
+void markRows(int first, int last) {
+    ScreenState& s = screenState();
+    if (first < 0 || first > last || last >= s.height) return;
+    std::fill(s.changed.begin() + first, s.changed.begin() + last + 1, 1);
+}
+
+void releaseScreen() {
+    ScreenState& s = screenState();
+    if (s.lockCount == 0) return;  // an unmatched unlock must not release a lock it never took
+    if (--s.lockCount == 0) s.lock.unlock();
+}
+
+// Recording, called by window backends with the screen lock held.
+
+void recordKey(int code) {
+    ScreenState& s = screenState();
+    s.keys[s.writeIndex] = code;
+    s.writeIndex = (s.writeIndex + 1) % 16;
+    if (s.writeIndex == s.readIndex) s.readIndex = (s.readIndex + 1) % 16;
+    s.keyPressed = true;
+}
+
+void recordPointerPosition(int x, int y) {
+    ScreenState& s = screenState();
+    s.pointerX = x;
+    s.pointerY = y;
+}
+
+void recordButton(int bit, bool down) {
+    ScreenState& s = screenState();
+    s.buttons = down ? (s.buttons | bit) : (s.buttons & ~bit);
+}
+
+void recordWheel(int notches) {
+    screenState().wheel += notches;
+}
+void recordActive(bool active) {
+    screenState().active = active;
+}
+void recordInside(bool inside) {
+    screenState().inside = inside;
+}
+int recordedButtons() {
+    return screenState().buttons;
+}
