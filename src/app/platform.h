@@ -22,3 +22,7 @@ int acquireInstanceLock();
 
 // A tone of `hz` for `ms` milliseconds; returns when it is over.
 void beep(int hz, int ms);
+
+// Shows the window with native handle `handle` and brings it to the foreground. Results are not
+// reported: a window that stays behind another is still usable.
+void showAndFocusWindow(long long handle);

@@ -45,3 +45,5 @@ void beep(int hz, int ms) {
     d.lastBeepHz = hz;
     d.lastBeepMs = ms;
 }
+
+void showAndFocusWindow(long long handle) { headlessDesktop().lastShownWindow = handle; }

@@ -13,6 +13,7 @@ struct HeadlessDesktop {
     int beeps = 0;
     int lastBeepHz = 0;
     int lastBeepMs = 0;
+    long long lastShownWindow = 0;
 };
 
 // The desktop every platform call reads; tests change it freely between runs.

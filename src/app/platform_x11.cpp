@@ -187,3 +187,15 @@ void beep(int hz, int ms) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
+
+void showAndFocusWindow(long long handle) {
+    Connection c;
+    Display* d = c.get();
+    if (!d || !handle) return;
+    XErrorHandler previous = XSetErrorHandler(ignoreErrors);
+    Window w = Window(handle);
+    XMapRaised(d, w);
+    XSetInputFocus(d, w, RevertToParent, CurrentTime);
+    XSync(d, False);
+    XSetErrorHandler(previous);
+}

@@ -1,0 +1,20 @@
+// The system clipboard: screenshots in, links out. One implementation per platform
+// (clipboard_x11.cpp, clipboard_win32.cpp) and a made-up one for tests (clipboard_headless.cpp).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// A value that names the image now on the clipboard, 0 when there is none. The same image
+// yields the same value on every poll; a newly copied image (even with identical pixels) yields
+// a new one.
+std::uintptr_t pollClipboardBitmap();
+
+// Writes the image named by `handle` as the 24-bit capture file "screenshot.png" in the working
+// directory. Returns 1 when the file was written, 0 when the image could not be read (gone,
+// empty, undecodable) or the file could not be written.
+int writeCaptureFile(std::uintptr_t handle);
+
+// Puts `text` on the clipboard as plain text; it stays there after the program's windows close.
+// Returns 1 on success.
+int setClipboardText(const std::string& text);
