@@ -10,13 +10,16 @@ cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux -j2
 
-# Sanitizers: the portable unit tests (the threaded screen layer among them).
+# Sanitizers: everything but the end-to-end scripts under ASan+UBSan (the upload service
+# included), and the threaded parts under TSan: the screen layer with its window thread, and the
+# clipboard with its serving thread.
 cmake --preset asan
-cmake --build --preset asan --target glimmerix_tests glimmerix_x11_tests
-ctest --preset asan -R '^(Screen|Draw|Console|Font|Image|Button|Command|Keys|WorkArea|Keymap|Cp437)'
+cmake --build --preset asan
+ctest --preset asan -j2 -LE e2e
 cmake --preset tsan
-cmake --build --preset tsan --target glimmerix_tests
-ctest --preset tsan -R '^(Screen|Draw|Console|Image)'
+cmake --build --preset tsan --target glimmerix_tests glimmerix_clipboard_x11_tests
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/glimmerix_tests --gtest_brief=1
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/glimmerix_clipboard_x11_tests --gtest_brief=1
 
 if [ -x scripts/ci-windows.sh ] && [ "${GLIMMERIX_SKIP_WINDOWS:-0}" != 1 ]; then
     scripts/ci-windows.sh

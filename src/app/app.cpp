@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "app/capture.h"
+#include "app/clipboard.h"
 #include "app/platform.h"
 #include "image/image.h"
 #include "screen/draw.h"
@@ -78,7 +80,10 @@ int runGlimmerix(const std::vector<std::string>& arguments) {
     program.buttons = buildButtonTable(program.work.height);
     enterIdleMode();
     setWindowTitle(kIdleTitle);
-    while (!waitAndReadKey(program)) {
-    }
+    do {
+        std::uintptr_t handle = pollClipboardBitmap();
+        if (handle && handle != program.lastClipboardBitmap && runCaptureCycle(program, handle))
+            return 0;
+    } while (!waitAndReadKey(program));
     return 0;
 }

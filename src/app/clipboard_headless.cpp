@@ -1,0 +1,67 @@
+#include "app/clipboard_headless.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <utility>
+
+#include "app/clipboard.h"
+#include "image/freeimage.h"
+
+HeadlessClipboard& headlessClipboard() {
+    static HeadlessClipboard clipboard;
+    return clipboard;
+}
+
+void copyImageToHeadlessClipboard(std::vector<unsigned char> file) {
+    // Handles only grow, so a reset clipboard never hands out one the program has seen before.
+    static std::uintptr_t lastHandle = 0;
+    HeadlessClipboard& c = headlessClipboard();
+    c.image = std::move(file);
+    c.handle = ++lastHandle;
+}
+
+bool copyImageFileToHeadlessClipboard(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    copyImageToHeadlessClipboard(
+        std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}));
+    return true;
+}
+
+std::uintptr_t pollClipboardBitmap() {
+    return headlessClipboard().handle;
+}
+
+// Decodes the held file and writes it as a 24-bit PNG, as the real clipboards do with theirs.
+int writeCaptureFile(std::uintptr_t handle) {
+    HeadlessClipboard& c = headlessClipboard();
+    ++c.captureWrites;
+    if (handle == 0 || handle != c.handle || c.image.empty()) return 0;
+    ensureFreeImage();
+    FIMEMORY* memory = FreeImage_OpenMemory(c.image.data(), DWORD(c.image.size()));
+    if (!memory) return 0;
+    FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory, 0);
+    FIBITMAP* picture =
+        format == FIF_UNKNOWN ? nullptr : FreeImage_LoadFromMemory(format, memory, 0);
+    FreeImage_CloseMemory(memory);
+    if (!picture) return 0;
+    FIBITMAP* flat = FreeImage_ConvertTo24Bits(picture);
+    FreeImage_Unload(picture);
+    if (!flat) return 0;
+    bool saved = FreeImage_Save(FIF_PNG, flat, "screenshot.png", 0);
+    FreeImage_Unload(flat);
+    if (!saved) std::remove("screenshot.png");
+    return saved ? 1 : 0;
+}
+
+int setClipboardText(const std::string& text) {
+    HeadlessClipboard& c = headlessClipboard();
+    ++c.textWrites;
+    if (text.empty() || c.refusesText) return 0;
+    // Text replaces the clipboard's whole content, the image included.
+    c.text = text;
+    c.image.clear();
+    c.handle = 0;
+    return 1;
+}

@@ -1,0 +1,28 @@
+// A made-up clipboard for tests, linked in place of clipboard_x11.cpp or clipboard_win32.cpp:
+// tests copy images onto it and read the text the program put there.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct HeadlessClipboard {
+    // The image on the clipboard as the bytes of an image file (any format FreeImage reads; it
+    // need not be valid), and the handle that names it; handle 0 means no image.
+    std::vector<unsigned char> image;
+    std::uintptr_t handle = 0;
+    std::string text;          // the text the program put there last
+    bool refusesText = false;  // setClipboardText fails, as when another program holds it open
+    int captureWrites = 0;     // calls of writeCaptureFile
+    int textWrites = 0;        // calls of setClipboardText
+};
+
+// The clipboard every clipboard call reads; tests change it freely between runs.
+HeadlessClipboard& headlessClipboard();
+
+// A new copy: the bytes replace whatever the clipboard held, under a handle never used before,
+// even when they are the same bytes as last time.
+void copyImageToHeadlessClipboard(std::vector<unsigned char> file);
+
+// The same, from a file on disk; false (and the clipboard untouched) when it cannot be read.
+bool copyImageFileToHeadlessClipboard(const std::string& path);

@@ -1,0 +1,561 @@
+// The clipboard on X11: images come in from the CLIPBOARD selection, links go out by owning it.
+//
+// Reading runs on the program's thread over a connection of its own, opened on first use and kept
+// for the life of the process. XFixes reports every change of the selection's owner; each change
+// starts a new generation, and while the owner offers an image the generation is the handle. So
+// the same copy keeps its handle however often it is polled, and every new copy (even of the same
+// pixels, even by the same program) gets a new one. Images arrive as files (image/png preferred,
+// then BMP and the other formats FreeImage decodes), in one piece or incrementally (INCR).
+//
+// Writing: a thread of our own, with its own connection and a hidden window, owns CLIPBOARD and
+// answers TARGETS, TIMESTAMP, UTF8_STRING, STRING and TEXT until another client takes the
+// selection, whether or not any window of the program exists. It ends with the process.
+//
+// Every wait for another client is bounded: an owner that never answers costs a poll a second or
+// two, never the program.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/clipboard.h"
+#include "image/freeimage.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kAnswerTimeout{1500};  // for the owner's first reply to a request
+constexpr milliseconds kChunkTimeout{2000};   // between two pieces of an incremental transfer
+constexpr milliseconds kTransferLimit{30000};
+constexpr milliseconds kRetryAfterSilence{2000};  // before asking a silent owner again
+constexpr std::size_t kMaxImageBytes = std::size_t(512) << 20;
+constexpr milliseconds kOwnTimeout{3000};  // for our own thread to take the selection
+
+// Formats FreeImage decodes, best first. PNG is lossless and compact; BMP is what many programs
+// offer besides it; the rest are taken when nothing better is there.
+constexpr const char* kImageTargets[] = {"image/png",      "image/bmp",  "image/x-bmp",
+                                         "image/x-ms-bmp", "image/tiff", "image/jpeg",
+                                         "image/gif"};
+constexpr int kImageTargetCount = int(sizeof(kImageTargets) / sizeof(kImageTargets[0]));
+
+// ---- X errors -------------------------------------------------------------------------------
+
+// Xlib's default handler ends the process on any protocol error, and requestors that vanish
+// while we answer them are an everyday event. Errors on our connections are dropped; errors on
+// anyone else's go to whichever handler was there before.
+std::atomic<Display*> gReaderDisplay{nullptr};
+std::atomic<Display*> gOwnerDisplay{nullptr};
+XErrorHandler gPreviousHandler = nullptr;
+std::once_flag gHandlerInstalled;
+
+int dropOwnErrors(Display* display, XErrorEvent* event) {
+    if (display == gReaderDisplay.load() || display == gOwnerDisplay.load()) return 0;
+    return gPreviousHandler ? gPreviousHandler(display, event) : 0;
+}
+
+// Installed once and never removed: other code may stack its own handler on top of ours.
+void installErrorHandler() {
+    std::call_once(gHandlerInstalled, [] { gPreviousHandler = XSetErrorHandler(dropOwnErrors); });
+}
+
+// ---- Waiting for events ---------------------------------------------------------------------
+
+// Takes the first event that `match` accepts, waiting on the connection until `deadline`. Other
+// events stay queued for their own handlers.
+template <class Match>
+bool waitForEvent(Display* d, XEvent* event, Clock::time_point deadline, Match match) {
+    auto predicate = [](Display*, XEvent* e, XPointer arg) -> Bool {
+        return (*reinterpret_cast<Match*>(arg))(*e) ? True : False;
+    };
+    for (;;) {
+        if (XCheckIfEvent(d, event, predicate, reinterpret_cast<XPointer>(&match))) return true;
+        auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        XFlush(d);
+        pollfd fd{ConnectionNumber(d), POLLIN, 0};
+        poll(&fd, 1, int(left) + 1);
+    }
+}
+
+// A whole property, or false when it does not exist. Format-32 items are longs in Xlib's hands.
+struct Property {
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0;
+    std::vector<unsigned char> bytes;
+};
+
+bool readProperty(Display* d, Window w, Atom name, Property* out) {
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(d, w, name, 0, 0x1FFFFFFF, True, AnyPropertyType, &out->type,
+                           &out->format, &out->items, &after, &data) != Success)
+        return false;
+    std::size_t size = out->format == 32   ? out->items * sizeof(long)
+                       : out->format == 16 ? out->items * sizeof(short)
+                                           : out->items;
+    if (data) out->bytes.assign(data, data + size);
+    if (data) XFree(data);
+    return out->type != None;
+}
+
+// ---- Reading images -------------------------------------------------------------------------
+
+class Reader {
+  public:
+    ~Reader() {
+        if (display_) {
+            gReaderDisplay = nullptr;
+            XCloseDisplay(display_);
+        }
+    }
+
+    bool ready() { return display_ || connect(); }
+
+    // Brings the owner and the generation up to date. XGetSelectionOwner is a round trip, so
+    // every XFixes event sent before its reply is queued by the time it returns.
+    void refresh() {
+        Window owner = XGetSelectionOwner(display_, clipboard_);
+        bool changed = owner != owner_;
+        while (XPending(display_)) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            if (isOwnerChange(event)) changed = true;
+        }
+        if (changed) ++generation_;
+        owner_ = owner;
+    }
+
+    // Finds out, once per generation, which image format the owner offers.
+    void learnOffer(Window ourOwnWindow) {
+        if (known_ == generation_ || owner_ == None || owner_ == ourOwnWindow) return;
+        if (silent_ == generation_ && Clock::now() < retryAt_) return;
+        Property targets;
+        switch (convert(targets_, &targets, kAnswerTimeout)) {
+            case Answer::Silent:
+                silent_ = generation_;
+                retryAt_ = Clock::now() + kRetryAfterSilence;
+                return;
+            case Answer::Superseded:
+                return;  // the next refresh starts the new owner's generation
+            case Answer::Refused:
+                offer_ = None;
+                break;
+            case Answer::Given:
+                offer_ = bestImageTarget(targets);
+                break;
+        }
+        known_ = generation_;
+    }
+
+    // The current image's handle, or 0 when the selection holds no image (or holds our text).
+    std::uintptr_t handle(Window ourOwnWindow) const {
+        bool image =
+            known_ == generation_ && offer_ != None && owner_ != None && owner_ != ourOwnWindow;
+        return image ? std::uintptr_t(generation_) : 0;
+    }
+
+    // The offered image's file bytes, or false when the owner refuses, falls silent or sends
+    // something that is not a file.
+    bool fetchImage(std::vector<unsigned char>* bytes) {
+        Property answer;
+        if (convert(offer_, &answer, kAnswerTimeout) != Answer::Given || answer.format != 8)
+            return false;
+        *bytes = std::move(answer.bytes);
+        return !bytes->empty();
+    }
+
+  private:
+    enum class Answer { Given, Refused, Silent, Superseded };
+
+    bool connect() {
+        display_ = XOpenDisplay(nullptr);
+        if (!display_) return false;
+        installErrorHandler();
+        gReaderDisplay = display_;
+        const char* names[] = {"CLIPBOARD", "TARGETS", "INCR", "GLIMMERIX_CLIPBOARD_IN"};
+        Atom atoms[4];
+        XInternAtoms(display_, const_cast<char**>(names), 4, False, atoms);
+        clipboard_ = atoms[0];
+        targets_ = atoms[1];
+        incr_ = atoms[2];
+        property_ = atoms[3];
+        XInternAtoms(display_, const_cast<char**>(kImageTargets), kImageTargetCount, False,
+                     imageTargets_);
+        Window root = DefaultRootWindow(display_);
+        window_ = XCreateSimpleWindow(display_, root, 0, 0, 1, 1, 0, 0, 0);
+        // Property changes drive incremental transfers; they must be selected before asking.
+        XSelectInput(display_, window_, PropertyChangeMask);
+        int eventBase = 0, errorBase = 0, major = 5, minor = 0;
+        if (XFixesQueryExtension(display_, &eventBase, &errorBase) &&
+            XFixesQueryVersion(display_, &major, &minor)) {
+            fixesEvent_ = eventBase + XFixesSelectionNotify;
+            XFixesSelectSelectionInput(display_, window_, clipboard_,
+                                       XFixesSetSelectionOwnerNotifyMask |
+                                           XFixesSelectionWindowDestroyNotifyMask |
+                                           XFixesSelectionClientCloseNotifyMask);
+        }
+        // Without XFixes only a change of owner window is seen; a program that copies again
+        // keeps its old handle there.
+        return true;
+    }
+
+    bool isOwnerChange(XEvent& event) const {
+        return fixesEvent_ && event.type == fixesEvent_ &&
+               reinterpret_cast<XFixesSelectionNotifyEvent&>(event).selection == clipboard_;
+    }
+
+    Atom bestImageTarget(const Property& targets) const {
+        if (targets.format != 32) return None;
+        const Atom* offered = reinterpret_cast<const Atom*>(targets.bytes.data());
+        const Atom* end = offered + targets.items;
+        for (Atom wanted : imageTargets_)
+            if (std::find(offered, end, wanted) != end) return wanted;
+        return None;
+    }
+
+    // Asks the owner for `target` and collects its answer, incremental transfers included.
+    Answer convert(Atom target, Property* out, milliseconds timeout) {
+        // An answer to an earlier request that came too late must not pass for this one.
+        XEvent stale;
+        while (XCheckTypedWindowEvent(display_, window_, SelectionNotify, &stale)) {
+        }
+        XDeleteProperty(display_, window_, property_);
+        XConvertSelection(display_, clipboard_, target, property_, window_, CurrentTime);
+        XEvent event;
+        // A new owner ends the wait too: an owner that loses the selection often quits without
+        // answering what it was still asked.
+        bool answered = waitForEvent(display_, &event, Clock::now() + timeout, [&](XEvent& e) {
+            return (e.type == SelectionNotify && e.xselection.requestor == window_ &&
+                    e.xselection.selection == clipboard_ && e.xselection.target == target) ||
+                   isOwnerChange(e);
+        });
+        if (!answered) return Answer::Silent;
+        if (isOwnerChange(event)) {
+            XPutBackEvent(display_, &event);  // for refresh() to count
+            return Answer::Superseded;
+        }
+        if (event.xselection.property == None) return Answer::Refused;
+        // Reading deletes the property, which tells an incremental owner to send the first piece.
+        if (!readProperty(display_, window_, property_, out)) return Answer::Refused;
+        if (out->type != incr_) return Answer::Given;
+        return receivePieces(out) ? Answer::Given : Answer::Silent;
+    }
+
+    // Each new value of the property is the next piece; an empty one ends the transfer. Events
+    // only prompt a look: whatever the property holds is taken in order, so a notice that
+    // arrives after its piece was already read finds nothing and is passed over.
+    bool receivePieces(Property* out) {
+        out->bytes.clear();
+        out->type = None;
+        Clock::time_point limit = Clock::now() + kTransferLimit;
+        for (;;) {
+            Clock::time_point deadline = std::min(Clock::now() + kChunkTimeout, limit);
+            XEvent event;
+            if (!waitForEvent(display_, &event, deadline, [&](XEvent& e) {
+                    return e.type == PropertyNotify && e.xproperty.window == window_ &&
+                           e.xproperty.atom == property_ && e.xproperty.state == PropertyNewValue;
+                }))
+                return false;
+            Property piece;
+            if (!readProperty(display_, window_, property_, &piece)) continue;
+            if (piece.bytes.empty()) return out->type != None;
+            if (out->bytes.size() + piece.bytes.size() > kMaxImageBytes) return false;
+            out->type = piece.type;
+            out->format = piece.format;
+            out->bytes.insert(out->bytes.end(), piece.bytes.begin(), piece.bytes.end());
+            out->items = out->bytes.size();
+        }
+    }
+
+    Display* display_ = nullptr;
+    Window window_ = None;
+    Atom clipboard_ = None, targets_ = None, incr_ = None, property_ = None;
+    Atom imageTargets_[kImageTargetCount] = {};
+    int fixesEvent_ = 0;  // 0 without XFixes
+
+    Window owner_ = None;
+    std::uint64_t generation_ = 1;  // never 0, so a handle is never 0
+    std::uint64_t known_ = 0;       // the generation whose offer is known
+    Atom offer_ = None;             // that generation's best image format
+    std::uint64_t silent_ = 0;      // a generation whose owner did not answer in time
+    Clock::time_point retryAt_;
+};
+
+Reader& reader() {
+    static Reader instance;
+    return instance;
+}
+
+// Decodes an image file held in memory and writes it as the 24-bit capture file.
+int saveCaptureFile(std::vector<unsigned char>& bytes) {
+    ensureFreeImage();
+    FIMEMORY* memory = FreeImage_OpenMemory(bytes.data(), DWORD(bytes.size()));
+    if (!memory) return 0;
+    FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory, 0);
+    FIBITMAP* picture =
+        format == FIF_UNKNOWN ? nullptr : FreeImage_LoadFromMemory(format, memory, 0);
+    FreeImage_CloseMemory(memory);
+    if (!picture) return 0;
+    FIBITMAP* flat = FreeImage_ConvertTo24Bits(picture);
+    FreeImage_Unload(picture);
+    if (!flat) return 0;
+    bool saved = FreeImage_GetWidth(flat) > 0 && FreeImage_GetHeight(flat) > 0 &&
+                 FreeImage_Save(FIF_PNG, flat, "screenshot.png", 0);
+    FreeImage_Unload(flat);
+    // A half-written file must not pass for a capture.
+    if (!saved) std::remove("screenshot.png");
+    return saved ? 1 : 0;
+}
+
+// ---- Owning the selection -------------------------------------------------------------------
+
+class Owner {
+  public:
+    ~Owner() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!thread_.joinable()) return;
+        quit_ = true;
+        wake();
+        lock.unlock();
+        thread_.join();
+        gOwnerDisplay = nullptr;
+        XCloseDisplay(display_);
+        close(wake_[0]);
+        close(wake_[1]);
+    }
+
+    // The hidden window that owns the selection while we do; None before the first text.
+    Window window() const { return window_.load(); }
+
+    int own(const std::string& text) {
+        if (text.empty()) return 0;
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!thread_.joinable() && !start()) return 0;
+        if (text.size() > maxBytes_) return 0;
+        pending_ = text;
+        unsigned ticket = ++requested_;
+        wake();
+        if (!done_.wait_for(lock, kOwnTimeout, [&] { return served_ >= ticket; })) return 0;
+        return result_;
+    }
+
+  private:
+    // Called with the mutex held; the thread starts last, so everything set here is visible to it.
+    bool start() {
+        if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+        display_ = XOpenDisplay(nullptr);
+        if (!display_) {
+            close(wake_[0]);
+            close(wake_[1]);
+            return false;
+        }
+        installErrorHandler();
+        gOwnerDisplay = display_;
+        const char* names[] = {"CLIPBOARD",   "TARGETS", "TIMESTAMP",
+                               "UTF8_STRING", "TEXT",    "GLIMMERIX_CLIPBOARD_TIME"};
+        Atom atoms[6];
+        XInternAtoms(display_, const_cast<char**>(names), 6, False, atoms);
+        clipboard_ = atoms[0];
+        targets_ = atoms[1];
+        timestamp_ = atoms[2];
+        utf8_ = atoms[3];
+        textTarget_ = atoms[4];
+        timeProperty_ = atoms[5];
+        Window w = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 1, 1, 0, 0, 0);
+        XSelectInput(display_, w, PropertyChangeMask);
+        // The text must fit one property change; requests larger than that would be split into
+        // pieces, which a link never needs.
+        long units = XExtendedMaxRequestSize(display_);
+        if (units == 0) units = XMaxRequestSize(display_);
+        maxBytes_ = std::size_t(units) * 4 - 1024;
+        XFlush(display_);
+        window_ = w;
+        thread_ = std::thread([this] { serve(); });
+        return true;
+    }
+
+    void wake() {
+        char byte = 1;
+        (void)!write(wake_[1], &byte, 1);
+    }
+
+    void serve() {
+        for (;;) {
+            std::string text;
+            unsigned ticket = 0;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (quit_) return;
+                if (served_ != requested_) {
+                    text = pending_;
+                    ticket = requested_;
+                }
+            }
+            if (ticket) {
+                int result = take(text);
+                std::lock_guard<std::mutex> lock(mutex_);
+                served_ = ticket;
+                result_ = result;
+                done_.notify_all();
+            }
+            while (XPending(display_)) {
+                XEvent event;
+                XNextEvent(display_, &event);
+                if (event.type == SelectionRequest) answer(event.xselectionrequest);
+                if (event.type == SelectionClear) lose(event.xselectionclear);
+            }
+            pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {wake_[0], POLLIN, 0}};
+            poll(fds, 2, -1);
+            char drain[64];
+            while (read(wake_[0], drain, sizeof drain) > 0) {
+            }
+        }
+    }
+
+    // A server timestamp for the ownership, from a property change of our own: the selection
+    // rules ask owners not to claim it at CurrentTime.
+    Time serverTime() {
+        Window w = window_.load();
+        XChangeProperty(display_, w, timeProperty_, XA_STRING, 8, PropModeAppend, nullptr, 0);
+        XEvent event;
+        bool seen = waitForEvent(display_, &event, Clock::now() + kAnswerTimeout, [&](XEvent& e) {
+            return e.type == PropertyNotify && e.xproperty.window == w &&
+                   e.xproperty.atom == timeProperty_;
+        });
+        return seen ? event.xproperty.time : CurrentTime;
+    }
+
+    int take(const std::string& text) {
+        Window w = window_.load();
+        offeredText_ = text;
+        since_ = serverTime();
+        XSetSelectionOwner(display_, clipboard_, w, since_);
+        owning_ = XGetSelectionOwner(display_, clipboard_) == w;
+        return owning_ ? 1 : 0;
+    }
+
+    // Another client took the selection. A notice that predates our latest claim is ignored.
+    void lose(const XSelectionClearEvent& clear) {
+        if (clear.selection != clipboard_) return;
+        if (XGetSelectionOwner(display_, clipboard_) != window_.load()) owning_ = false;
+    }
+
+    bool answerable(const XSelectionRequestEvent& request) const {
+        // Requests stamped before our claim are for an earlier owner. (Times wrap every 49 days.)
+        bool inTime = request.time == CurrentTime || since_ == CurrentTime ||
+                      std::int32_t(std::uint32_t(request.time - since_)) >= 0;
+        return owning_ && request.selection == clipboard_ && request.owner == window_.load() &&
+               inTime;
+    }
+
+    // Puts the requested form on the requestor's property; false for a target we do not offer.
+    bool fill(Window requestor, Atom property, Atom target) {
+        if (target == targets_) {
+            Atom offered[] = {targets_, timestamp_, utf8_, XA_STRING, textTarget_};
+            XChangeProperty(display_, requestor, property, XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(offered), 5);
+            return true;
+        }
+        if (target == timestamp_) {
+            long time = long(since_);
+            XChangeProperty(display_, requestor, property, XA_INTEGER, 32, PropModeReplace,
+                            reinterpret_cast<unsigned char*>(&time), 1);
+            return true;
+        }
+        if (target != utf8_ && target != XA_STRING && target != textTarget_) return false;
+        // Links are ASCII, the same bytes in every encoding; TEXT lets the owner choose.
+        Atom type = target == XA_STRING ? XA_STRING : utf8_;
+        XChangeProperty(display_, requestor, property, type, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(offeredText_.data()),
+                        int(offeredText_.size()));
+        return true;
+    }
+
+    void answer(const XSelectionRequestEvent& request) {
+        XEvent reply{};
+        reply.xselection.type = SelectionNotify;
+        reply.xselection.requestor = request.requestor;
+        reply.xselection.selection = request.selection;
+        reply.xselection.target = request.target;
+        reply.xselection.time = request.time;
+        reply.xselection.property = None;
+        // Clients from before the selection rules named no property; the target serves as one.
+        Atom property = request.property != None ? request.property : request.target;
+        if (answerable(request) && fill(request.requestor, property, request.target))
+            reply.xselection.property = property;
+        XSendEvent(display_, request.requestor, False, NoEventMask, &reply);
+        XFlush(display_);
+    }
+
+    std::mutex mutex_;
+    std::condition_variable done_;
+    std::string pending_;
+    unsigned requested_ = 0;
+    unsigned served_ = 0;
+    int result_ = 0;
+    bool quit_ = false;
+    int wake_[2] = {-1, -1};
+    std::thread thread_;
+
+    // Set before the thread starts, then used by the thread alone.
+    Display* display_ = nullptr;
+    std::atomic<Window> window_{None};
+    std::size_t maxBytes_ = 0;
+    Atom clipboard_ = None, targets_ = None, timestamp_ = None, utf8_ = None, textTarget_ = None;
+    Atom timeProperty_ = None;
+
+    // The serving thread's own state.
+    std::string offeredText_;
+    Time since_ = CurrentTime;
+    bool owning_ = false;
+};
+
+Owner& owner() {
+    static Owner instance;
+    return instance;
+}
+
+}  // namespace
+
+std::uintptr_t pollClipboardBitmap() {
+    Reader& r = reader();
+    if (!r.ready()) return 0;
+    r.refresh();
+    Window ours = owner().window();
+    r.learnOffer(ours);
+    return r.handle(ours);
+}
+
+int writeCaptureFile(std::uintptr_t handle) {
+    Reader& r = reader();
+    if (handle == 0 || !r.ready()) return 0;
+    r.refresh();
+    Window ours = owner().window();
+    if (r.handle(ours) != handle) return 0;  // that copy is gone
+    std::vector<unsigned char> bytes;
+    if (!r.fetchImage(&bytes)) return 0;
+    // A copy made during the transfer may have mixed into it; the new one gets its own turn.
+    r.refresh();
+    if (r.handle(ours) != handle) return 0;
+    return saveCaptureFile(bytes);
+}
+
+int setClipboardText(const std::string& text) {
+    return owner().own(text);
+}

@@ -1,0 +1,80 @@
+#include "editor/editor.h"
+
+#include "editor/menu.h"
+#include "screen/screen.h"
+
+namespace {
+
+constexpr int kFrameMs = 15;
+
+// Acts on the key of the previous frame. Returns false when the key ends the editor.
+bool dispatchKey(Program& program, EditorState& editor) {
+    const std::string key = foldKey(program.lastKey);
+    if (key.empty()) return true;
+    if (key == "1") {
+        editor.tool = Tool::MARK;
+    } else if (key == "2") {
+        editor.tool = Tool::CENSOR;
+    } else if (key == "3") {
+        editor.tool = Tool::CROP;
+    } else if (key == "r") {
+        revertCapture(editor.capture, editor.view, program.work);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void startEditor(Program& program, EditorState& editor) {
+    editor.tool = Tool::MARK;
+    while (!readKey().empty()) {
+    }
+    program.lastKey.clear();
+    editor.previousX = 0;
+    editor.previousY = 0;
+    editor.drag = DragState{};
+}
+
+bool editorFrame(Program& program, EditorState& editor) {
+    PointerMotion pointer;
+    int wheel = 0, clip = 0;
+    readMouse(&pointer.x, &pointer.y, &wheel, &pointer.buttons, &clip);
+    pointer.previousX = editor.previousX;
+    pointer.previousY = editor.previousY;
+
+    if (!dispatchKey(program, editor)) return false;
+    program.lastKey = readKey();
+
+    // The menu bar is drawn outside the frame's lock, each operation reaching the window by
+    // itself; a capture reaching into its rows is drawn over it below.
+    updateMenuBar(program.buttons, editor.tool, pointer.x, pointer.y, pointer.buttons,
+                  program.lastKey);
+    panView(editor.view, program.work, editor.capture, pointer);
+    clipImageArea(editor.view, program.work, editor.capture);
+    applyTool(editor.tool, editor.drag, editor.capture, editor.view, program.work, pointer);
+
+    lockScreen();
+    drawCapture(editor.view, program.work, editor.capture);
+    drawDragPreview(editor.drag, editor.view);
+    unlockScreen(-1, -1);
+
+    // An unavailable pointer's (-1, -1) becomes the previous position too, so the next pan or
+    // pen stroke is measured from there.
+    editor.previousX = pointer.x;
+    editor.previousY = pointer.y;
+    sleepMs(kFrameMs, true);
+    return true;
+}
+
+void runEditorLoop(Program& program, Image*& capture, View& view) {
+    EditorState editor;
+    editor.capture = capture;
+    editor.view = view;
+    startEditor(program, editor);
+    while (editorFrame(program, editor)) {
+    }
+    capture = editor.capture;
+    view = editor.view;
+}

@@ -1,0 +1,141 @@
+// BSD sockets for the upload client. Supports: IPv4 TCP, name look-up through getaddrinfo,
+// time-outs with poll and SO_SNDTIMEO, and no SIGPIPE (MSG_NOSIGNAL).
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include <cerrno>
+
+#include "upload/socket.h"
+
+namespace {
+
+// errno is not enough: a failed name look-up reports through its own codes, and printing a
+// report line in between must not be able to change what gets reported.
+thread_local int recordedError = 0;
+
+int fail(int code) {
+    recordedError = code;
+    return 0;
+}
+
+int fd(SocketHandle socket) {
+    return static_cast<int>(socket);
+}
+
+int setBlocking(int descriptor, bool blocking) {
+    int flags = fcntl(descriptor, F_GETFL, 0);
+    if (flags < 0) return 0;
+    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    return fcntl(descriptor, F_SETFL, flags) == 0;
+}
+
+// Waits until the socket is ready for `events`; records ETIMEDOUT when the time runs out.
+int waitFor(int descriptor, short events, int timeoutMs) {
+    pollfd entry{descriptor, events, 0};
+    for (;;) {
+        int ready = poll(&entry, 1, timeoutMs);
+        if (ready > 0) return 1;
+        if (ready == 0) return fail(ETIMEDOUT);
+        if (errno != EINTR) return fail(errno);
+    }
+}
+
+}  // namespace
+
+int startSockets() {
+    return 1;
+}
+
+void stopSockets() {}
+
+int lastSocketError() {
+    return recordedError;
+}
+
+std::uint32_t parseDottedAddress(const char* text) {
+    in_addr address{};
+    if (inet_aton(text, &address) == 0) return kNoAddress;
+    return address.s_addr;
+}
+
+std::uint32_t lookUpHost(const char* name) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    int result = getaddrinfo(name, nullptr, &hints, &found);
+    if (result != 0 || found == nullptr) {
+        // getaddrinfo's own codes are negative; a system error carries errno instead.
+        fail(result == EAI_SYSTEM ? errno : result);
+        return kNoAddress;
+    }
+    std::uint32_t address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(found);
+    return address;
+}
+
+SocketHandle openSocket() {
+    int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (descriptor < 0) {
+        fail(errno);
+        return kNoSocket;
+    }
+    return descriptor;
+}
+
+int connectSocket(SocketHandle socket, std::uint32_t address, int port, int timeoutMs) {
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<std::uint16_t>(port));
+    peer.sin_addr.s_addr = address;
+    // A blocking connect waits as long as the kernel likes (minutes); going non-blocking for the
+    // connect alone lets poll bound the wait.
+    if (!setBlocking(fd(socket), false)) return fail(errno);
+    int result = ::connect(fd(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer);
+    if (result != 0) {
+        if (errno != EINPROGRESS) return fail(errno);
+        if (!waitFor(fd(socket), POLLOUT, timeoutMs)) return 0;
+        int error = 0;
+        socklen_t size = sizeof error;
+        if (getsockopt(fd(socket), SOL_SOCKET, SO_ERROR, &error, &size) != 0) return fail(errno);
+        if (error != 0) return fail(error);
+    }
+    if (!setBlocking(fd(socket), true)) return fail(errno);
+    return 1;
+}
+
+int sendBytes(SocketHandle socket, const char* bytes, int length, int timeoutMs) {
+    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    if (setsockopt(fd(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0)
+        return fail(errno);
+    ssize_t sent = ::send(fd(socket), bytes, static_cast<size_t>(length), MSG_NOSIGNAL);
+    if (sent < 0) return fail(errno == EAGAIN || errno == EWOULDBLOCK ? ETIMEDOUT : errno);
+    // A blocking send returns early only when the time-out struck part-way.
+    if (sent < length) return fail(ETIMEDOUT);
+    return 1;
+}
+
+void shutdownSending(SocketHandle socket) {
+    ::shutdown(fd(socket), SHUT_WR);
+}
+
+int receiveBytes(SocketHandle socket, char* buffer, int capacity, int timeoutMs) {
+    if (!waitFor(fd(socket), POLLIN, timeoutMs)) return -1;
+    for (;;) {
+        ssize_t received = ::recv(fd(socket), buffer, static_cast<size_t>(capacity), 0);
+        if (received >= 0) return static_cast<int>(received);
+        if (errno != EINTR) {
+            fail(errno);
+            return -1;
+        }
+    }
+}
+
+void closeSocket(SocketHandle socket) {
+    ::close(fd(socket));
+}
