@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "app/clipboard.h"
-#include "image/freeimage.h"
+#include "image/image.h"
 
 HeadlessClipboard& headlessClipboard() {
     static HeadlessClipboard clipboard;
@@ -38,21 +38,7 @@ int writeCaptureFile(std::uintptr_t handle) {
     HeadlessClipboard& c = headlessClipboard();
     ++c.captureWrites;
     if (handle == 0 || handle != c.handle || c.image.empty()) return 0;
-    ensureFreeImage();
-    FIMEMORY* memory = FreeImage_OpenMemory(c.image.data(), DWORD(c.image.size()));
-    if (!memory) return 0;
-    FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory, 0);
-    FIBITMAP* picture =
-        format == FIF_UNKNOWN ? nullptr : FreeImage_LoadFromMemory(format, memory, 0);
-    FreeImage_CloseMemory(memory);
-    if (!picture) return 0;
-    FIBITMAP* flat = FreeImage_ConvertTo24Bits(picture);
-    FreeImage_Unload(picture);
-    if (!flat) return 0;
-    bool saved = FreeImage_Save(FIF_PNG, flat, "screenshot.png", 0);
-    FreeImage_Unload(flat);
-    if (!saved) std::remove("screenshot.png");
-    return saved ? 1 : 0;
+    return writePictureAsPng(c.image, "screenshot.png");
 }
 
 int setClipboardText(const std::string& text) {

@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "app/clipboard.h"
-#include "image/freeimage.h"
+#include "image/image.h"
 
 namespace {
 
@@ -302,27 +302,6 @@ Reader& reader() {
     return instance;
 }
 
-// Decodes an image file held in memory and writes it as the 24-bit capture file.
-int saveCaptureFile(std::vector<unsigned char>& bytes) {
-    ensureFreeImage();
-    FIMEMORY* memory = FreeImage_OpenMemory(bytes.data(), DWORD(bytes.size()));
-    if (!memory) return 0;
-    FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory, 0);
-    FIBITMAP* picture =
-        format == FIF_UNKNOWN ? nullptr : FreeImage_LoadFromMemory(format, memory, 0);
-    FreeImage_CloseMemory(memory);
-    if (!picture) return 0;
-    FIBITMAP* flat = FreeImage_ConvertTo24Bits(picture);
-    FreeImage_Unload(picture);
-    if (!flat) return 0;
-    bool saved = FreeImage_GetWidth(flat) > 0 && FreeImage_GetHeight(flat) > 0 &&
-                 FreeImage_Save(FIF_PNG, flat, "screenshot.png", 0);
-    FreeImage_Unload(flat);
-    // A half-written file must not pass for a capture.
-    if (!saved) std::remove("screenshot.png");
-    return saved ? 1 : 0;
-}
-
 // ---- Owning the selection -------------------------------------------------------------------
 
 class Owner {
@@ -553,7 +532,7 @@ int writeCaptureFile(std::uintptr_t handle) {
     // A copy made during the transfer may have mixed into it; the new one gets its own turn.
     r.refresh();
     if (r.handle(ours) != handle) return 0;
-    return saveCaptureFile(bytes);
+    return writePictureAsPng(bytes, "screenshot.png");
 }
 
 int setClipboardText(const std::string& text) {
