@@ -28,6 +28,7 @@ void scrollIfNeeded(ScreenState& s) {
               s.pixels.begin() + std::ptrdiff_t(used), s.background);
     s.cursorRow = rows;
     markRows(0, rows * 8 - 1);
+    markRedrawn(0, rows * 8 - 1);
 }
 
 void paintCell(ScreenState& s, unsigned char code) {
@@ -38,6 +39,7 @@ void paintCell(ScreenState& s, unsigned char code) {
         for (int c = 0; c < 8; ++c) row[c] = (bits & (0x80 >> c)) ? s.foreground : s.background;
     }
     markRows(y0, y0 + 7);
+    markRedrawn(y0, y0 + 7);
 }
 
 void newline(ScreenState& s) {

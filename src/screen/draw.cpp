@@ -18,6 +18,7 @@ struct Surface {
     int width = 0;
     int height = 0;
     bool isScreen = false;
+    std::uint8_t* redrawn = nullptr;  // the screen's per-row "pixels differ" marks
     int firstRow = INT_MAX;
     int lastRow = -1;
 
@@ -26,9 +27,18 @@ struct Surface {
         firstRow = std::min(firstRow, y0);
         lastRow = std::max(lastRow, y1);
     }
+    void redraw(long long y) {
+        if (redrawn) redrawn[y] = 1;
+    }
+    // Stores one pixel, noting whether the window will have to show something new.
+    void store(std::uint32_t* pixel, long long y, std::uint32_t colour) {
+        if (*pixel == colour) return;
+        *pixel = colour;
+        redraw(y);
+    }
     void plot(long long x, long long y, std::uint32_t colour) {
         if (x < 0 || y < 0 || x >= width || y >= height) return;
-        row(y)[x] = colour;
+        store(row(y) + x, y, colour);
         touch(int(y), int(y));
     }
 };
@@ -51,6 +61,7 @@ class Target {
         s_.isScreen = true;
         if (st.hasMode) {
             s_.pixels = st.pixels.data();
+            s_.redrawn = st.redrawn.data();
             s_.stride = st.width;
             s_.width = st.width;
             s_.height = st.height;
@@ -94,10 +105,15 @@ void hspan(Surface& s, long long y, long long x0, long long x1, std::uint32_t co
     if (a > b) return;
     std::uint32_t* row = s.row(y);
     if (style == kSolid) {
-        std::fill(row + a, row + b + 1, colour);
+        std::uint32_t *begin = row + a, *end = row + b + 1;
+        if (!s.redrawn ||
+            std::find_if(begin, end, [colour](std::uint32_t p) { return p != colour; }) != end) {
+            std::fill(begin, end, colour);
+            s.redraw(y);
+        }
     } else {
         for (long long x = a; x <= b; ++x)
-            if (styleBit(style, k0 + (x - x0))) row[x] = colour;
+            if (styleBit(style, k0 + (x - x0))) s.store(row + x, y, colour);
     }
     s.touch(int(y), int(y));
 }
@@ -112,7 +128,7 @@ void vspan(Surface& s, long long x, long long y0, long long y1, std::uint32_t co
     int first = 0, last = 0;
     for (long long y = a; y <= b; ++y) {
         if (!styleBit(style, k0 + (y - y0))) continue;
-        s.row(y)[x] = colour;
+        s.store(s.row(y) + x, y, colour);
         if (!any) first = int(y);
         last = int(y);
         any = true;
@@ -268,10 +284,15 @@ void putImage(Image* target, float fx, float fy, const Image* source, float fx1,
     columns = std::min(columns, s.width - dx);
     rows = std::min(rows, s.height - dy);
     if (columns <= 0 || rows <= 0) return;
+    const std::size_t bytes = std::size_t(columns) * 4;
     for (long long r = 0; r < rows; ++r) {
-        // memmove: a buffer may be put onto itself.
-        std::memmove(s.row(dy + r) + dx, imageRow(source, std::uint32_t(sy1 + r)) + sx1,
-                     std::size_t(columns) * 4);
+        std::uint32_t* to = s.row(dy + r) + dx;
+        const std::uint32_t* from = imageRow(source, std::uint32_t(sy1 + r)) + sx1;
+        // On the screen a row that already shows these pixels is left alone, so a frame that
+        // redraws a capture at rest gives the window nothing new to show.
+        if (s.redrawn && std::memcmp(to, from, bytes) == 0) continue;
+        std::memmove(to, from, bytes);  // memmove: a buffer may be put onto itself
+        s.redraw(dy + r);
     }
     s.touch(int(dy), int(dy + rows - 1));
 }

@@ -35,6 +35,25 @@ bool validDepth(int depth) {
     }
 }
 
+// Presents the rows that are marked changed and whose pixels differ from what the window shows,
+// then clears both kinds of marks.
+void presentChangedRows(ScreenState& s, NativeWindow* window, const ScreenView& view) {
+    auto first = std::find(s.changed.begin(), s.changed.end(), 1);
+    if (first == s.changed.end()) return;
+    const int top = int(first - s.changed.begin());
+    const int bottom = int(s.changed.rend() - std::find(s.changed.rbegin(), s.changed.rend(), 1));
+    auto redrawnTop = s.redrawn.begin() + top, redrawnEnd = s.redrawn.begin() + bottom;
+    auto firstRedrawn = std::find(redrawnTop, redrawnEnd, 1);
+    if (firstRedrawn != redrawnEnd) {
+        auto lastRedrawn = std::find(std::make_reverse_iterator(redrawnEnd),
+                                     std::make_reverse_iterator(firstRedrawn), 1);
+        presentRows(window, view, int(firstRedrawn - s.redrawn.begin()),
+                    int(lastRedrawn.base() - s.redrawn.begin()) - 1);
+    }
+    std::fill(first, s.changed.begin() + bottom, 0);
+    std::fill(redrawnTop, redrawnEnd, 0);
+}
+
 // One refresher pass every 10 ms for as long as the window lives. The window is opened and
 // closed here too, because some platforms tie a window's messages to the thread that made it.
 void runWindow(ScreenState& s, int width, int height, std::string title,
@@ -50,13 +69,7 @@ void runWindow(ScreenState& s, int width, int height, std::string title,
                 setNativeTitle(window, s.title.c_str());
                 s.titleChanged = false;
             }
-            auto first = std::find(s.changed.begin(), s.changed.end(), 1);
-            if (first != s.changed.end()) {
-                auto last = std::find(s.changed.rbegin(), s.changed.rend(), 1);
-                presentRows(window, view, int(first - s.changed.begin()),
-                            int(s.changed.rend() - last) - 1);
-                std::fill(first, last.base(), 0);
-            }
+            presentChangedRows(s, window, view);
             pumpMessages(window, view);
         }
         sleepFor(kRefreshMs);
@@ -76,6 +89,7 @@ void endMode(ScreenState& s) {
     s.windowHandle = 0;
     std::vector<std::uint32_t>().swap(s.pixels);
     std::vector<std::uint8_t>().swap(s.changed);
+    std::vector<std::uint8_t>().swap(s.redrawn);
 }
 
 void endModeAtExit() {
@@ -114,6 +128,7 @@ int setScreenMode(int width, int height, int depth, int pages, int flags, int ra
         std::lock_guard<std::mutex> guard(s.lock);
         s.pixels.assign(std::size_t(width) * std::size_t(height), 0xFF000000);
         s.changed.assign(std::size_t(height), 0);
+        s.redrawn.assign(std::size_t(height), 0);
         s.width = width;
         s.height = height;
         s.hasMode = true;
@@ -247,6 +262,12 @@ void markRows(int first, int last) {
     ScreenState& s = screenState();
     if (first < 0 || first > last || last >= s.height) return;
     std::fill(s.changed.begin() + first, s.changed.begin() + last + 1, 1);
+}
+
+void markRedrawn(int first, int last) {
+    ScreenState& s = screenState();
+    if (first < 0 || first > last || last >= s.height) return;
+    std::fill(s.redrawn.begin() + first, s.redrawn.begin() + last + 1, 1);
 }
 
 void releaseScreen() {

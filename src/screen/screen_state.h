@@ -20,6 +20,10 @@ struct ScreenState {
     int height = 0;
     std::vector<std::uint32_t> pixels;
     std::vector<std::uint8_t> changed;  // one mark per row
+    // Rows whose pixels really differ from what the window last showed. A frame marks every row
+    // changed, but a capture at rest redraws the same pixels; presenting only these rows keeps
+    // an idle editor nearly free.
+    std::vector<std::uint8_t> redrawn;
 
     std::string title;
     bool titleChanged = false;
@@ -55,4 +59,5 @@ ScreenState& screenState();
 // For drawing code: take and release the lock as lockScreen does, but mark exactly the given
 // rows (none when first > last) instead of the whole screen.
 void markRows(int first, int last);
+void markRedrawn(int first, int last);
 void releaseScreen();

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# CPU use of the program with the editor open on a 1920 x 1080 capture and no input, over 10 s,
+# read from /proc (user + system time of the process and all its threads).
+set -eu
+program=$(realpath "$1")
+. "$(dirname "$0")/../tests/e2e/lib.sh"
+work=$(mktemp -d)
+trap 'stop_program "${pid:-}"; stop_xvfb; pkill -P $$ xclip 2>/dev/null; rm -rf "$work"' EXIT
+start_xvfb
+cd "$work"
+convert -size 1920x1080 gradient:navy-orange -fill white -draw "rectangle 200,200 900,700" \
+    PNG24:shot.png
+"$program" -s & pid=$!
+sleep 0.5
+xclip -selection clipboard -t image/png -i shot.png &
+timeout 10 xdotool search --sync --name '^Glimmerix Idle$' >/dev/null
+sleep 2
+ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
+hz=$(getconf CLK_TCK)
+before=$(ticks)
+sleep 10
+after=$(ticks)
+echo "editor at rest, 1888x1016, 10 s: $(( (after - before) * 1000 / hz / 100 )).$(( (after - before) * 1000 / hz % 100 / 10 )) % of one core"
