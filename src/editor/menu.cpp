@@ -16,7 +16,7 @@ constexpr std::uint32_t kDarkEdge = 0xFF404040;
 // The tool buttons follow the three buttons that end the editor, in the order of the tools.
 constexpr int kFirstToolButton = 3;
 
-struct ButtonSpec {
+struct ButtonLayout {
     const char* caption;
     const char* key;
     int width;
@@ -24,7 +24,7 @@ struct ButtonSpec {
 };
 
 // The three buttons that end the editor stand apart from the four tools by a wider gap.
-constexpr ButtonSpec kButtons[] = {
+constexpr ButtonLayout kButtons[] = {
     {"UPLOAD (U)", "u", 96, 0},  {"QUIT (Q)", "q", 96, 2},    {"HIDE (Any Other)", " ", 140, 2},
     {"MARK (1)", "1", 140, 32},  {"CENSOR (2)", "2", 140, 2}, {"CROP (3)", "3", 140, 2},
     {"REVERT (R)", "R", 140, 2},
@@ -36,9 +36,9 @@ ButtonTable buildButtonTable(int workHeight) {
     ButtonTable table;
     int x = 8;
     for (std::size_t i = 0; i < table.size(); ++i) {
-        const ButtonSpec& spec = kButtons[i];
-        if (i > 0) x += table[i - 1].width + spec.gapBefore;
-        table[i] = MenuButton{x, workHeight - 38, spec.width, 32, spec.caption, spec.key};
+        const ButtonLayout& layout = kButtons[i];
+        if (i > 0) x += table[i - 1].width + layout.gapBefore;
+        table[i] = MenuButton{x, workHeight - 38, layout.width, 32, layout.caption, layout.key};
     }
     return table;
 }
