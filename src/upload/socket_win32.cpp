@@ -1,0 +1,165 @@
+// Winsock for the upload client. Supports: IPv4 TCP, dotted addresses through inet_addr, name
+// look-up through gethostbyname, and time-outs on every blocking step (a non-blocking connect
+// bounded by select, SO_SNDTIMEO and SO_RCVTIMEO for sending and receiving).
+#include <winsock2.h>
+
+#include <cstring>
+
+#include "upload/socket.h"
+
+namespace {
+
+// Kept apart from WSAGetLastError, which any later Winsock call may overwrite (restoring the
+// blocking mode after a failed connect, for one), so the report shows the code of the step that
+// failed. WSASetLastError keeps the two in step for anyone who asks Winsock itself.
+thread_local int recordedError = 0;
+
+int fail(int code) {
+    recordedError = code;
+    WSASetLastError(code);
+    return 0;
+}
+
+int failWithLastError() {
+    return fail(WSAGetLastError());
+}
+
+SOCKET native(SocketHandle socket) {
+    return static_cast<SOCKET>(socket);
+}
+
+// Winsock reads a time-out of 0 as "wait for ever", so the shortest wait is 1 ms.
+DWORD timeoutOption(int timeoutMs) {
+    return static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 1);
+}
+
+int setTimeout(SOCKET socket, int option, int timeoutMs) {
+    DWORD limit = timeoutOption(timeoutMs);
+    if (setsockopt(socket, SOL_SOCKET, option, reinterpret_cast<const char*>(&limit),
+                   sizeof limit) == SOCKET_ERROR)
+        return failWithLastError();
+    return 1;
+}
+
+int setBlocking(SOCKET socket, bool blocking) {
+    u_long nonBlocking = blocking ? 0 : 1;
+    if (ioctlsocket(socket, FIONBIO, &nonBlocking) == SOCKET_ERROR) return failWithLastError();
+    return 1;
+}
+
+// Waits for a non-blocking connect to finish. Winsock signals success through the write set and
+// failure through the exception set; either way SO_ERROR tells which.
+int finishConnect(SOCKET socket, int timeoutMs) {
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(socket, &writable);
+    FD_SET(socket, &failed);
+    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    int ready = select(0, nullptr, &writable, &failed, &limit);
+    if (ready == SOCKET_ERROR) return failWithLastError();
+    if (ready == 0) return fail(WSAETIMEDOUT);
+    int error = 0;
+    int size = sizeof error;
+    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) ==
+        SOCKET_ERROR)
+        return failWithLastError();
+    if (error != 0) return fail(error);
+    // Listed as failed with SO_ERROR cleared would be a contradiction; do not call it connected.
+    if (!FD_ISSET(socket, &writable)) return fail(WSAECONNREFUSED);
+    return 1;
+}
+
+}  // namespace
+
+int startSockets() {
+    WSADATA data;
+    int result = WSAStartup(MAKEWORD(1, 1), &data);
+    if (result != 0) return fail(result);  // WSAStartup returns its error instead of setting it
+    return 1;
+}
+
+void stopSockets() {
+    WSACleanup();
+}
+
+int lastSocketError() {
+    return recordedError;
+}
+
+std::uint32_t parseDottedAddress(const char* text) {
+    unsigned long address = inet_addr(text);
+    if (address == INADDR_NONE) return kNoAddress;
+    return static_cast<std::uint32_t>(address);
+}
+
+std::uint32_t lookUpHost(const char* name) {
+    // The entry belongs to Winsock (one per thread) and is not released.
+    hostent* entry = gethostbyname(name);
+    if (!entry) {
+        failWithLastError();
+        return kNoAddress;
+    }
+    if (entry->h_addrtype != AF_INET || entry->h_length != 4 || !entry->h_addr_list[0]) {
+        fail(WSANO_DATA);
+        return kNoAddress;
+    }
+    std::uint32_t address = 0;
+    std::memcpy(&address, entry->h_addr_list[0], sizeof address);
+    return address;
+}
+
+SocketHandle openSocket() {
+    SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (socket == INVALID_SOCKET) {
+        failWithLastError();
+        return kNoSocket;
+    }
+    return static_cast<SocketHandle>(socket);
+}
+
+int connectSocket(SocketHandle socket, std::uint32_t address, int port, int timeoutMs) {
+    sockaddr_in peer;
+    std::memset(&peer, 0, sizeof peer);
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<u_short>(port));
+    peer.sin_addr.s_addr = address;
+    // A blocking connect waits as long as the system likes (about 21 s for a silent host on
+    // Windows, longer elsewhere); going non-blocking for the connect alone lets select bound it.
+    if (!setBlocking(native(socket), false)) return 0;
+    if (connect(native(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer) == SOCKET_ERROR) {
+        int error = WSAGetLastError();
+        if (error != WSAEWOULDBLOCK) return fail(error);
+        if (!finishConnect(native(socket), timeoutMs)) return 0;
+    }
+    return setBlocking(native(socket), true);
+}
+
+int sendBytes(SocketHandle socket, const char* bytes, int length, int timeoutMs) {
+    if (!setTimeout(native(socket), SO_SNDTIMEO, timeoutMs)) return 0;
+    // A send that times out reports WSAETIMEDOUT by itself.
+    int sent = send(native(socket), bytes, length, 0);
+    if (sent == SOCKET_ERROR) return failWithLastError();
+    if (sent < length) return fail(WSAETIMEDOUT);
+    return 1;
+}
+
+void shutdownSending(SocketHandle socket) {
+    shutdown(native(socket), SD_SEND);
+}
+
+int receiveBytes(SocketHandle socket, char* buffer, int capacity, int timeoutMs) {
+    if (!setTimeout(native(socket), SO_RCVTIMEO, timeoutMs)) return -1;
+    // A receive that times out reports WSAETIMEDOUT by itself.
+    int received = recv(native(socket), buffer, capacity, 0);
+    if (received == SOCKET_ERROR) {
+        failWithLastError();
+        return -1;
+    }
+    return received;
+}
+
+void closeSocket(SocketHandle socket) {
+    closesocket(native(socket));
+}
