@@ -1,9 +1,12 @@
 #!/bin/sh
-# Runs a command on a private virtual X display.
+# Runs a command on a private virtual X display of Xvfb's own choosing.
 set -eu
-display=":$(( 90 + $$ % 9 ))"
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+number=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null' EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
-DISPLAY="$display" "$@"
+trap 'kill $xvfb 2>/dev/null; rm -f "$number"' EXIT
+for _ in $(seq 100); do [ -s "$number" ] && break; sleep 0.05; done
+DISPLAY=":$(head -n 1 "$number")"
+export DISPLAY
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+"$@"

@@ -21,17 +21,19 @@
 
 namespace {
 
-// Short-lived connections: the program's own thread asks the desktop a question now and then,
-// while windows keep connections of their own on the screen layer's thread.
+// The program's own thread asks the desktop a question now and then through one connection,
+// opened by openDesktop and kept for the process; windows keep connections of their own on the
+// screen layer's thread. Opening a fresh connection per question proved unreliable: right after
+// another connection closed, Xvfb now and then refused the next one, and the work area fell
+// back to nothing.
 class Connection {
   public:
-    Connection() : display_(XOpenDisplay(nullptr)) {}
-    ~Connection() {
-        if (display_) XCloseDisplay(display_);
-    }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
+    Connection() : display_(desktop()) {}
     Display* get() const { return display_; }
+    static Display*& desktop() {
+        static Display* display = nullptr;
+        return display;
+    }
 
   private:
     Display* display_;
@@ -107,8 +109,9 @@ int ignoreErrors(Display*, XErrorEvent*) {
 }  // namespace
 
 int openDesktop() {
-    Connection c;
-    if (c.get()) return 1;
+    Display*& desktop = Connection::desktop();
+    if (!desktop) desktop = XOpenDisplay(nullptr);
+    if (desktop) return 1;
     std::string name = displayName();
     std::fprintf(stderr, "glimmerix: X11: cannot open display \"%s\"%s\n", name.c_str(),
                  name.empty() ? " (DISPLAY is not set)" : "");

@@ -12,17 +12,21 @@ check() {  # check DESCRIPTION COMMAND...
 }
 
 start_xvfb() {  # sets DISPLAY to a fresh virtual display, 1920x1080x24
-    local n
-    for n in $(seq $((100 + $$ % 400)) $((140 + $$ % 400))); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-        XVFB_PID=$!
-        export DISPLAY=":$n"
-        for _ in $(seq 100); do
-            xdpyinfo >/dev/null 2>&1 && return 0
-            kill -0 "$XVFB_PID" 2>/dev/null || break
-            sleep 0.05
-        done
+    # Xvfb picks a free display number itself, so tests running side by side never share one.
+    local number
+    number=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    for _ in $(seq 100); do
+        [ -s "$number" ] && break
+        sleep 0.05
+    done
+    export DISPLAY=":$(head -n 1 "$number")"
+    rm -f "$number"
+    for _ in $(seq 100); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        kill -0 "$XVFB_PID" 2>/dev/null || break
+        sleep 0.05
     done
     echo "cannot start Xvfb" >&2
     return 1
