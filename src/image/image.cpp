@@ -7,6 +7,18 @@
 
 namespace {
 constexpr std::align_val_t kRowAlignment{16};
+
+std::uint64_t& writeCount() {
+    static std::uint64_t count = 0;
+    return count;
+}
+}  // namespace
+
+std::uint64_t imageWriteCount() {
+    return writeCount();
+}
+void noteImageWrite() {
+    ++writeCount();
 }
 
 Image* createImage(int width, int height, std::uint32_t fill, int depth) {
@@ -17,6 +29,7 @@ Image* createImage(int width, int height, std::uint32_t fill, int depth) {
     if (pitch > UINT32_MAX || bytes > SIZE_MAX / 2) return nullptr;
     void* block = ::operator new(std::size_t(bytes), kRowAlignment, std::nothrow);
     if (!block) return nullptr;
+    noteImageWrite();
     Image* image = static_cast<Image*>(block);
     *image =
         Image{kImageType, 4, std::uint32_t(width), std::uint32_t(height), std::uint32_t(pitch), {}};
@@ -26,5 +39,6 @@ Image* createImage(int width, int height, std::uint32_t fill, int depth) {
 }
 
 void destroyImage(Image* image) {
+    noteImageWrite();  // the next buffer may be given the same address
     if (image) ::operator delete(image, kRowAlignment);
 }

@@ -23,7 +23,13 @@ struct Image {
 };
 static_assert(sizeof(Image) == 32, "the header is 32 bytes so rows stay 16-byte aligned");
 
+// Counts the occasions on which any image buffer may have been written: creation, release and
+// every mutable row access. The screen uses it to know that an image it showed is unchanged.
+std::uint64_t imageWriteCount();
+void noteImageWrite();
+
 inline std::uint32_t* imageRow(Image* image, std::uint32_t y) {
+    noteImageWrite();
     return reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(image + 1) +
                                             std::size_t(image->pitch) * y);
 }

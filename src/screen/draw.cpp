@@ -19,6 +19,7 @@ struct Surface {
     int height = 0;
     bool isScreen = false;
     std::uint8_t* redrawn = nullptr;  // the screen's per-row "pixels differ" marks
+    ScreenState::LastPut* lastPut = nullptr;
     int firstRow = INT_MAX;
     int lastRow = -1;
 
@@ -28,7 +29,9 @@ struct Surface {
         lastRow = std::max(lastRow, y1);
     }
     void redraw(long long y) {
-        if (redrawn) redrawn[y] = 1;
+        if (!redrawn) return;
+        redrawn[y] = 1;
+        lastPut->forgetRow(y);
     }
     // Stores one pixel, noting whether the window will have to show something new.
     void store(std::uint32_t* pixel, long long y, std::uint32_t colour) {
@@ -62,6 +65,7 @@ class Target {
         if (st.hasMode) {
             s_.pixels = st.pixels.data();
             s_.redrawn = st.redrawn.data();
+            s_.lastPut = &st.lastPut;
             s_.stride = st.width;
             s_.width = st.width;
             s_.height = st.height;
@@ -284,6 +288,13 @@ void putImage(Image* target, float fx, float fy, const Image* source, float fx1,
     columns = std::min(columns, s.width - dx);
     rows = std::min(rows, s.height - dy);
     if (columns <= 0 || rows <= 0) return;
+    ScreenState::LastPut put;
+    if (s.isScreen) {
+        put =
+            ScreenState::LastPut{true, source, sx1, sy1, dx, dy, columns, rows, imageWriteCount()};
+        // The same unchanged image already stands there and nothing has been drawn over it.
+        if (put == screenState().lastPut) return;
+    }
     const std::size_t bytes = std::size_t(columns) * 4;
     for (long long r = 0; r < rows; ++r) {
         std::uint32_t* to = s.row(dy + r) + dx;
@@ -295,6 +306,7 @@ void putImage(Image* target, float fx, float fy, const Image* source, float fx1,
         s.redraw(dy + r);
     }
     s.touch(int(dy), int(dy + rows - 1));
+    if (s.isScreen) screenState().lastPut = put;
 }
 
 void drawText(Image* target, float fx, float fy, const std::string& text, std::uint32_t colour) {

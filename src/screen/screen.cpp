@@ -129,6 +129,7 @@ int setScreenMode(int width, int height, int depth, int pages, int flags, int ra
         s.pixels.assign(std::size_t(width) * std::size_t(height), 0xFF000000);
         s.changed.assign(std::size_t(height), 0);
         s.redrawn.assign(std::size_t(height), 0);
+        s.lastPut = ScreenState::LastPut{};
         s.width = width;
         s.height = height;
         s.hasMode = true;
@@ -267,6 +268,7 @@ void markRows(int first, int last) {
 void markRedrawn(int first, int last) {
     ScreenState& s = screenState();
     if (first < 0 || first > last || last >= s.height) return;
+    for (int y = first; y <= last; ++y) s.lastPut.forgetRow(y);
     std::fill(s.redrawn.begin() + first, s.redrawn.begin() + last + 1, 1);
 }
 

@@ -24,6 +24,22 @@ struct ScreenState {
     // changed, but a capture at rest redraws the same pixels; presenting only these rows keeps
     // an idle editor nearly free.
     std::vector<std::uint8_t> redrawn;
+    // The last image put onto the screen, so that a frame putting the same unchanged image at
+    // the same place can skip even comparing it. Any change to a pixel in its rows forgets it.
+    struct LastPut {
+        bool valid = false;
+        const void* source = nullptr;
+        long long sx = 0, sy = 0, dx = 0, dy = 0, columns = 0, rows = 0;
+        std::uint64_t imageWrites = 0;
+        bool operator==(const LastPut& o) const {
+            return valid && o.valid && source == o.source && sx == o.sx && sy == o.sy &&
+                   dx == o.dx && dy == o.dy && columns == o.columns && rows == o.rows &&
+                   imageWrites == o.imageWrites;
+        }
+        void forgetRow(long long y) {
+            if (y >= dy && y < dy + rows) valid = false;
+        }
+    } lastPut;
 
     std::string title;
     bool titleChanged = false;

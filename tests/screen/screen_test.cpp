@@ -296,3 +296,33 @@ TEST_F(ScreenTest, PauseUntilAKeyWaitsForOne) {
     EXPECT_GE(millisecondsSince(start), 80);
     EXPECT_EQ("z", readKey());
 }
+
+TEST_F(ScreenTest, PuttingAgainAfterAnyChangeShowsTheChange) {
+    // A frame at rest skips putting an unchanged image again; every kind of change must still
+    // reach the screen.
+    Image* image = createImage(8, 8, 0xFF112233, 0);
+    putImage(nullptr, 4, 4, image);
+    drawLine(image, 0, 0, 0, 0, 0xFFFF0000, kLine, kSolid, kAbsolute);  // drawn on the image
+    putImage(nullptr, 4, 4, image);
+    EXPECT_EQ(0xFFFF0000u, screenPixel(4, 4));
+    imageRow(image, 1)[1] = 0xFF00FF00;  // written directly
+    putImage(nullptr, 4, 4, image);
+    EXPECT_EQ(0xFF00FF00u, screenPixel(5, 5));
+    drawLine(nullptr, 4, 6, 11, 6, 0xFFFFFFFF, kLine, kSolid, kAbsolute);  // drawn over it
+    putImage(nullptr, 4, 4, image);
+    EXPECT_EQ(0xFF112233u, screenPixel(6, 6));
+    locateText(1, 1);
+    printText("X");  // the console over it
+    putImage(nullptr, 4, 4, image);
+    EXPECT_EQ(0xFF112233u, screenPixel(7, 7));
+    putImage(nullptr, 5, 4, image);  // moved
+    EXPECT_EQ(0xFFFF0000u, screenPixel(5, 4));
+    destroyImage(image);
+    Image* other = createImage(8, 8, 0xFF445566, 0);  // perhaps at the same address
+    putImage(nullptr, 5, 4, other);
+    EXPECT_EQ(0xFF445566u, screenPixel(5, 4));
+    openMode(64, 48, kWindowless);  // a new mode forgets what was shown
+    putImage(nullptr, 5, 4, other);
+    EXPECT_EQ(0xFF445566u, screenPixel(5, 4));
+    destroyImage(other);
+}
