@@ -32,14 +32,19 @@ int main() {
     Image* captures[2] = {createImage(kWidth, kHeight, 0xFF336699, 0),
                           createImage(kWidth, kHeight, 0xFF996633, 0)};
     int turn = 0;
-    std::vector<std::uint32_t> from(std::size_t(kWidth) * kHeight, 0xFF336699);
-    std::vector<std::uint32_t> to(from.size());
+    // The baseline copies from two sources in turn too, so both touch the same amount of memory.
+    std::vector<std::uint32_t> from[2] = {
+        std::vector<std::uint32_t>(std::size_t(kWidth) * kHeight, 0xFF336699),
+        std::vector<std::uint32_t>(std::size_t(kWidth) * kHeight, 0xFF996633)};
+    std::vector<std::uint32_t> to(from[0].size());
+    int copyTurn = 0;
     const int runs = 200;
 
     double put = millisecondsPerRun(runs, [&] { putImage(nullptr, 0, 0, captures[turn++ & 1]); });
     double putAgain = millisecondsPerRun(runs, [&] { putImage(nullptr, 0, 0, captures[0]); });
     double copy = millisecondsPerRun(runs, [&] {
-        std::memcpy(to.data(), from.data(), from.size() * 4);
+        const std::vector<std::uint32_t>& source = from[copyTurn++ & 1];
+        std::memcpy(to.data(), source.data(), source.size() * 4);
         asm volatile("" : : "r"(to.data()) : "memory");
     });
     double box = millisecondsPerRun(runs, [] {
