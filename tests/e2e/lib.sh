@@ -61,3 +61,21 @@ pixel() {  # pixel FILE X Y
 }
 
 window_titled() { xdotool search --name "^$1\$" 2>/dev/null | head -n 1; }
+
+# Window waits. Both poll every 50 ms (xdotool's own --sync waits half a second between
+# looks), so times measured from a window's appearance or disappearance are good to 50 ms.
+wait_window() {  # wait_window TITLE SECONDS: sets wid, empty when no such window came
+    for _ in $(seq $(($2 * 20))); do
+        wid=$(window_titled "$1")
+        [ -n "$wid" ] && return 0
+        sleep 0.05
+    done
+    return 1
+}
+wait_gone() {  # wait_gone TITLE SECONDS
+    for _ in $(seq $(($2 * 20))); do
+        [ -z "$(window_titled "$1")" ] && return 0
+        sleep 0.05
+    done
+    return 1
+}

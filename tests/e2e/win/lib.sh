@@ -68,24 +68,6 @@ read_clipboard_text() {
     clip=$(cat clip.txt 2>/dev/null)
 }
 
-# Both poll every 50 ms (xdotool's own --sync waits half a second between looks), so that times
-# measured from a window's appearance or disappearance are good to about 50 ms.
-wait_window() {  # wait_window TITLE SECONDS: sets wid, empty when no such window came
-    for _ in $(seq $(($2 * 20))); do
-        wid=$(window_titled "$1")
-        [ -n "$wid" ] && return 0
-        sleep 0.05
-    done
-    return 1
-}
-wait_gone() {  # wait_gone TITLE SECONDS
-    for _ in $(seq $(($2 * 20))); do
-        [ -z "$(window_titled "$1")" ] && return 0
-        sleep 0.05
-    done
-    return 1
-}
-
 # Waits until the editor loop runs: its first frame draws the menu bar with MARK, the tool it
 # starts with, in green. Keys sent before that are drained by the loop's start and lost.
 wait_editor() {  # wait_editor SECONDS; needs W, H, WX, WY

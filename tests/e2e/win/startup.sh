@@ -33,38 +33,6 @@ start() {
     pid=$!
 }
 
-# Polls every 50 ms (xdotool's own --sync waits half a second between looks), so that times
-# measured from a window's appearance or disappearance are good to about 50 ms.
-wait_window() {  # wait_window TITLE SECONDS: sets wid to the window's id, empty when none came
-    for _ in $(seq $(($2 * 20))); do
-        wid=$(window_titled "$1")
-        [ -n "$wid" ] && return 0
-        sleep 0.05
-    done
-    return 1
-}
-wait_gone() {  # wait_gone TITLE SECONDS
-    for _ in $(seq $(($2 * 20))); do
-        [ -z "$(window_titled "$1")" ] && return 0
-        sleep 0.05
-    done
-    return 1
-}
-
-# Sets code to the exit code of background process $1, or to "running" if it has not ended
-# within $2 seconds. (Not in a $(...) subshell: only this shell can wait for its children.)
-finish() {  # finish PID SECONDS
-    code=running
-    for _ in $(seq $(($2 * 20))); do
-        if ! kill -0 "$1" 2>/dev/null; then
-            wait "$1"
-            code=$?
-            return
-        fi
-        sleep 0.05
-    done
-}
-
 # Wine's X11 windows appear with a moment's delay after the program starts, so times are
 # measured from the splash's appearance, not from the launch.
 
@@ -95,7 +63,7 @@ if [ -n "$wid" ]; then
     started=$(now_ms)
     "$wine_run" "$program" -s >>"$work/glimmerix.log" 2>&1 &
     second=$!
-    finish "$second" 5
+    wait_exit "$second" 5
     check "second start while idle exits 0 (got $code in $(($(now_ms) - started)) ms)" test "$code" = 0
     check "the first keeps running" kill -0 "$pid"
 fi
@@ -106,7 +74,7 @@ start
 wait_window Loading 15
 "$wine_run" "$program" >>"$work/glimmerix.log" 2>&1 &
 second=$!
-finish "$second" 5
+wait_exit "$second" 5
 check "second start during the splash exits 0 (got $code)" test "$code" = 0
 stop_program "$pid"
 
@@ -116,7 +84,7 @@ wait_window Loading 15
 shown=$(now_ms)
 xdotool windowfocus --sync "$wid" 2>/dev/null
 xdotool key q
-finish "$pid" 8
+wait_exit "$pid" 8
 elapsed=$(($(now_ms) - shown))
 check "q typed into the splash ends the program with 0 (got $code)" test "$code" = 0
 check "...after the splash and at most one idle pass (${elapsed} ms)" \
@@ -164,7 +132,7 @@ xdotool windowfocus --sync "$wid" 2>/dev/null
 xdotool key alt+F4
 sleep 0.5
 check "Alt+F4 leaves the window open" test -n "$(window_titled 'Close Probe')"
-finish "$probe_pid" 5
+wait_exit "$probe_pid" 5
 check "the probe ends by itself (got $code)" test "$code" = 0
 keys=$(tr -d '\r' <"$work/probe.txt")
 check "Alt+F4 is read as 255 \"k\", once (${keys//$'\n'/, })" \
