@@ -2,7 +2,7 @@
 // Every edit changes the capture's image buffer itself; the window only shows that buffer.
 #pragma once
 
-#include "app/app.h"
+#include "editor/work_area.h"
 #include "editor/tool.h"
 #include "editor/view.h"
 #include "image/image.h"

@@ -1,8 +1,8 @@
-#include "app/platform_headless.h"
+#include "desktop/desktop_headless.h"
 
 #include <cstring>
 
-#include "app/platform.h"
+#include "desktop/desktop.h"
 
 HeadlessDesktop& headlessDesktop() {
     static HeadlessDesktop desktop;
