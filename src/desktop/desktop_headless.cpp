@@ -46,4 +46,6 @@ void beep(int hz, int ms) {
     d.lastBeepMs = ms;
 }
 
-void showAndFocusWindow(long long handle) { headlessDesktop().lastShownWindow = handle; }
+void showAndFocusWindow(long long handle) {
+    headlessDesktop().lastShownWindow = handle;
+}
