@@ -10,4 +10,4 @@ apt-get install -y --no-install-recommends \
     build-essential cmake ninja-build pkg-config git \
     libfreeimage-dev libx11-dev libxext-dev libxfixes-dev \
     libgtest-dev libcpp-httplib-dev \
-    xvfb xdotool xclip x11-utils x11-apps imagemagick curl iproute2 util-linux
+    xvfb xauth xdotool xclip x11-utils x11-apps imagemagick curl iproute2 util-linux

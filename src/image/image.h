@@ -62,8 +62,3 @@ Image* loadImageFile(const std::string& name);
 // Writes the buffer as a 24-bit PNG or JPEG with FreeImage's default settings. Failures are
 // silent, as the program never acts on them.
 void saveImageFile(const Image* image, const std::string& name, int format);
-
-// Decodes an image file held in memory (any format FreeImage reads, recognised by content) and
-// writes it as a 24-bit PNG named `name`, as clipboard captures are written. Returns 1 when the
-// file was written; on failure no file of that name is left behind.
-int writePictureAsPng(std::vector<unsigned char>& bytes, const std::string& name);
