@@ -80,9 +80,9 @@ void reportSocketError(const std::string& step) {
 }
 
 std::string chooseCaptureFile() {
-    std::streamoff jpegLength = captureLength(kJpegCaptureFile);
-    std::streamoff pngLength = captureLength(kPngCaptureFile);
-    return pngLength < jpegLength ? kPngCaptureFile : kJpegCaptureFile;
+    std::streamoff jpegLength = captureLength(kCaptureJpeg);
+    std::streamoff pngLength = captureLength(kCapturePng);
+    return pngLength < jpegLength ? kCapturePng : kCaptureJpeg;
 }
 
 int uploadScreenshot(const std::string& url, SocketHandle& socket, std::string& request) {

@@ -5,10 +5,9 @@
 #include <cstdint>
 #include <string>
 
+#include "desktop/capture_files.h"
 #include "upload/socket.h"
 
-constexpr const char* kPngCaptureFile = "screenshot.png";
-constexpr const char* kJpegCaptureFile = "screenshot.jpg";
 constexpr const char* kDumpFile = "dump.txt";
 
 // Where and how long the client talks. The program never changes these: it always uses port 80

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "desktop/clipboard.h"
 #include "editor/status.h"
@@ -63,6 +64,12 @@ bool receiveLink(SocketHandle socket) {
     return setClipboardText(extractLink(answer)) == 1;
 }
 
+void showUploading(const WorkArea& work) {
+    setWindowTitle(kUploadingTitle);
+    setTextColour(kStatusGrey);
+    showProgress(work, " UPLOADING");
+}
+
 void showDone(const WorkArea& work) {
     startStatusMessage(work);
     setTextColour(kStatusGreen);
@@ -81,6 +88,20 @@ bool closingPause(Session& session) {
     return foldKey(session.lastKey) == "q";
 }
 
+struct CaptureSave {
+    const char* name;
+    int format;
+};
+
+// The edit did not reach the disk, so whatever a capture file holds is not what the user
+// approved: nothing is posted. The failed files are named between " UPLOADING" and "ERROR".
+bool refuseUpload(Session& session, const std::vector<const char*>& unsaved) {
+    showUploading(session.work);
+    for (const char* name : unsaved) printText(std::string("Cannot save ") + name, true);
+    printText("ERROR", true);
+    return closingPause(session);
+}
+
 }  // namespace
 
 std::string uploadUrl() {
@@ -88,20 +109,21 @@ std::string uploadUrl() {
 }
 
 bool runUploadFlow(Session& session, Image*& capture) {
-    saveImageFile(capture, kPngCaptureFile, kFormatPng);
-    saveImageFile(capture, kJpegCaptureFile, kFormatJpeg);
+    std::vector<const char*> unsaved;
+    for (const CaptureSave& save :
+         {CaptureSave{kCapturePng, kFormatPng}, CaptureSave{kCaptureJpeg, kFormatJpeg}})
+        if (!saveImageFile(capture, save.name, save.format)) unsaved.push_back(save.name);
     sleepMs(kSettleMs);
     destroyImage(capture);
     capture = nullptr;
     if (foldKey(session.lastKey) != "u") return false;
+    if (!unsaved.empty()) return refuseUpload(session, unsaved);
     return uploadCapture(session, uploadUrl());
 }
 
 bool uploadCapture(Session& session, const std::string& url) {
     const WorkArea& work = session.work;
-    setWindowTitle(kUploadingTitle);
-    setTextColour(kStatusGrey);
-    showProgress(work, " UPLOADING");
+    showUploading(work);
     startWinsock();
 
     SocketHandle socket = kNoSocket;

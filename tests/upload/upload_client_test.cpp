@@ -51,8 +51,8 @@ class UploadClientTest : public UploadTest {
 }  // namespace
 
 TEST_F(UploadClientTest, EqualLengthsPostTheJpeg) {
-    writeFile(kPngCaptureFile, "PNG-12345");
-    writeFile(kJpegCaptureFile, "JPG-abcde");
+    writeFile(kCapturePng, "PNG-12345");
+    writeFile(kCaptureJpeg, "JPG-abcde");
     LoopbackServer server(LoopbackServer::hangUp());
     ASSERT_EQ(1, upload(server));
     std::string expected =
@@ -64,8 +64,8 @@ TEST_F(UploadClientTest, EqualLengthsPostTheJpeg) {
 }
 
 TEST_F(UploadClientTest, PngOneByteShorterIsPosted) {
-    writeFile(kPngCaptureFile, "PNG-1234");
-    writeFile(kJpegCaptureFile, "JPG-abcde");
+    writeFile(kCapturePng, "PNG-1234");
+    writeFile(kCaptureJpeg, "JPG-abcde");
     LoopbackServer server(LoopbackServer::hangUp());
     ASSERT_EQ(1, upload(server));
     EXPECT_EQ(buildUploadRequest("127.0.0.1", "api.php", "screenshot.png", "PNG-1234"),
@@ -73,14 +73,14 @@ TEST_F(UploadClientTest, PngOneByteShorterIsPosted) {
 }
 
 TEST_F(UploadClientTest, PngOneByteLongerLeavesTheJpeg) {
-    writeFile(kPngCaptureFile, "PNG-123456");
-    writeFile(kJpegCaptureFile, "JPG-abcde");
+    writeFile(kCapturePng, "PNG-123456");
+    writeFile(kCaptureJpeg, "JPG-abcde");
     EXPECT_EQ("screenshot.jpg", chooseCaptureFile());
 }
 
 TEST_F(UploadClientTest, SuccessLeavesAConnectedSocketShutForSending) {
-    writeFile(kPngCaptureFile, "PNG");
-    writeFile(kJpegCaptureFile, "JPEG");
+    writeFile(kCapturePng, "PNG");
+    writeFile(kCaptureJpeg, "JPEG");
     LoopbackServer server(LoopbackServer::answer("HTTP/1.0 200 OK\r\n\r\nlink"));
     ASSERT_EQ(1, upload(server));
     ASSERT_NE(kNoSocket, socket);
@@ -95,16 +95,16 @@ TEST_F(UploadClientTest, SuccessLeavesAConnectedSocketShutForSending) {
 
 TEST_F(UploadClientTest, DumpIsTruncatedToExactlyTheLastRequest) {
     writeFile(kDumpFile, std::string(5000, 'Z'));
-    writeFile(kPngCaptureFile, "PNG");
-    writeFile(kJpegCaptureFile, "JPEG");
+    writeFile(kCapturePng, "PNG");
+    writeFile(kCaptureJpeg, "JPEG");
     LoopbackServer server(LoopbackServer::hangUp());
     ASSERT_EQ(1, upload(server));
     EXPECT_EQ(server.request(), readFile(kDumpFile));
 }
 
 TEST_F(UploadClientTest, ASocketLeftInTheSlotIsClosedFirst) {
-    writeFile(kPngCaptureFile, "PNG");
-    writeFile(kJpegCaptureFile, "JPEG");
+    writeFile(kCapturePng, "PNG");
+    writeFile(kCaptureJpeg, "JPEG");
     LoopbackServer earlier(LoopbackServer::silence());
     socket = openSocket();
     ASSERT_EQ(1, connectSocket(socket, htonl(INADDR_LOOPBACK), earlier.port(), 3000));
@@ -117,13 +117,13 @@ TEST_F(UploadClientTest, ASocketLeftInTheSlotIsClosedFirst) {
 }
 
 TEST_F(UploadClientTest, MissingChosenFileFailsWithoutPostingOrCreatingIt) {
-    writeFile(kJpegCaptureFile, "JPEG");  // the missing PNG counts as 0 bytes, so it is chosen
+    writeFile(kCaptureJpeg, "JPEG");  // the missing PNG counts as 0 bytes, so it is chosen
     LoopbackServer server(LoopbackServer::hangUp());
     EXPECT_EQ(0, upload(server));
     EXPECT_EQ(kNoSocket, socket);
     EXPECT_EQ("", request);
     EXPECT_EQ("", server.request());
-    EXPECT_FALSE(fileExists(kPngCaptureFile));
+    EXPECT_FALSE(fileExists(kCapturePng));
     EXPECT_FALSE(fileExists(kDumpFile));
 }
 
@@ -131,29 +131,29 @@ TEST_F(UploadClientTest, NoCaptureFilesCreateNoneAndPostNothing) {
     LoopbackServer server(LoopbackServer::hangUp());
     EXPECT_EQ(0, upload(server));
     EXPECT_EQ("", server.request());
-    EXPECT_FALSE(fileExists(kPngCaptureFile));
-    EXPECT_FALSE(fileExists(kJpegCaptureFile));
+    EXPECT_FALSE(fileExists(kCapturePng));
+    EXPECT_FALSE(fileExists(kCaptureJpeg));
 }
 
 TEST_F(UploadClientTest, EmptyChosenFileFails) {
-    writeFile(kPngCaptureFile, "");
-    writeFile(kJpegCaptureFile, "JPEG");
+    writeFile(kCapturePng, "");
+    writeFile(kCaptureJpeg, "JPEG");
     LoopbackServer server(LoopbackServer::hangUp());
     EXPECT_EQ(0, upload(server));
     EXPECT_EQ("", server.request());
 }
 
 TEST_F(UploadClientTest, UnreadableChosenFileFails) {
-    writeFile(kPngCaptureFile, "PNG");
-    std::filesystem::create_directory(kJpegCaptureFile);
+    writeFile(kCapturePng, "PNG");
+    std::filesystem::create_directory(kCaptureJpeg);
     LoopbackServer server(LoopbackServer::hangUp());
     EXPECT_EQ(0, upload(server));
     EXPECT_EQ("", server.request());
 }
 
 TEST_F(UploadClientTest, RefusedConnectionIsReportedAndLeavesNothingOpen) {
-    writeFile(kPngCaptureFile, "PNG");
-    writeFile(kJpegCaptureFile, "JPEG");
+    writeFile(kCapturePng, "PNG");
+    writeFile(kCaptureJpeg, "JPEG");
     uploadConnection().port = unusedLoopbackPort();
     locateText(4, 1);
     EXPECT_EQ(0, uploadScreenshot("http://127.0.0.1/api.php", socket, request));
@@ -164,8 +164,8 @@ TEST_F(UploadClientTest, RefusedConnectionIsReportedAndLeavesNothingOpen) {
 }
 
 TEST_F(UploadClientTest, UnresolvableHostIsReportedBeforeAnySocket) {
-    writeFile(kPngCaptureFile, "PNG");
-    writeFile(kJpegCaptureFile, "JPEG");
+    writeFile(kCapturePng, "PNG");
+    writeFile(kCaptureJpeg, "JPEG");
     locateText(4, 1);
     EXPECT_EQ(0, uploadScreenshot("http://no-such-host.invalid/api.php", socket, request));
     EXPECT_EQ(kNoSocket, socket);
@@ -174,7 +174,7 @@ TEST_F(UploadClientTest, UnresolvableHostIsReportedBeforeAnySocket) {
 }
 
 TEST_F(UploadClientTest, CapitalSchemeFailsToResolve) {
-    writeFile(kJpegCaptureFile, "JPEG");
+    writeFile(kCaptureJpeg, "JPEG");
     locateText(4, 1);
     EXPECT_EQ(0, uploadScreenshot("HTTP://127.0.0.1/api.php", socket, request));
     EXPECT_EQ("resolveHost(): invalid address: error #", consoleRow(4, kWhite).substr(0, 39));
@@ -183,8 +183,8 @@ TEST_F(UploadClientTest, CapitalSchemeFailsToResolve) {
 TEST_F(UploadClientTest, SendThatCannotFinishTimesOutAndKeepsTheDump) {
     // Far more than loopback buffers hold while nobody reads.
     std::string big(16 * 1024 * 1024, 'J');
-    writeFile(kPngCaptureFile, big + "P");
-    writeFile(kJpegCaptureFile, big);
+    writeFile(kCapturePng, big + "P");
+    writeFile(kCaptureJpeg, big);
     std::unique_ptr<LoopbackServer> server(LoopbackServer::neverAccepting());
     uploadConnection().port = server->port();
     uploadConnection().timeoutMs = 300;

@@ -1,6 +1,9 @@
 #include "upload/upload_flow.h"
 
+#include <sys/resource.h>
+
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 #include "loopback_server.h"
@@ -25,8 +28,8 @@ class UploadFlowTest : public UploadTest {
   protected:
     void SetUp() override {
         UploadTest::SetUp();
-        writeFile(kPngCaptureFile, "PNG bytes, the longer file");
-        writeFile(kJpegCaptureFile, "JPG bytes");
+        writeFile(kCapturePng, "PNG bytes, the longer file");
+        writeFile(kCaptureJpeg, "JPG bytes");
     }
 
     // Runs the upload part of the flow against `server` and measures how long it took.
@@ -132,8 +135,8 @@ TEST_F(UploadFlowTest, QDuringThePauseQuitsAtOnceAndLeavesTheFiles) {
     EXPECT_EQ("Q", program.lastKey);
     EXPECT_LT(elapsed, ms(1200));
     expectLink(kLink);
-    EXPECT_TRUE(fileExists(kPngCaptureFile));
-    EXPECT_TRUE(fileExists(kJpegCaptureFile));
+    EXPECT_TRUE(fileExists(kCapturePng));
+    EXPECT_TRUE(fileExists(kCaptureJpeg));
 }
 
 TEST_F(UploadFlowTest, OtherKeyDuringThePauseEndsItAndBecomesLastKey) {
@@ -161,14 +164,14 @@ TEST_F(UploadFlowTest, UnresolvableHostShowsTheReportAndError) {
 }
 
 TEST_F(UploadFlowTest, MissingChosenFileShowsErrorWithoutPosting) {
-    std::filesystem::remove(kJpegCaptureFile);
-    std::filesystem::remove(kPngCaptureFile);
+    std::filesystem::remove(kCaptureJpeg);
+    std::filesystem::remove(kCapturePng);
     LoopbackServer server(LoopbackServer::hangUp());
     upload(server);
     expectFailedUpload("");
     EXPECT_EQ("", server.request());
-    EXPECT_FALSE(fileExists(kPngCaptureFile));
-    EXPECT_FALSE(fileExists(kJpegCaptureFile));
+    EXPECT_FALSE(fileExists(kCapturePng));
+    EXPECT_FALSE(fileExists(kCaptureJpeg));
 }
 
 TEST_F(UploadFlowTest, ResetMidAnswerIsReportedAndGivesNoLink) {
@@ -272,7 +275,7 @@ TEST_F(UploadFlowTest, OtherEndingKeySavesBothFilesWithoutUploading) {
     EXPECT_EQ(nullptr, capture);
     EXPECT_EQ("x", program.lastKey);
     EXPECT_EQ("editor", windowTitle());
-    for (const char* name : {kPngCaptureFile, kJpegCaptureFile}) {
+    for (const char* name : {kCapturePng, kCaptureJpeg}) {
         Image* saved = loadImageFile(name);
         ASSERT_NE(nullptr, saved) << name;
         EXPECT_EQ(40u, saved->width);
@@ -293,11 +296,37 @@ TEST_F(UploadFlowTest, CapitalUSavesAndUploadsTheSmallerFileToTheBuildsHost) {
     EXPECT_FALSE(runUploadFlow(program, capture));
     EXPECT_EQ(nullptr, capture);
     expectLink(kLink);
-    std::string png = readFile(kPngCaptureFile), jpeg = readFile(kJpegCaptureFile);
+    std::string png = readFile(kCapturePng), jpeg = readFile(kCaptureJpeg);
     ASSERT_FALSE(png.empty());
     ASSERT_FALSE(jpeg.empty());
     std::string expected = png.size() < jpeg.size()
                                ? buildUploadRequest("localhost", "api.php", "screenshot.png", png)
                                : buildUploadRequest("localhost", "api.php", "screenshot.jpg", jpeg);
     EXPECT_EQ(expected, server.request());
+}
+
+// The disk fills up while the edited PNG is written. Before, the capture-time PNG (or a cut-off
+// file) stayed under the capture name and was posted, and the user saw DONE.
+TEST_F(UploadFlowTest, FailedSaveNamesTheFileAndPostsNothing) {
+    LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
+    uploadConnection().port = server.port();
+    Image* capture = createImage(100, 100, 0);
+    std::uint32_t noise = 12345;  // incompressible for PNG; JPEG still shrinks it
+    for (std::uint32_t y = 0; y < 100; ++y)
+        for (std::uint32_t x = 0; x < 100; ++x) imageRow(capture, y)[x] = noise *= 2654435761u;
+    program.lastKey = "u";
+    rlimit normal{};
+    getrlimit(RLIMIT_FSIZE, &normal);
+    rlimit full = normal;
+    full.rlim_cur = 20000;  // between the sizes of the two files
+    std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &full);
+    bool quit = runUploadFlow(program, capture);
+    setrlimit(RLIMIT_FSIZE, &normal);
+    std::signal(SIGXFSZ, SIG_DFL);
+    EXPECT_FALSE(quit);
+    expectFailedUpload("Cannot save screenshot.png");
+    EXPECT_EQ(0, server.connections());
+    EXPECT_FALSE(fileExists(kCapturePng));
+    EXPECT_GT(readFile(kCaptureJpeg).size(), 1000u);
 }
