@@ -48,9 +48,16 @@ std::string uploadRequest(const std::string& boundary, const std::string& body) 
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
-int connectToServer(int port) {
+int connectToServer(int port, const char* from) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    if (from && (::inet_pton(AF_INET, from, &source.sin_addr) != 1 ||
+                 ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0)) {
+        ::close(fd);
+        return -1;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));

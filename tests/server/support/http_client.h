@@ -26,8 +26,9 @@ std::string multipartBody(const std::string& boundary, const std::vector<FormPar
 // An HTTP/1.1 POST of `body` to /api.php with Connection: close.
 std::string uploadRequest(const std::string& boundary, const std::string& body);
 
-// A blocking TCP connection to 127.0.0.1:`port`; -1 on failure.
-int connectToServer(int port);
+// A blocking TCP connection to 127.0.0.1:`port`, from the loopback address `from` if given
+// (127.0.0.2 is another client); -1 on failure.
+int connectToServer(int port, const char* from = nullptr);
 bool sendAll(int fd, const std::string& bytes);
 // Reads until the server closes or `timeout` passes.
 std::string receiveAll(int fd, std::chrono::milliseconds timeout = std::chrono::seconds(20));
