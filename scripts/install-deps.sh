@@ -9,5 +9,6 @@ apt-get update
 apt-get install -y --no-install-recommends \
     build-essential cmake ninja-build pkg-config git \
     libfreeimage-dev libx11-dev libxext-dev libxfixes-dev \
-    libgtest-dev libcpp-httplib-dev \
+    libgtest-dev libmicrohttpd-dev libssl-dev \
+    slowhttptest nginx python3 wrk \
     xvfb xdotool xclip x11-utils x11-apps imagemagick curl iproute2 util-linux

@@ -29,7 +29,8 @@ std::string parameter(std::string_view header, std::string_view key) {
         std::size_t end = header.find(';', start + 1);
         std::string_view item = trim(header.substr(start + 1, end - start - 1));
         std::size_t equals = item.find('=');
-        if (equals != std::string_view::npos && equalsIgnoringCase(trim(item.substr(0, equals)), key)) {
+        if (equals != std::string_view::npos &&
+            equalsIgnoringCase(trim(item.substr(0, equals)), key)) {
             std::string_view value = trim(item.substr(equals + 1));
             if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
                 value = value.substr(1, value.size() - 2);

@@ -166,8 +166,8 @@ bool Storage::removeIfDead(const std::string& name) const {
     if (name.rfind(kNewFolderPrefix, 0) == 0 && ::time(nullptr) - info.st_mtime < kNewFolderGrace) {
         return false;
     }
-    UniqueFd folder(
-        ::openat(incomingRoot_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+    UniqueFd folder(::openat(incomingRoot_.get(), name.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
     if (!folder.valid() || ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0) return false;
     std::string ignored;
     if (!emptyDirectory(folder.get(), "", &ignored)) return false;

@@ -67,7 +67,8 @@ MHD_Connection* asConnection(void* connection) {
 }
 
 std::string headerValue(void* connection, const char* name) {
-    const char* value = MHD_lookup_connection_value(asConnection(connection), MHD_HEADER_KIND, name);
+    const char* value =
+        MHD_lookup_connection_value(asConnection(connection), MHD_HEADER_KIND, name);
     return value ? value : "";
 }
 
@@ -153,7 +154,8 @@ void onCompleted(void* cls, MHD_Connection* connection, void** slot, MHD_Request
     static_cast<UploadService*>(cls)->requestCompleted(connection, slot);
 }
 
-void onConnection(void* cls, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code) {
+void onConnection(void* cls, MHD_Connection* connection, void**,
+                  MHD_ConnectionNotificationCode code) {
     static_cast<UploadService*>(cls)->connectionEvent(connection,
                                                       code == MHD_CONNECTION_NOTIFY_STARTED);
 }
@@ -188,8 +190,8 @@ bool UploadService::start(int listenFd, std::string* error) {
         MHD_OPTION_CONNECTION_TIMEOUT, wholeSeconds(settings_.readTimeout),
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_THREAD_POOL_SIZE,
         static_cast<unsigned>(settings_.eventThreads), MHD_OPTION_NOTIFY_COMPLETED, onCompleted,
-        this, MHD_OPTION_NOTIFY_CONNECTION, onConnection, this, MHD_OPTION_URI_LOG_CALLBACK, onRequestLine,
-        this, MHD_OPTION_END);
+        this, MHD_OPTION_NOTIFY_CONNECTION, onConnection, this, MHD_OPTION_URI_LOG_CALLBACK,
+        onRequestLine, this, MHD_OPTION_END);
     if (!daemon_) {
         ::close(listenFd);
         *error = "cannot start the HTTP layer (libmicrohttpd)";
@@ -283,8 +285,8 @@ int UploadService::firstCall(void* connection, Request& request) {
             declared = std::strtoull(framing.contentLengths.front().c_str(), nullptr, 10);
         }
         if (declared > settings_.maxImageBytes + kMultipartOverhead) {
-            return fail(413, "the image is larger than " +
-                                 std::to_string(settings_.maxImageBytes) + " bytes");
+            return fail(413, "the image is larger than " + std::to_string(settings_.maxImageBytes) +
+                                 " bytes");
         }
         request.route = Route::Upload;
         request.multipart.emplace(boundary);
@@ -350,14 +352,13 @@ int UploadService::bodyDone(void* connection, Request& request) {
                      settings_.writeTimeout);
     }
     switch (request.route) {
-        case Route::Upload:
-        {
+        case Route::Upload: {
             // The body ended before the form's closing delimiter.
             bool tooLarge = request.receiver->tooLarge();
-            const std::string message =
-                tooLarge ? "the image is larger than " + std::to_string(settings_.maxImageBytes) +
-                               " bytes"
-                         : "malformed or incomplete multipart body";
+            const std::string message = tooLarge
+                                            ? "the image is larger than " +
+                                                  std::to_string(settings_.maxImageBytes) + " bytes"
+                                            : "malformed or incomplete multipart body";
             return queue(connection, request, tooLarge ? 413 : 400, textResponse(message),
                          message.size(), settings_.writeTimeout);
         }
@@ -385,9 +386,9 @@ void UploadService::storeUpload(Request& request) {
             // The Glimmerix client takes everything after the headers as the link, so the body
             // is the link alone, without a line break.
             answer(200, settings_.publicUrl + "/" + name);
-            request.headers = {
-                {"X-Delete-Url", settings_.publicUrl + "/delete/" + name + "/" + key_.tokenFor(name)},
-                {"Cache-Control", "no-store"}};
+            request.headers = {{"X-Delete-Url", settings_.publicUrl + "/delete/" + name + "/" +
+                                                    key_.tokenFor(name)},
+                               {"Cache-Control", "no-store"}};
             request.log.note = name;
             break;
         case UploadOutcome::NoFilePart:
@@ -403,7 +404,8 @@ void UploadService::storeUpload(Request& request) {
             answer(413, tooLarge);
             break;
         case UploadOutcome::StorageFailed:
-            logMessage("cannot store an upload: " + describeErrno(request.receiver->storageError()));
+            logMessage("cannot store an upload: " +
+                       describeErrno(request.receiver->storageError()));
             answer(507, "the server's storage is full or failing");
             break;
     }
@@ -438,11 +440,12 @@ int UploadService::answerDeletionPage(void* connection, Request& request) {
                      settings_.writeTimeout);
     }
     const std::string link = escapeHtml(settings_.publicUrl + "/" + request.name);
-    const std::string page = "<!doctype html>\n<meta charset=\"utf-8\">\n<title>Delete image</title>\n"
-                             "<p>Delete <a href=\"" +
-                             link + "\">" + link +
-                             "</a>? This cannot be undone.</p>\n"
-                             "<form method=\"post\"><button>Delete</button></form>\n";
+    const std::string page =
+        "<!doctype html>\n<meta charset=\"utf-8\">\n<title>Delete image</title>\n"
+        "<p>Delete <a href=\"" +
+        link + "\">" + link +
+        "</a>? This cannot be undone.</p>\n"
+        "<form method=\"post\"><button>Delete</button></form>\n";
     MHD_Response* response = textResponse(page, "text/html; charset=utf-8");
     MHD_add_response_header(response, "Cache-Control", "no-store");
     MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
@@ -452,8 +455,7 @@ int UploadService::answerDeletionPage(void* connection, Request& request) {
 int UploadService::answerImage(void* connection, Request& request) {
     auto fail = [&](int status, const std::string& message, MHD_Response* response = nullptr) {
         if (!response) response = textResponse(message);
-        return queue(connection, request, status, response, message.size(),
-                     settings_.writeTimeout);
+        return queue(connection, request, status, response, message.size(), settings_.writeTimeout);
     };
     ImageKind kind = parseStoredName(request.name);
     if (kind == ImageKind::Unknown) return fail(404, "not found");
@@ -474,7 +476,8 @@ int UploadService::answerImage(void* connection, Request& request) {
     };
     std::string ifNoneMatch = headerValue(connection, "If-None-Match");
     if (!ifNoneMatch.empty() && etagListMatches(ifNoneMatch, etag)) {
-        MHD_Response* response = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
+        MHD_Response* response =
+            MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
         return queue(connection, request, 304, addImageHeaders(response), 0,
                      settings_.writeTimeout);
     }

@@ -40,11 +40,11 @@ TEST(MultipartReader, ReadsTheSameWhereverTheBodyIsCut) {
 
 TEST(MultipartReader, MalformedAndIncompleteBodies) {
     const std::vector<std::pair<std::string, bool>> cases = {
-        {"--XyZ\r\n\r\ndata", false},                  // no closing delimiter yet
-        {"--XyZ\r\n\r\ndata\r\n--XyZ", false},         // delimiter without its ending
-        {"--XyZ junk\r\n\r\nx\r\n--XyZ--", false},     // garbage after a delimiter
-        {"--XyZ\r\n" + std::string(9000, 'h'), false}, // endless part headers
-        {"--XyZ--", true},                             // an empty form is well formed
+        {"--XyZ\r\n\r\ndata", false},                   // no closing delimiter yet
+        {"--XyZ\r\n\r\ndata\r\n--XyZ", false},          // delimiter without its ending
+        {"--XyZ junk\r\n\r\nx\r\n--XyZ--", false},      // garbage after a delimiter
+        {"--XyZ\r\n" + std::string(9000, 'h'), false},  // endless part headers
+        {"--XyZ--", true},                              // an empty form is well formed
     };
     for (const auto& [body, complete] : cases) {
         MultipartReader reader("XyZ");
@@ -127,8 +127,8 @@ TEST(StoredName, OnlyExactNamesOfAKindAreAccepted) {
     EXPECT_NE(newStoredName(ImageKind::Png), name);
     std::string id = name.substr(0, kIdChars);
     EXPECT_EQ(parseStoredName(id + ".jpg"), ImageKind::Jpeg);
-    for (const std::string& bad : {id + ".PNG", id + ".gif", id.substr(1) + ".png",
-                                   id + "a.png", id.substr(1) + "/.png", id.substr(1) + "..png"}) {
+    for (const std::string& bad : {id + ".PNG", id + ".gif", id.substr(1) + ".png", id + "a.png",
+                                   id.substr(1) + "/.png", id.substr(1) + "..png"}) {
         EXPECT_EQ(parseStoredName(bad), ImageKind::Unknown) << bad;
     }
 }
@@ -143,9 +143,9 @@ TEST(ImageKind, SniffedFromTheFirstBytes) {
         {"", ImageKind::Unknown},
     };
     for (const auto& [bytes, kind] : cases) {
-        EXPECT_EQ(sniffImageKind(reinterpret_cast<const unsigned char*>(bytes.data()),
-                                 bytes.size()),
-                  kind);
+        EXPECT_EQ(
+            sniffImageKind(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),
+            kind);
     }
 }
 
@@ -157,9 +157,16 @@ TEST(ServerLog, LinesAreSafeAndKeepTokensOut) {
 TEST(Options, FlagsAndTheirErrors) {
     ServerOptions options;
     std::string error;
-    std::vector<const char*> argv = {"glimmerix-server", "--max-connections=100",
-                                     "--max-connections-per-ip", "3", "--trusted-proxies",
-                                     "none", "--header-timeout", "2.5", "--max-size", "2M"};
+    std::vector<const char*> argv = {"glimmerix-server",
+                                     "--max-connections=100",
+                                     "--max-connections-per-ip",
+                                     "3",
+                                     "--trusted-proxies",
+                                     "none",
+                                     "--header-timeout",
+                                     "2.5",
+                                     "--max-size",
+                                     "2M"};
     ASSERT_EQ(parseOptions(static_cast<int>(argv.size()), argv.data(), &options, &error),
               ParseOutcome::Run)
         << error;

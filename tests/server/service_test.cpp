@@ -98,11 +98,12 @@ TEST_F(ServiceTest, RefusedUploadsGetTheirStatusAndLeaveNothing) {
 TEST_F(ServiceTest, OnlyStoredNamesAreServed) {
     std::string name = pathOfLink(upload("screenshot.png", makePng(3, 3, 10))).substr(1);
     std::string id = name.substr(0, 20);
-    for (const std::string& target : std::vector<std::string>{"/", "/api.php", "/delete.key", "/../delete.key", "/..%2Fdelete.key",
-          "/%2e%2e/%2e%2e/etc/passwd", "//etc/passwd", "/images/" + name, "/incoming/",
-          "/" + name + "/", "/" + name + "%00.png", "/" + name + "/..", "/" + id + ".PNG",
-          "/" + id + ".jpg", "/%" + name.substr(1), "/delete/" + name + "/",
-          "/delete/../delete.key/x"}) {
+    for (const std::string& target : std::vector<std::string>{
+             "/", "/api.php", "/delete.key", "/../delete.key", "/..%2Fdelete.key",
+             "/%2e%2e/%2e%2e/etc/passwd", "//etc/passwd", "/images/" + name, "/incoming/",
+             "/" + name + "/", "/" + name + "%00.png", "/" + name + "/..", "/" + id + ".PNG",
+             "/" + id + ".jpg", "/%" + name.substr(1), "/delete/" + name + "/",
+             "/delete/../delete.key/x"}) {
         HttpResponse response = parseResponse(get(target, "Connection: close\r\n"));
         EXPECT_EQ(response.status, 404) << target;
     }
@@ -114,8 +115,10 @@ TEST_F(ServiceTest, DeletionAsksFirstThenDeletesOnce) {
     std::string path = pathOfLink(deleteUrl), image = pathOfLink(parseResponse(raw).body);
     ASSERT_EQ(path.rfind("/delete/", 0), 0u) << raw;
     auto post = [&](const std::string& target) {
-        return parseResponse(roundTrip(port(), "POST " + target + " HTTP/1.1\r\nHost: h\r\n"
-                                                   "Content-Length: 0\r\nConnection: close\r\n\r\n"))
+        return parseResponse(
+                   roundTrip(port(), "POST " + target +
+                                         " HTTP/1.1\r\nHost: h\r\n"
+                                         "Content-Length: 0\r\nConnection: close\r\n\r\n"))
             .status;
     };
     EXPECT_EQ(parseResponse(get(path, "Connection: close\r\n")).status, 200);
@@ -137,11 +140,13 @@ TEST_F(ServiceTest, HttpHygiene) {
         int status;
     };
     const Case cases[] = {
-        {"GET " + image + " HTTP/1.1\r\nHost: h\r\nContent-Length: 0\r\nContent-Length: 40\r\n\r\n" +
-             smuggled,
+        {"GET " + image +
+             " HTTP/1.1\r\nHost: h\r\nContent-Length: 0\r\nContent-Length: 40\r\n\r\n" + smuggled,
          400},
-        {"GET " + image + " HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\n"
-         "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n" + smuggled,
+        {"GET " + image +
+             " HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\n"
+             "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n" +
+             smuggled,
          400},
         {"POST /api.php HTTP/1.1\r\nHost: h\r\nContent-Length: -1\r\n\r\n", 400},
         {get1 + "Range: bytes=9-2\r\n\r\n", 200},
@@ -163,9 +168,9 @@ TEST_F(ServiceTest, HttpHygiene) {
 // second address is not limited by the first one's connections.
 TEST_F(ServiceTest, SlowAndGreedyClientsAreCutOff) {
     server_->stop();
-    ASSERT_TRUE(startServerWithFlags({"--header-timeout", "1", "--read-timeout", "1",
-                                      "--trusted-proxies", "none", "--max-connections-per-ip",
-                                      "2"}));
+    ASSERT_TRUE(
+        startServerWithFlags({"--header-timeout", "1", "--read-timeout", "1", "--trusted-proxies",
+                              "none", "--max-connections-per-ip", "2"}));
     EXPECT_LT(secondsUntilClosed(""), 2.5);
     int trickler = connectToServer(port());
     auto start = Clock::now();
