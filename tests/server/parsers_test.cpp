@@ -4,14 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "image_kind.h"
 #include "image_request.h"
 #include "multipart_reader.h"
-#include "options.h"
 #include "request_framing.h"
-#include "server_log.h"
-#include "stored_name.h"
-#include "trusted_addresses.h"
 
 namespace {
 
@@ -54,16 +49,6 @@ TEST(MultipartReader, MalformedAndIncompleteBodies) {
     }
 }
 
-TEST(MultipartReader, BoundaryAndNameParameters) {
-    EXPECT_EQ(multipartBoundary("multipart/form-data; boundary=abc"), "abc");
-    EXPECT_EQ(multipartBoundary("Multipart/Form-Data;boundary=\"a b\""), "a b");
-    EXPECT_EQ(multipartBoundary("multipart/mixed; boundary=abc"), "");
-    EXPECT_EQ(multipartBoundary("multipart/form-data"), "");
-    EXPECT_EQ(multipartBoundary("multipart/form-data; boundary=" + std::string(71, 'a')), "");
-    EXPECT_EQ(dispositionName(" form-data; filename=\"x\"; name=\"file\""), "file");
-    EXPECT_EQ(dispositionName(" form-data; filename=\"name\""), "");
-}
-
 TEST(ImageRequest, RangeHeaders) {
     struct Case {
         const char* header;
@@ -75,15 +60,11 @@ TEST(ImageRequest, RangeHeaders) {
         {"bytes=0-9", RangeAnswer::Partial, 0, 10},
         {"bytes=90-", RangeAnswer::Partial, 90, 10},
         {"bytes=-5", RangeAnswer::Partial, 95, 5},
-        {"bytes=-500", RangeAnswer::Partial, 0, 100},
         {"bytes=50-5000", RangeAnswer::Partial, 50, 50},
         {"bytes=100-", RangeAnswer::Unsatisfiable, 0, 0},
-        {"bytes=-0", RangeAnswer::Unsatisfiable, 0, 0},
         {"bytes=9-1", RangeAnswer::Whole, 0, 0},  // invalid: ignored, never 416
         {"bytes=0-1,5-6", RangeAnswer::Whole, 0, 0},
         {"bytes=x-", RangeAnswer::Whole, 0, 0},
-        {"bytes=-", RangeAnswer::Whole, 0, 0},
-        {"items=0-9", RangeAnswer::Whole, 0, 0},
         {"bytes=99999999999999999999-", RangeAnswer::Whole, 0, 0},
     };
     for (const Case& c : cases) {
@@ -106,84 +87,6 @@ TEST(RequestFraming, OnlyOneBodyLengthIsAccepted) {
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5", "7"}, false));
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5,7"}, false));
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5"}, true));
-}
-
-TEST(TrustedAddresses, ParsedAndMatched) {
-    TrustedAddresses trusted;
-    ASSERT_TRUE(parseTrustedAddresses("loopback,10.0.0.5,2001:DB8::1", &trusted));
-    for (const char* address : {"127.0.0.1", "127.3.2.1", "::1", "10.0.0.5", "2001:db8::1"}) {
-        EXPECT_TRUE(isTrusted(trusted, address)) << address;
-    }
-    EXPECT_FALSE(isTrusted(trusted, "10.0.0.50"));
-    ASSERT_TRUE(parseTrustedAddresses("none", &trusted));
-    EXPECT_FALSE(isTrusted(trusted, "127.0.0.1"));
-    EXPECT_FALSE(parseTrustedAddresses("10.0.0.300", &trusted));
-    EXPECT_FALSE(parseTrustedAddresses("", &trusted));
-}
-
-TEST(StoredName, OnlyExactNamesOfAKindAreAccepted) {
-    std::string name = newStoredName(ImageKind::Png);
-    EXPECT_EQ(parseStoredName(name), ImageKind::Png);
-    EXPECT_NE(newStoredName(ImageKind::Png), name);
-    std::string id = name.substr(0, kIdChars);
-    EXPECT_EQ(parseStoredName(id + ".jpg"), ImageKind::Jpeg);
-    for (const std::string& bad : {id + ".PNG", id + ".gif", id.substr(1) + ".png", id + "a.png",
-                                   id.substr(1) + "/.png", id.substr(1) + "..png"}) {
-        EXPECT_EQ(parseStoredName(bad), ImageKind::Unknown) << bad;
-    }
-}
-
-TEST(ImageKind, SniffedFromTheFirstBytes) {
-    const std::string png("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
-    const std::pair<std::string, ImageKind> cases[] = {
-        {png, ImageKind::Png},
-        {std::string("\xff\xd8\xff\xe0", 4) + std::string(12, 'j'), ImageKind::Jpeg},
-        {png.substr(0, 12) + "IDAT", ImageKind::Unknown},  // IHDR must come first
-        {"GIF89a" + std::string(10, 'x'), ImageKind::Unknown},
-        {"", ImageKind::Unknown},
-    };
-    for (const auto& [bytes, kind] : cases) {
-        EXPECT_EQ(
-            sniffImageKind(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()),
-            kind);
-    }
-}
-
-TEST(ServerLog, LinesAreSafeAndKeepTokensOut) {
-    EXPECT_EQ(redactTarget("/delete/abc.png/SECRET"), "/delete/abc.png/...");
-    EXPECT_EQ(sanitizeForLog("a\nb\\\x1b"), "a\\x0Ab\\x5C\\x1B");
-}
-
-TEST(Options, FlagsAndTheirErrors) {
-    ServerOptions options;
-    std::string error;
-    std::vector<const char*> argv = {"glimmerix-server",
-                                     "--max-connections=100",
-                                     "--max-connections-per-ip",
-                                     "3",
-                                     "--trusted-proxies",
-                                     "none",
-                                     "--header-timeout",
-                                     "2.5",
-                                     "--max-size",
-                                     "2M"};
-    ASSERT_EQ(parseOptions(static_cast<int>(argv.size()), argv.data(), &options, &error),
-              ParseOutcome::Run)
-        << error;
-    EXPECT_EQ(options.maxConnections, 100u);
-    EXPECT_EQ(options.maxConnectionsPerIp, 3u);
-    EXPECT_FALSE(options.trustedProxies.loopback);
-    EXPECT_EQ(options.headerTimeout.count(), 2500);
-    EXPECT_EQ(options.maxUploadBytes, 2u << 20);
-    for (std::vector<const char*> bad : {std::vector<const char*>{"x", "--max-connections", "0"},
-                                         {"x", "--header-timeout", "-1"},
-                                         {"x", "--trusted-proxies", "example.com"},
-                                         {"x", "--port", "65536"},
-                                         {"x", "--no-such-flag", "1"}}) {
-        EXPECT_EQ(parseOptions(static_cast<int>(bad.size()), bad.data(), &options, &error),
-                  ParseOutcome::Error)
-            << bad[1];
-    }
 }
 
 }  // namespace

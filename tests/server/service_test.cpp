@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <regex>
 #include <thread>
 
@@ -27,18 +26,12 @@ class ServiceTest : public ServerTest {
         EXPECT_EQ(parseResponse(raw).status, 200) << raw;
         return textAfterLastBlankLine(raw);
     }
-    std::string get(const std::string& target, const std::string& headers = "") {
-        return roundTrip(port(), "GET " + target + " HTTP/1.1\r\nHost: h\r\n" + headers + "\r\n",
-                         false);
-    }
-    // Seconds until the server closes a connection that sent `bytes` and then went silent.
-    double secondsUntilClosed(const std::string& bytes, const char* from = nullptr) {
-        int fd = connectToServer(port(), from);
-        auto start = Clock::now();
-        sendAll(fd, bytes);
-        receiveAll(fd, std::chrono::seconds(10));
-        ::close(fd);
-        return std::chrono::duration<double>(Clock::now() - start).count();
+    int getStatus(const std::string& target, const std::string& headers = "") {
+        return parseResponse(roundTrip(port(),
+                                       "GET " + target + " HTTP/1.1\r\nHost: h\r\n" + headers +
+                                           "Connection: close\r\n\r\n",
+                                       false))
+            .status;
     }
 };
 
@@ -60,9 +53,7 @@ TEST_F(ServiceTest, TheClientsExactRequestGetsALinkToItsBytes) {
         EXPECT_EQ(image.header("x-content-type-options"), "nosniff");
         EXPECT_EQ(image.header("cache-control"), "public, max-age=31536000, immutable");
         EXPECT_EQ(image.header("etag"), "\"" + pathOfLink(link).substr(1) + "\"");
-        EXPECT_EQ(parseResponse(get(pathOfLink(link), "If-None-Match: " + image.header("etag") +
-                                                          "\r\nConnection: close\r\n"))
-                      .status,
+        EXPECT_EQ(getStatus(pathOfLink(link), "If-None-Match: " + image.header("etag") + "\r\n"),
                   304);
     }
     EXPECT_TRUE(incomingFiles().empty());
@@ -104,8 +95,7 @@ TEST_F(ServiceTest, OnlyStoredNamesAreServed) {
              "/" + name + "/", "/" + name + "%00.png", "/" + name + "/..", "/" + id + ".PNG",
              "/" + id + ".jpg", "/%" + name.substr(1), "/delete/" + name + "/",
              "/delete/../delete.key/x"}) {
-        HttpResponse response = parseResponse(get(target, "Connection: close\r\n"));
-        EXPECT_EQ(response.status, 404) << target;
+        EXPECT_EQ(getStatus(target), 404) << target;
     }
 }
 
@@ -121,7 +111,7 @@ TEST_F(ServiceTest, DeletionAsksFirstThenDeletesOnce) {
                                          "Content-Length: 0\r\nConnection: close\r\n\r\n"))
             .status;
     };
-    EXPECT_EQ(parseResponse(get(path, "Connection: close\r\n")).status, 200);
+    EXPECT_EQ(getStatus(path), 200);
     EXPECT_EQ(httpGet(port(), image).status, 200);
     EXPECT_EQ(post(path.substr(0, path.size() - 1) + "A"), 404);  // a wrong token
     EXPECT_EQ(post(path), 200);
@@ -164,32 +154,24 @@ TEST_F(ServiceTest, HttpHygiene) {
     }
 }
 
-// A client that sends nothing, or trickles its head, loses its connection at the deadline; a
-// second address is not limited by the first one's connections.
-TEST_F(ServiceTest, SlowAndGreedyClientsAreCutOff) {
+// One address gets no more than its share of connections; another one is still served. (Slow
+// and silent clients are the availability test's.)
+TEST_F(ServiceTest, OneAddressCannotTakeAllConnections) {
     server_->stop();
     ASSERT_TRUE(
         startServerWithFlags({"--header-timeout", "1", "--read-timeout", "1", "--trusted-proxies",
                               "none", "--max-connections-per-ip", "2"}));
-    EXPECT_LT(secondsUntilClosed(""), 2.5);
-    int trickler = connectToServer(port());
-    auto start = Clock::now();
-    std::string got;
-    for (int i = 0; i < 6 && got.empty(); ++i) {
-        sendAll(trickler, "X-Slow: " + std::to_string(i) + "\r\n");
-        got = receiveAll(trickler, std::chrono::milliseconds(400));
-    }
-    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 2.5);
-    ::close(trickler);
-
     int held[2] = {connectToServer(port()), connectToServer(port())};
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_LT(secondsUntilClosed("GET / HTTP/1.1\r\n"), 0.5);  // a third one is turned away
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    int third = connectToServer(port());
+    auto start = Clock::now();
+    receiveAll(third, std::chrono::seconds(5));  // turned away: closed at once
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 0.5);
     int other = connectToServer(port(), "127.0.0.2");
     ASSERT_GE(other, 0);
     sendAll(other, "GET /x HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(parseResponse(receiveAll(other)).status, 404);
-    for (int fd : {held[0], held[1], other}) ::close(fd);
+    for (int fd : {held[0], held[1], third, other}) ::close(fd);
 }
 
 TEST_F(ServiceTest, AFullDiskGets507AndLeavesNothing) {
@@ -201,20 +183,4 @@ TEST_F(ServiceTest, AFullDiskGets507AndLeavesNothing) {
     EXPECT_EQ(parseResponse(raw).status, 507) << raw;
     EXPECT_TRUE(storedImages().empty());
     EXPECT_TRUE(incomingFiles().empty());
-}
-
-TEST_F(ServiceTest, SigtermFinishesTheUploadInProgress) {
-    std::string request = clientRequest("h", "screenshot.png", makePng(100, 100, 11));
-    int fd = connectToServer(port());
-    sendAll(fd, request.substr(0, request.size() / 2));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    ::kill(server_->pid(), SIGTERM);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_LT(connectToServer(port()), 0);  // no longer accepting
-    sendAll(fd, request.substr(request.size() / 2));
-    ::shutdown(fd, SHUT_WR);
-    EXPECT_EQ(parseResponse(receiveAll(fd)).status, 200);
-    ::close(fd);
-    EXPECT_EQ(server_->waitForExit(std::chrono::seconds(5)), 0);
-    EXPECT_EQ(storedImages().size(), 1u);
 }

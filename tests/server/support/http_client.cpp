@@ -10,11 +10,9 @@
 #include <cctype>
 #include <cerrno>
 
-const char kClientBoundary[] = "56565------THEBOUNDRY-------------1231232";
-
 std::string clientRequest(const std::string& host, const std::string& fileName,
                           const std::string& fileBytes) {
-    const std::string boundary = kClientBoundary;
+    const std::string boundary = "56565------THEBOUNDRY-------------1231232";
     std::string partHead =
         "--" + boundary + "\r\n" + "Content-Disposition: form-data; name=\"file\"; filename=\"" +
         fileName + "\"\r\n" + "Content-Transfer-Encoding: binary\r\n" + "Content-Type: image/" +
@@ -148,9 +146,7 @@ std::string pathOfLink(const std::string& link) {
     return pathStart == std::string::npos ? "/" : link.substr(pathStart);
 }
 
-HttpResponse httpGet(int port, const std::string& path, const std::vector<std::string>& extra) {
-    std::string request = "GET " + path + " HTTP/1.1\r\nHost: glimmerix.test\r\n";
-    for (const auto& line : extra) request += line + "\r\n";
-    request += "Connection: close\r\n\r\n";
-    return parseResponse(roundTrip(port, request, false));
+HttpResponse httpGet(int port, const std::string& path) {
+    return parseResponse(roundTrip(
+        port, "GET " + path + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n", false));
 }

@@ -12,9 +12,6 @@
 std::string clientRequest(const std::string& host, const std::string& fileName,
                           const std::string& fileBytes);
 
-// The boundary of the Glimmerix client.
-extern const char kClientBoundary[];
-
 struct FormPart {
     std::string name;
     std::string fileName;  // empty: a plain field
@@ -42,7 +39,6 @@ struct HttpResponse {
     std::map<std::string, std::string> headers;  // names in lower case
     std::string body;
     std::string header(const std::string& lowerName) const;
-    bool hasHeader(const std::string& lowerName) const { return headers.count(lowerName) > 0; }
 };
 // Splits a whole answer. A header that appears twice keeps its values joined by ", ".
 HttpResponse parseResponse(const std::string& raw);
@@ -54,5 +50,4 @@ std::string textAfterLastBlankLine(const std::string& raw);
 std::string pathOfLink(const std::string& link);
 
 // GET of `path` on the server, through a fresh connection.
-HttpResponse httpGet(int port, const std::string& path,
-                     const std::vector<std::string>& extraHeaders = {});
+HttpResponse httpGet(int port, const std::string& path);
