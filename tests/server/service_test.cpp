@@ -66,7 +66,6 @@ TEST_F(ServiceTest, RefusedUploadsGetTheirStatusAndLeaveNothing) {
     const std::string png = makePng(8, 8, 3);
     const std::pair<std::string, int> cases[] = {
         {clientRequest("h", "screenshot.png", "#!/bin/sh\nrm -rf /\n"), 415},
-        {clientRequest("h", "screenshot.png", "GIF89a" + std::string(100, 'x')), 415},
         {clientRequest("h", "screenshot.jpg", ""), 415},
         {clientRequest("h", "screenshot.png", makePngOfSize(200'000, 1)), 413},  // declared
         {form({{"file", "a.png", "image/png", makePngOfSize(kLimit + 20'000, 2)}}), 413},
@@ -113,7 +112,9 @@ TEST_F(ServiceTest, DeletionAsksFirstThenDeletesOnce) {
     };
     EXPECT_EQ(getStatus(path), 200);
     EXPECT_EQ(httpGet(port(), image).status, 200);
-    EXPECT_EQ(post(path.substr(0, path.size() - 1) + "A"), 404);  // a wrong token
+    std::string forged = path;
+    forged[path.rfind('/') + 1] ^= 1;  // a wrong token
+    EXPECT_EQ(post(forged), 404);
     EXPECT_EQ(post(path), 200);
     EXPECT_EQ(post(path), 404);
     EXPECT_EQ(httpGet(port(), image).status, 404);
