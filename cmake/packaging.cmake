@@ -6,6 +6,8 @@ set(CPACK_PACKAGE_VENDOR Glimmerix)
 set(CPACK_PACKAGE_CONTACT "Glimmerix maintainers <maintainers@glimmerix.example>")
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)
+# Values reach the generators exactly as written here (NSIS script lines keep their quotes).
+set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_COMPONENTS_ALL program)
 set(CPACK_COMPONENT_PROGRAM_DISPLAY_NAME "Glimmerix")
 set(CPACK_COMPONENT_PROGRAM_REQUIRED ON)
