@@ -19,6 +19,7 @@ if [ "${GLIMMERIX_DEMO_NETWORK:-}" != private ]; then
     # A user and network namespace of our own: any user may make one, port 80 is ours in it,
     # and "localhost" reaches only our service.
     if unshare -rn true 2>/dev/null; then
+        # shellcheck disable=SC2016  # expanded by the inner shell
         exec unshare -rn env GLIMMERIX_DEMO_NETWORK=private \
             bash -c 'ip link set lo up && exec "$0"' "$0"
     fi
@@ -58,7 +59,8 @@ for _ in $(seq 100); do
     [ -s display.txt ] && break
     sleep 0.05
 done
-export DISPLAY=:$(head -n 1 display.txt)
+DISPLAY=:$(head -n 1 display.txt)
+export DISPLAY
 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
 say "virtual display $DISPLAY"
 
@@ -176,6 +178,6 @@ say "the API token is black in the upload (brightest channel $secret of 255)"
 # The ring's right end, where the pen started: red, with room for JPEG's rounding.
 mark=$(convert "$uploaded" -crop 1x1+522+242 -format '%[fx:int(255*r)] %[fx:int(255*g)]' info:)
 read -r red green <<<"$mark"
-[ "$red" -ge 200 ] && [ "$green" -le 60 ] || fail "the mark is not red in the upload ($mark)"
+if [ "$red" -lt 200 ] || [ "$green" -gt 60 ]; then fail "the mark is not red in the upload ($mark)"; fi
 say "the mark is red in the upload"
 say "done: the road of one screenshot works; pictures in $out"

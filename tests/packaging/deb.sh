@@ -8,6 +8,7 @@
 set -u
 if [ "${GLIMMERIX_IN_NAMESPACE:-}" != 1 ]; then
     [ "$(id -u)" = 0 ] || { echo "skipped: dpkg -i needs root"; exit 77; }
+    # shellcheck disable=SC2016  # expanded by the inner shell
     exec unshare -n env GLIMMERIX_IN_NAMESPACE=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
 fi
 build=$(realpath "$1")
@@ -56,7 +57,7 @@ curl -s -o "$work/fetched.png" "$link"
 check "the link serves the uploaded picture" cmp -s "$picture" "$work/fetched.png"
 
 # Without a display the program says so and ends, after the launcher made its folder.
-HOME=$work/home DISPLAY= /usr/bin/glimmerix >"$work/run.txt" 2>&1
+HOME=$work/home DISPLAY='' /usr/bin/glimmerix >"$work/run.txt" 2>&1
 check "the installed program runs and needs a display ($(head -c 60 "$work/run.txt"))" \
     grep -qi display "$work/run.txt"
 check "the launcher gives it a folder of the user's own, with logo.png" \

@@ -28,7 +28,8 @@ Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 exec 3>&-
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=:$(head -n 1 "$work/display")
+DISPLAY=:$(head -n 1 "$work/display")
+export DISPLAY
 "$wine_run" --prepare || { echo "cannot prepare the Wine prefix" >&2; exit 1; }
 drive=$WINEPREFIX/drive_c
 user_dir=$drive/users/$(id -un)
