@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
             std::fputs(usageText().c_str(), stdout);
             return 0;
         case ParseOutcome::ShowVersion:
-            std::puts("glimmerix-server 0.1");
+            std::puts("glimmerix-server " GLIMMERIX_VERSION);
             return 0;
         case ParseOutcome::Error:
             std::fprintf(stderr, "glimmerix-server: %s\nTry 'glimmerix-server --help'.\n",
