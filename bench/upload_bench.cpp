@@ -73,10 +73,10 @@ int main(int argc, char** argv) {
     for (int run = 0; run < kRuns; ++run) {
         Image* capture = desktop();
         Clock::time_point start = Clock::now();
-        saveImageFile(capture, "screenshot.png", kFormatPng);
+        saveImageFile(capture, kCapturePng, kFormatPng);
         png += since(start);
         start = Clock::now();
-        saveImageFile(capture, "screenshot.jpg", kFormatJpeg);
+        saveImageFile(capture, kCaptureJpeg, kFormatJpeg);
         jpeg += since(start);
         destroyImage(capture);
 
