@@ -40,7 +40,7 @@ int writeCaptureFile(std::uintptr_t handle) {
     HeadlessClipboard& c = headlessClipboard();
     ++c.captureWrites;
     if (handle == 0 || handle != c.handle || c.image.empty()) return 0;
-    return writePictureAsPng(c.image, c.format, "screenshot.png");
+    return writePictureAsPng(c.image, c.format, kCapturePng);
 }
 
 int setClipboardText(const std::string& text) {

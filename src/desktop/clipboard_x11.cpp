@@ -576,7 +576,7 @@ int writeCaptureFile(std::uintptr_t handle) {
     // A copy made during the transfer may have mixed into it; the new one gets its own turn.
     r.refresh();
     if (r.handle(ours) != handle) return 0;
-    return writePictureAsPng(bytes, format, "screenshot.png");
+    return writePictureAsPng(bytes, format, kCapturePng);
 }
 
 int setClipboardText(const std::string& text) {

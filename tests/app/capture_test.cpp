@@ -57,7 +57,7 @@ TEST_F(CaptureCycleTest, WhatCannotBeEditedOpensNothingAndCountsAsTaken) {
         EXPECT_EQ(handle, program.lastClipboardBitmap);
         EXPECT_EQ(0, getWindowHandle()) << "back to waiting without a window";
         EXPECT_EQ(1, screenWidth());
-        EXPECT_FALSE(fs::exists(kCaptureFile));
+        EXPECT_FALSE(fs::exists(kCapturePng));
         EXPECT_EQ("Glimmerix Idle", windowTitle());
     }
 }
@@ -89,7 +89,7 @@ TEST_F(CaptureCycleTest, TheKeyThatEndsTheEditorDecidesBetweenWaitingAndQuitting
         EXPECT_EQ(key == 'Q', runCaptureCycle(program, pollClipboardBitmap()));
         typist.join();
         EXPECT_EQ(std::string(1, char(key)), program.lastKey);
-        EXPECT_FALSE(fs::exists(kCaptureFile));
+        EXPECT_FALSE(fs::exists(kCapturePng));
         EXPECT_FALSE(fs::exists(kCaptureJpeg));
         EXPECT_TRUE(key == 'Q' || getWindowHandle() == 0) << "back to waiting without a window";
         EXPECT_TRUE(key == 'Q' || windowTitle() == "Glimmerix Idle");
