@@ -41,6 +41,13 @@ if [ -n "$wid" ]; then
     "$program" -s & second=$!
     wait_exit "$second" 3
     check "second start while idle exits 0 (got $code in $(( $(now_ms) - started )) ms)" test "$code" = 0
+    # The same display under other names is the same display.
+    for name in "$DISPLAY.0" "unix$DISPLAY"; do
+        DISPLAY=$name "$program" -s & second=$!
+        wait_exit "$second" 3
+        check "second start as DISPLAY=$name exits 0 (got $code)" test "$code" = 0
+        [ "$code" = running ] && stop_program "$second"
+    done
 fi
 stop_program "$pid"
 
@@ -97,6 +104,16 @@ sleep 0.3
 import -window root shot.png
 check "without logo.png the splash is black" test "$(pixel shot.png 843 512),$(pixel shot.png 950 540)" = "0,0,0,0,0,0"
 stop_program "$pid"
+
+# The X server going away under an open window: one line and exit code 1, as without a display.
+"$program" 2>err.txt & pid=$!
+timeout 5 xdotool search --sync --name '^Loading$' >/dev/null
+stop_xvfb
+wait_exit "$pid" 5
+check "losing the display exits 1 (got $code)" test "$code" = 1
+check "losing the display says so in one line: $(cat err.txt)" \
+    test "$(grep -c 'lost the connection' err.txt) $(wc -l < err.txt)" = "1 1"
+[ "$code" = running ] && stop_program "$pid"
 
 # No display: one clear line and exit code 1.
 DISPLAY=:9999 "$program" -s 2>err.txt & pid=$!
