@@ -1,0 +1,115 @@
+# shellcheck shell=bash
+# Start-up: the splash, the single-instance probe, input during the splash, "-s", a missing
+# logo; on X11 a missing display, under Wine the close command of a screen-layer window.
+# Times are measured from the splash's appearance: a Wine process takes a moment to start.
+# shellcheck disable=SC2154
+setup
+cp "$logo" logo.png
+
+# The splash: 235 x 57, titled "Loading", centred, the logo at (1, 1), gone after 2 s.
+launch
+wait_window Loading 15 || give_up "no splash window titled Loading"
+shown=$(now_ms)
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+check "splash is 235 x 57 (got ${WIDTH}x${HEIGHT})" test "$WIDTH x $HEIGHT" = "235 x 57"
+check "splash is centred (got $X,$Y)" test "$X,$Y" = "842,511"
+sleep 0.4
+shot splash.png
+for xy in "0 0" "20 27" "100 30" "232 54"; do
+    read -r x y <<<"$xy"
+    want=$(pixel logo.png "$x" "$y")
+    got=$(pixel splash.png $((843 + x)) $((512 + y)))
+    check "logo pixel ($x,$y) shows at (1,1)+ ($want / $got)" test "$want" = "$got"
+done
+check "splash pixel (0,0) is black" test "$(pixel splash.png 842 511)" = "0,0,0"
+wait_gone Loading 6
+gone=$(($(now_ms) - shown))
+check "splash closes after about 2 s (${gone} ms)" test "$gone" -ge 1800 -a "$gone" -le 2800
+check "no window is left on the screen" nothing_shown
+check "program keeps waiting after the splash" kill -0 "$pid"
+
+# A second start gives way at once: while the first waits, and while it shows its splash.
+first=$pid
+started=$(now_ms)
+launch -s
+wait_exit "$pid" 5
+check "second start while idle exits 0 (got $code in $(($(now_ms) - started)) ms)" test "$code" = 0
+check "the first keeps running" kill -0 "$first"
+stop_program "$first"
+launch
+first=$pid
+wait_window Loading 15
+launch
+wait_exit "$pid" 5
+check "second start during the splash exits 0 (got $code)" test "$code" = 0
+stop_program "$first"
+
+# "q" typed into the splash ends the program at the first idle pass, with exit code 0.
+launch
+wait_window Loading 15
+shown=$(now_ms)
+press "$wid" q
+wait_exit "$pid" 8
+elapsed=$(($(now_ms) - shown))
+check "q typed into the splash ends the program with 0 (got $code)" test "$code" = 0
+check "...after the splash and at most one idle pass (${elapsed} ms)" \
+    test "$elapsed" -ge 1800 -a "$elapsed" -le 3300
+
+# Other keys, Alt+F4 (a key like any other) and a click neither shorten the splash nor end the
+# program: the idle loop drops them.
+launch
+wait_window Loading 15
+shown=$(now_ms)
+press "$wid" space Escape alt+F4
+click_at "$wid" 50 20
+check "keys, Alt+F4 and a click leave the splash open" has_window Loading
+wait_gone Loading 6
+check "...for its 2 s ($(($(now_ms) - shown)) ms)" test $(($(now_ms) - shown)) -ge 1800
+sleep 0.5
+check "...and the program keeps waiting" kill -0 "$pid"
+stop_program "$pid"
+
+# "-s" anywhere on the command line shows no window at all; "-S" is not "-s".
+launch x -s
+sleep "$launch_wait"
+check "-s opens no splash" no_window Loading
+check "-s keeps the program running" kill -0 "$pid"
+stop_program "$pid"
+launch -S
+check "-S still shows the splash" wait_window Loading 15
+stop_program "$pid"
+
+# Without logo.png the splash stays black.
+rm logo.png
+launch
+wait_window Loading 15
+sleep 0.4
+shot dark.png
+check "without logo.png the splash is black" \
+    test "$(pixel dark.png 843 512),$(pixel dark.png 950 540)" = "0,0,0,0,0,0"
+stop_program "$pid"
+
+if [ "$target" = x11 ]; then  # no display: one clear line and exit code 1
+    DISPLAY=:9999 "$program" -s 2>err.txt &
+    wait_exit $! 3
+    check "no X display exits 1 (got $code)" test "$code" = 1
+    check "no X display says why: $(cat err.txt)" grep -q "cannot open display" err.txt
+    check "no X display prints one line" test "$(wc -l <err.txt)" = 1
+fi
+
+if [ "$target" = wine ]; then
+    # Alt+F4 on a window of the screen layer, which Windows turns into a close command, is
+    # recorded as 255 "k" exactly once, and the window stays open. The probe prints its keys.
+    "$wine_run" "$probe" >probe.txt 2>>"$work/program.log" &
+    pid=$!
+    wait_window 'Close Probe' 15
+    press "$wid" alt+F4
+    sleep 0.4
+    check "Alt+F4 leaves the window open" has_window 'Close Probe'
+    wait_exit "$pid" 5
+    check "the probe ends by itself (got $code)" test "$code" = 0
+    keys=$(tr -d '\r' <probe.txt)
+    check "Alt+F4 is read as 255 \"k\", once (${keys//$'\n'/, })" \
+        test "$keys" = "$(printf 'ff 6b\nwindow open')"
+fi
+finish

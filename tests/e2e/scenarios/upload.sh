@@ -1,0 +1,84 @@
+# shellcheck shell=bash
+# The road of one screenshot: a clipboard picture opens the editor, a censor box is dragged,
+# UPLOAD posts the capture to a real glimmerix-server on port 80 and the link lands on the
+# clipboard; then "u" and "q" during the pause after an upload. Skipped without the service or
+# without the rights for a private network namespace.
+# shellcheck disable=SC2154
+[ -x "$server" ] || skip "no glimmerix-server (build it with the linux preset)"
+enter_namespace
+setup
+measure_editor
+start_server
+# An asymmetric picture, 640 x 480: red "F" on blue with a green mark in its top-left corner.
+convert -size 640x480 xc:blue -fill red -draw "rectangle 100,100 160,400" \
+    -draw "rectangle 100,100 500,160" -fill lime -draw "rectangle 0,0 9,9" PNG24:../shot.png
+place 640 480
+
+launch -s
+sleep "$launch_wait"
+copy_picture ../shot.png
+wait_window 'Glimmerix Idle' 10 || give_up "a clipboard picture opens no editor"
+wait_editor 5
+# CENSOR over (300, 200) to (400, 300) of the capture, then UPLOAD, the first button.
+press "$wid" 2
+drag "$wid" $((OX + 300)) $((OY + 200)) $((OX + 400)) $((OY + 300))
+click_at "$wid" 56 $((H - 22))
+clicked=$(now_ms)
+wait_window DONE 10
+check "the title becomes DONE ($(($(now_ms) - clicked)) ms after the click)" test -n "$wid"
+# Copies while the capture files still exist: they go after the 1.5 s pause.
+cp screenshot.png screenshot.jpg .. 2>/dev/null
+sleep 0.2
+shot ../done.png
+green=$(convert ../done.png -crop "${W}x8+${WX}+$((WY + 8))" -fill black +opaque lime \
+    -format '%[fx:int(mean*w*h*3)]' info:)
+check "the success message is drawn in green on text row 2 ($green green pixels)" test "$green" -gt 50
+
+clipboard_text
+link=$clip
+check "the clipboard holds the link as text ($link)" \
+    grep -Eqx 'http://localhost/[A-Za-z0-9_-]+\.(png|jpg)' <<<"$link"
+curl -s -o ../fetched "$link"
+check "the link serves the upload" test -s ../fetched
+kind=$(identify -format '%m %w %h' ../fetched 2>/dev/null)
+check "the upload is the 640 x 480 capture ($kind)" grep -Eqx '(PNG|JPEG) 640 480' <<<"$kind"
+box=$(convert ../fetched -format '%[fx:int(255*max(u.r,max(u.g,u.b)))]' -crop 1x1+350+250 info:)
+check "the censor box is black in the upload (brightest channel $box)" test "$box" -le 24
+stem=$(convert ../fetched -format '%[fx:int(255*u.r)]' -crop 1x1+130+300 info:)
+check "the rest of the capture is intact (red $stem)" test "$stem" -ge 200
+sent=$(cd .. && for f in screenshot.png screenshot.jpg; do cmp -s "$f" fetched && echo "$f"; done)
+check "the service stored the posted file byte for byte ($sent)" test -n "$sent"
+check "dump.txt holds the request" grep -aq "^POST /api.php HTTP/1.0"$'\r'"\$" dump.txt
+size=$(stat -c %s ../fetched)
+check "...its Content-Length the file's $size bytes + 228" \
+    grep -aq "^Content-Length: $((size + 228))"$'\r'"\$" dump.txt
+
+wait_gone DONE 5
+check "the window closes after the 1.5 s pause ($(($(now_ms) - clicked)) ms after the click)" \
+    test $(($(now_ms) - clicked)) -ge 1400
+sleep 0.3
+check "no window is left on the screen" nothing_shown
+check "both capture files are gone" test ! -e screenshot.png -a ! -e screenshot.jpg
+check "the program keeps waiting" kill -0 "$pid"
+clipboard_text
+check "the link is still on the clipboard with no window" test "$clip" = "$link"
+
+# "u" uploads as the button does; "q" during the pause after it ends the program with 0 and
+# leaves both capture files.
+copy_picture ../shot.png
+wait_window 'Glimmerix Idle' 10
+check "a new picture opens the editor again" test -n "$wid"
+if [ -n "$wid" ] && wait_editor 5; then
+    press "$wid" u
+    wait_window DONE 10
+    check "u uploads as the button does" test -n "$wid"
+    xdotool key q
+fi
+wait_exit "$pid" 5
+check "q in the pause ends the program with 0 (got $code)" test "$code" = 0
+check "...and leaves both capture files" test -e screenshot.png -a -e screenshot.jpg
+if [ "$link_outlives_program" = 1 ]; then
+    clipboard_text
+    check "...after putting the new link on the clipboard ($clip)" test -n "$clip" -a "$clip" != "$link"
+fi
+finish
