@@ -1,27 +1,24 @@
 #!/usr/bin/env bash
 # Runs one end-to-end scenario against one target, driven by real tools on a virtual display:
-#   run.sh TARGET SCENARIO NAME=PATH...
-# TARGET: x11 (the native program) or wine (glimmerix.exe under Wine), see target_TARGET.sh.
-# SCENARIO: a file in scenarios/, written once for every target in the words of lib.sh and the
-# adapters. NAME=PATH hands over what the scenarios use: program, logo, server, and under Wine
-# tool (clipboard_tool.exe) and probe (close_probe.exe). Exit code 0, 1, or 77 for skipped.
+#   run.sh x11|wine SCENARIO NAME=PATH...
+# The scenario, scenarios/SCENARIO.sh, is written once in the words of lib.sh and of the target's
+# adapter, target_TARGET.sh. NAME=PATH hands over what it uses: program, logo, server, and under
+# Wine tool (clipboard_tool.exe) and probe (close_probe.exe). Exits 0, 1 or 77 (skipped).
+# shellcheck disable=SC1090,SC2015,SC2034  # the files sourced are chosen at run time
 set -u
 runner=$(realpath "$0")
 runner_args=("$@")
 e2e_dir=$(dirname "$runner")
-target=${1:-}
-scenario=${2:-}
+target=${1:-} scenario=${2:-} program='' logo='' server='' tool='' probe=''
 [ -f "$e2e_dir/target_$target.sh" ] && [ -f "$e2e_dir/scenarios/$scenario.sh" ] ||
     { echo "usage: run.sh x11|wine SCENARIO NAME=PATH..." >&2; exit 2; }
-program= logo= server= tool= probe=
 for pair in "${@:3}"; do
     case $pair in
-        program=?* | logo=?* | server=?* | tool=?* | probe=?*)
-            printf -v "${pair%%=*}" '%s' "$(realpath -m "${pair#*=}")" ;;
+        program=?* | logo=?* | server=?* | tool=?* | probe=?*) ;;
         *) echo "run.sh: unknown argument $pair" >&2; exit 2 ;;
     esac
+    printf -v "${pair%%=*}" '%s' "$(realpath -m "${pair#*=}")"
 done
-# shellcheck source=tests/e2e/lib.sh
 . "$e2e_dir/lib.sh"
 . "$e2e_dir/target_$target.sh"
 . "$e2e_dir/scenarios/$scenario.sh"

@@ -1,9 +1,7 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2034,SC2154
 # Target adapter for glimmerix.exe under Wine, in a prefix made for this run; clipboard_tool.exe
 # is the other program on the Windows clipboard. Wine's output always goes to files: a pipe
 # would be held open by Wine's own services.
-# shellcheck disable=SC2034,SC2154
-
 launch_wait=3  # Wine takes a moment to start a process
 link_outlives_program=1  # the system keeps the clipboard's text block
 wine_run=$e2e_dir/../../scripts/wine-run.sh
@@ -17,22 +15,17 @@ target_stop() { [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null; }
 launch() { "$wine_run" "$program" "$@" >>"$work/program.log" 2>&1 & pid=$!; }
 run_tool() { timeout 30 "$wine_run" "$tool" "$@" >>"$work/wine.log" 2>&1; }
 
-# A device-dependent bitmap of the screen's depth, or of one bit per pixel with 1, kept alive by
-# the tool in the background. Returns once it is on the clipboard and sets put_at (ms); fails
-# when it never came or has not the picture's size or the depth asked for.
+# A device-dependent bitmap of the screen's depth, or of one bit per pixel with 1, which the
+# tool keeps alive in the background. Returns once it is on the clipboard and sets put_at (ms);
+# fails when it never came or has not the picture's size or the depth asked for.
 copy_picture() {  # copy_picture PNG [1]
-    local bitmap=
+    local bitmap
     rm -f bitmap.txt
-    "$wine_run" "$tool" put-bitmap "$1" bitmap.txt 120 "${2:-screen}" >>"$work/wine.log" 2>&1 &
-    for _ in $(seq 300); do
-        [ -s bitmap.txt ] && { bitmap=$(tr -d '\r\n' <bitmap.txt); break; }
-        sleep 0.05
-    done
+    "$wine_run" "$tool" put-bitmap "$1" bitmap.txt ${2:+"$2"} >>"$work/wine.log" 2>&1 &
+    wait_until 15 test -s bitmap.txt
     put_at=$(now_ms)
+    bitmap=$(tr -d '\r\n' <bitmap.txt 2>/dev/null)
     [ "${bitmap% *}" = "$(identify -format '%w %h' "$1")" ] &&
         { [ "${2:-}" != 1 ] || [ "${bitmap##* }" = 1 ]; }
 }
-copy_text() { run_tool put-text "$1"; }
 clipboard_text() { rm -f clip.txt; run_tool get-text clip.txt; clip=$(cat clip.txt 2>/dev/null); }
-# What SystemParametersInfoA reports, "left top right bottom".
-work_area() { run_tool work-area area.txt; tr -d '\r' <area.txt; }

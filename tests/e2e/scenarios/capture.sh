@@ -1,21 +1,17 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2154
 # Capture and editor: pictures put on the clipboard by another program open the editor, which
 # is driven as a hand would and checked in screenshots of the virtual display.
-# shellcheck disable=SC2154
 setup
-measure_editor
 # An asymmetric picture, 1001 x 601: red "F" on blue with a green mark in its top-left corner,
 # so that flips and red-blue swaps cannot pass unseen.
 convert -size 1001x601 xc:blue -fill red -draw "rectangle 100,100 160,500" \
     -draw "rectangle 100,100 600,160" -draw "rectangle 100,280 450,330" \
     -fill lime -draw "rectangle 0,0 9,9" PNG24:shot.png
 place 1001 601
-# A capture file as the program must write it: a 24-bit PNG (colour type 2, 8-bit samples) with
-# exactly the copied pixels.
-capture_file_is() {  # capture_file_is PICTURE
+at_capture() { shows "$1" "$2" $((WX + OX)) $((WY + OY)); }  # at_capture SCREENSHOT PICTURE
+capture_file_is() {  # capture_file_is PICTURE: a 24-bit PNG (colour type 2, 8-bit samples) of it
     [ "$(identify -format '%m %w %h %[png:IHDR.color-type-orig] %[png:IHDR.bit-depth-orig]' \
-        screenshot.png)" = "PNG 1001 601 2 8" ] &&
-        [ "$(compare -metric AE "$1" screenshot.png null: 2>&1)" = 0 ]
+        screenshot.png)" = "PNG 1001 601 2 8" ] && compare -metric AE "$1" screenshot.png null:
 }
 
 launch -s
@@ -24,22 +20,18 @@ check "the program waits without a window" kill -0 "$pid"
 check "the picture is on the clipboard" copy_picture shot.png
 wait_window 'Glimmerix Idle' 10
 opened=$(($(now_ms) - put_at))
-check "a new clipboard picture opens the editor titled Glimmerix Idle (${opened} ms)" test -n "$wid"
-check "...within one poll" test "$opened" -le 900
+check "a new picture opens the editor, Glimmerix Idle, within one poll (${opened} ms)" \
+    test -n "$wid" -a "$opened" -le 900
 [ -n "$wid" ] || give_up "no editor"
 eval "$(xdotool getwindowgeometry --shell "$wid")"
-check "editor window is the work area less 32 x 64, ${W}x${H} (got ${WIDTH}x${HEIGHT})" \
-    test "${WIDTH}x${HEIGHT}" = "${W}x${H}"
-check "editor window is centred in the work area (got $X,$Y)" test "$X,$Y" = "$WX,$WY"
+check "the editor is the work area less 32 x 64, centred (${WIDTH}x${HEIGHT}+$X+$Y)" \
+    test "${WIDTH}x${HEIGHT}+$X+$Y" = "${W}x${H}+$WX+$WY"
 check "screenshot.png is a 24-bit PNG of the copied pixels, unflipped and unswapped" \
-    capture_file_is shot.png
+    capture_file_is shot.png 2>/dev/null
 check "the editor loop runs (MARK turns green)" wait_editor 5
 shot view.png
 at() { pixel view.png $((WX + $1)) $((WY + $2)); }
-check "capture's top-left corner at ($OX,$OY)" test "$(at $OX $OY)" = "0,255,0"
-check "capture's F stem at its place" test "$(at $((OX + 130)) $((OY + 400)))" = "255,0,0"
-check "capture's blue right of the F" test "$(at $((OX + 800)) $((OY + 400)))" = "0,0,255"
-check "capture's last pixel" test "$(at $((OX + 1000)) $((OY + 600)))" = "0,0,255"
+check "the capture shows pixel for pixel at ($OX,$OY)" at_capture view.png shot.png
 check "nothing drawn left of the capture" test "$(at $((OX - 1)) $((OY + 1)))" != "0,0,255"
 check "backdrop: even rows grey" test "$(at 100 100)" = "128,128,128"
 check "backdrop: odd rows black" test "$(at 100 101)" = "0,0,0"
@@ -49,18 +41,17 @@ check "MARK button face green (the current tool)" test "$(at 380 $((by + 4)))" =
 check "CENSOR button face light grey" test "$(at 522 $((by + 4)))" = "192,192,192"
 check "button frame black" test "$(at 7 $((by - 1)))" = "0,0,0"
 
-# CENSOR: a drag paints a black box into the capture.
+# CENSOR: a drag paints a black box into the capture, both corners included.
 press "$wid" 2
 drag "$wid" $((OX + 700)) $((OY + 300)) $((OX + 760)) $((OY + 340)) $((OX + 800)) $((OY + 350))
 point "$wid" 5 5
 sleep 0.2
 shot censored.png
-at() { pixel censored.png $((WX + $1)) $((WY + $2)); }
-check "censor box is black inside" test "$(at $((OX + 750)) $((OY + 325)))" = "0,0,0"
-check "censor box covers its corners" \
-    test "$(at $((OX + 700)) $((OY + 300))),$(at $((OX + 800)) $((OY + 350)))" = "0,0,0,0,0,0"
-check "censor box ends at its corner" test "$(at $((OX + 801)) $((OY + 351)))" = "0,0,255"
-check "CENSOR button is now green" test "$(at 522 $((by + 4)))" = "0,255,0"
+convert shot.png -fill black -draw "rectangle 700,300 800,350" boxed.png
+check "a black box covers (700,300) to (800,350) of the capture, no more" \
+    at_capture censored.png boxed.png
+check "CENSOR button is now green" \
+    test "$(pixel censored.png $((WX + 522)) $((WY + by + 4)))" = 0,255,0
 
 # HIDE (space): the window closes, both capture files are gone, the program waits.
 press "$wid" space
@@ -84,8 +75,7 @@ wait_window 'Glimmerix Idle' 10
 check "a new copy reopens the editor ($(($(now_ms) - put_at)) ms)" test -n "$wid"
 wait_editor 5
 shot again.png
-check "the new capture is as copied, without the old censor box" \
-    test "$(pixel again.png $((WX + OX + 750)) $((WY + OY + 325)))" = "0,0,255"
+check "the new capture is as copied, without the old censor box" at_capture again.png shot.png
 [ -n "$wid" ] && press "$wid" space
 check "space closes it again" wait_gone 'Glimmerix Idle' 5
 
@@ -96,11 +86,10 @@ convert -size 1001x601 xc:black -fill white -draw "rectangle 100,100 160,500" \
 check "a 1-bit picture is on the clipboard" copy_picture mono.png 1
 wait_window 'Glimmerix Idle' 10
 check "a 1-bit picture opens the editor ($(($(now_ms) - put_at)) ms)" test -n "$wid"
-check "...and screenshot.png is a 24-bit PNG of its pixels" capture_file_is mono.png
+check "...and screenshot.png is a 24-bit PNG of its pixels" capture_file_is mono.png 2>/dev/null
 wait_editor 5
 shot mono_view.png
-check "...shown in the editor" test "$(pixel mono_view.png $((WX + OX + 130)) $((WY + OY + 400))),$(
-    pixel mono_view.png $((WX + OX + 300)) $((WY + OY + 400)))" = "255,255,255,0,0,0"
+check "...shown in the editor" at_capture mono_view.png mono.png
 
 # "Q" quits: both files deleted, exit code 0.
 [ -n "$wid" ] && press "$wid" shift+q

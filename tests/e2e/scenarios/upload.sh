@@ -1,13 +1,11 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2012,SC2154
 # The road of one screenshot: a clipboard picture opens the editor, a censor box is dragged,
 # UPLOAD posts the capture to a real glimmerix-server on port 80 and the link lands on the
 # clipboard; then "u" and "q" during the pause after an upload. Skipped without the service or
 # without the rights for a private network namespace.
-# shellcheck disable=SC2154
 [ -x "$server" ] || skip "no glimmerix-server (build it with the linux preset)"
 enter_namespace
 setup
-measure_editor
 start_server
 # An asymmetric picture, 640 x 480: red "F" on blue with a green mark in its top-left corner.
 convert -size 640x480 xc:blue -fill red -draw "rectangle 100,100 160,400" \
@@ -32,22 +30,19 @@ sleep 0.2
 shot ../done.png
 green=$(convert ../done.png -crop "${W}x8+${WX}+$((WY + 8))" -fill black +opaque lime \
     -format '%[fx:int(mean*w*h*3)]' info:)
-check "the success message is drawn in green on text row 2 ($green green pixels)" test "$green" -gt 50
+check "the success message is drawn in green on text row 2 ($green pixels)" test "$green" -gt 50
 
 clipboard_text
 link=$clip
 check "the clipboard holds the link as text ($link)" \
     grep -Eqx 'http://localhost/[A-Za-z0-9_-]+\.(png|jpg)' <<<"$link"
 curl -s -o ../fetched "$link"
-check "the link serves the upload" test -s ../fetched
-kind=$(identify -format '%m %w %h' ../fetched 2>/dev/null)
-check "the upload is the 640 x 480 capture ($kind)" grep -Eqx '(PNG|JPEG) 640 480' <<<"$kind"
-box=$(convert ../fetched -format '%[fx:int(255*max(u.r,max(u.g,u.b)))]' -crop 1x1+350+250 info:)
-check "the censor box is black in the upload (brightest channel $box)" test "$box" -le 24
-stem=$(convert ../fetched -format '%[fx:int(255*u.r)]' -crop 1x1+130+300 info:)
-check "the rest of the capture is intact (red $stem)" test "$stem" -ge 200
-sent=$(cd .. && for f in screenshot.png screenshot.jpg; do cmp -s "$f" fetched && echo "$f"; done)
-check "the service stored the posted file byte for byte ($sent)" test -n "$sent"
+# The smaller file is posted: for this flat picture the PNG, so the upload is exact.
+smaller=$(ls -S ../screenshot.png ../screenshot.jpg | tail -n 1)
+check "the link serves the smaller file, ${smaller#../}, byte for byte" cmp ../fetched "$smaller"
+convert ../shot.png -fill black -draw "rectangle 300,200 400,300" ../boxed.png
+check "the upload is the capture with the black box, nothing else changed" \
+    compare -metric AE ../boxed.png ../fetched null: 2>/dev/null
 check "dump.txt holds the request" grep -aq "^POST /api.php HTTP/1.0"$'\r'"\$" dump.txt
 size=$(stat -c %s ../fetched)
 check "...its Content-Length the file's $size bytes + 228" \
@@ -77,8 +72,6 @@ fi
 wait_exit "$pid" 5
 check "q in the pause ends the program with 0 (got $code)" test "$code" = 0
 check "...and leaves both capture files" test -e screenshot.png -a -e screenshot.jpg
-if [ "$link_outlives_program" = 1 ]; then
-    clipboard_text
-    check "...after putting the new link on the clipboard ($clip)" test -n "$clip" -a "$clip" != "$link"
-fi
+[ "$link_outlives_program" = 1 ] && { clipboard_text;
+    check "...after putting the new link on the clipboard ($clip)" test "${clip:-$link}" != "$link"; }
 finish
