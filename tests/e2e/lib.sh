@@ -32,7 +32,7 @@ setup() {
     trap leave EXIT
     trap 'exit 143' INT TERM HUP
     Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-    display_up() { DISPLAY=:$(head -n 1 "$work/display") xdpyinfo >/dev/null 2>&1; }
+    display_up() { DISPLAY=:$(head -n 1 "$work/display" 2>/dev/null) xdpyinfo >/dev/null 2>&1; }
     wait_until 5 display_up || give_up "cannot start Xvfb"
     DISPLAY=:$(head -n 1 "$work/display") && export DISPLAY
     mkdir "$work/run" && cd "$work/run" && target_prepare
