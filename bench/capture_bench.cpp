@@ -12,8 +12,8 @@
 
 #include "app/app.h"
 #include "app/capture.h"
-#include "app/clipboard.h"
-#include "app/clipboard_headless.h"
+#include "desktop/clipboard.h"
+#include "desktop/clipboard_headless.h"
 #include "editor/editor.h"
 #include "editor/menu.h"
 #include "screen/draw.h"

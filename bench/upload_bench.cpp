@@ -16,8 +16,8 @@
 #include <string>
 #include <thread>
 
-#include "app/clipboard.h"
-#include "app/clipboard_headless.h"
+#include "desktop/clipboard.h"
+#include "desktop/clipboard_headless.h"
 #include "image/image.h"
 #include "screen/draw.h"
 #include "screen/screen.h"

@@ -3,8 +3,8 @@
 #include <cstdio>
 
 #include "app/capture.h"
-#include "app/clipboard.h"
-#include "app/platform.h"
+#include "desktop/clipboard.h"
+#include "desktop/desktop.h"
 #include "image/image.h"
 #include "screen/draw.h"
 #include "screen/screen.h"
@@ -58,13 +58,6 @@ bool scanForSkipSplash(const std::vector<std::string>& arguments) {
         if (argument == "-s") skip = true;
     }
     return skip;
-}
-
-std::string foldKey(const std::string& key) {
-    std::string folded = key;
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return folded;
 }
 
 int runGlimmerix(const std::vector<std::string>& arguments) {

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "app/clipboard.h"
-#include "app/platform.h"
+#include "desktop/clipboard.h"
+#include "desktop/desktop.h"
 #include "editor/editor.h"
 #include "editor/status.h"
 #include "screen/draw.h"

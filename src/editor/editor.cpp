@@ -8,8 +8,8 @@ namespace {
 constexpr int kFrameMs = 15;
 
 // Acts on the key of the previous frame. Returns false when the key ends the editor.
-bool dispatchKey(Program& program, EditorState& editor) {
-    const std::string key = foldKey(program.lastKey);
+bool dispatchKey(Session& session, EditorState& editor) {
+    const std::string key = foldKey(session.lastKey);
     if (key.empty()) return true;
     if (key == "1") {
         editor.tool = Tool::MARK;
@@ -18,7 +18,7 @@ bool dispatchKey(Program& program, EditorState& editor) {
     } else if (key == "3") {
         editor.tool = Tool::CROP;
     } else if (key == "r") {
-        revertCapture(editor.capture, editor.view, program.work);
+        revertCapture(editor.capture, editor.view, session.work);
     } else {
         return false;
     }
@@ -27,36 +27,36 @@ bool dispatchKey(Program& program, EditorState& editor) {
 
 }  // namespace
 
-void startEditor(Program& program, EditorState& editor) {
+void startEditor(Session& session, EditorState& editor) {
     editor.tool = Tool::MARK;
     while (!readKey().empty()) {
     }
-    program.lastKey.clear();
+    session.lastKey.clear();
     editor.previousX = 0;
     editor.previousY = 0;
     editor.drag = DragState{};
 }
 
-bool editorFrame(Program& program, EditorState& editor) {
+bool editorFrame(Session& session, EditorState& editor) {
     PointerMotion pointer;
     int wheel = 0, clip = 0;
     readMouse(&pointer.x, &pointer.y, &wheel, &pointer.buttons, &clip);
     pointer.previousX = editor.previousX;
     pointer.previousY = editor.previousY;
 
-    if (!dispatchKey(program, editor)) return false;
-    program.lastKey = readKey();
+    if (!dispatchKey(session, editor)) return false;
+    session.lastKey = readKey();
 
     // The menu bar is drawn outside the frame's lock, each operation reaching the window by
     // itself; a capture reaching into its rows is drawn over it below.
-    updateMenuBar(program.buttons, editor.tool, pointer.x, pointer.y, pointer.buttons,
-                  program.lastKey);
-    panView(editor.view, program.work, editor.capture, pointer);
-    clipImageArea(editor.view, program.work, editor.capture);
-    applyTool(editor.tool, editor.drag, editor.capture, editor.view, program.work, pointer);
+    updateMenuBar(session.buttons, editor.tool, pointer.x, pointer.y, pointer.buttons,
+                  session.lastKey);
+    panView(editor.view, session.work, editor.capture, pointer);
+    clipImageArea(editor.view, session.work, editor.capture);
+    applyTool(editor.tool, editor.drag, editor.capture, editor.view, session.work, pointer);
 
     lockScreen();
-    drawCapture(editor.view, program.work, editor.capture);
+    drawCapture(editor.view, session.work, editor.capture);
     drawDragPreview(editor.drag, editor.view);
     unlockScreen(-1, -1);
 
@@ -68,12 +68,12 @@ bool editorFrame(Program& program, EditorState& editor) {
     return true;
 }
 
-void runEditorLoop(Program& program, Image*& capture, View& view) {
+void runEditorLoop(Session& session, Image*& capture, View& view) {
     EditorState editor;
     editor.capture = capture;
     editor.view = view;
-    startEditor(program, editor);
-    while (editorFrame(program, editor)) {
+    startEditor(session, editor);
+    while (editorFrame(session, editor)) {
     }
     capture = editor.capture;
     view = editor.view;

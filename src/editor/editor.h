@@ -1,3 +1,6 @@
+// editor/ is the capture editor: menu bar, editor loop, placement and panning, tools, status
+// line and backdrop. Below it lie desktop/, screen/ and image/.
+//
 // The editor loop: one frame every 15 ms until a key that is not the editor's own arrives.
 //
 // The loop runs on the program's one thread. Each frame reads the pointer, acts on the key the
@@ -6,7 +9,7 @@
 // lock, so the window never shows a half-drawn capture.
 #pragma once
 
-#include "app/app.h"
+#include "editor/session.h"
 #include "editor/tool.h"
 #include "editor/tools.h"
 #include "editor/view.h"
@@ -25,14 +28,14 @@ struct EditorState {
 // Makes a fresh start for a capture just shown: the MARK tool, no pending keys (keys typed at an
 // earlier window must not act on this capture), `lastKey` empty, no drags and the previous
 // pointer position at (0, 0).
-void startEditor(Program& program, EditorState& editor);
+void startEditor(Session& session, EditorState& editor);
 
 // Runs one frame. Returns false, having done nothing else, when `lastKey` holds a key that is
 // not the editor's own; that key stays in `lastKey` exactly as typed or clicked.
-bool editorFrame(Program& program, EditorState& editor);
+bool editorFrame(Session& session, EditorState& editor);
 
 // Shows `capture`, already placed in `view` over the painted backdrop, until a key ends the
-// editor; the key is left in `program.lastKey`. `capture` must not be null. On return `capture`
+// editor; the key is left in `session.lastKey`. `capture` must not be null. On return `capture`
 // is the edited capture (crop and revert may have replaced the buffer, destroying the one they
 // replaced) and the caller owns it; `view` is where it stands.
-void runEditorLoop(Program& program, Image*& capture, View& view);
+void runEditorLoop(Session& session, Image*& capture, View& view);

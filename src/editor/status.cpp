@@ -22,6 +22,10 @@ void printCentered(const WorkArea& work, const std::string& text) {
     printText(text, true);
 }
 
+void drawStatusBand(const WorkArea& work) {
+    drawLine(nullptr, 0, 0, float(work.width), 24, kBackdropBlack, kFilledBox, kSolid, kAbsolute);
+}
+
 void drawStripes(const WorkArea& work) {
     const int height = work.height;
     // Each line runs to x = W and the last one may lie at y = H; drawing clips both.

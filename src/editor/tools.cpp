@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "app/platform.h"
+#include "desktop/desktop.h"
 #include "editor/status.h"
 #include "screen/draw.h"
 #include "screen/screen_input.h"

@@ -2,9 +2,9 @@
 // Every edit changes the capture's image buffer itself; the window only shows that buffer.
 #pragma once
 
-#include "app/app.h"
 #include "editor/tool.h"
 #include "editor/view.h"
+#include "editor/work_area.h"
 #include "image/image.h"
 
 // The drag rectangle in image coordinates, shared by CENSOR and CROP, and the two drags that

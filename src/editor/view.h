@@ -5,7 +5,7 @@
 // (W - 5, H - 44) above the menu bar, and pans with the right mouse button.
 #pragma once
 
-#include "app/app.h"
+#include "editor/work_area.h"
 #include "image/image.h"
 
 struct View {

@@ -3,26 +3,36 @@
 #include <algorithm>
 #include <new>
 
-#include "screen/screen.h"
-
 namespace {
 constexpr std::align_val_t kRowAlignment{16};
 
-std::uint64_t& writeCount() {
-    static std::uint64_t count = 0;
-    return count;
+// What image buffers share: the write count and what the screen layer above told of its mode.
+// Touched only by the program's thread.
+struct ImageState {
+    std::uint64_t writes = 0;
+    int modeDepth = 0;
+};
+
+ImageState& imageState() {
+    // Never destroyed: the screen's exit handler ends its mode while static destructors run.
+    static ImageState* state = new ImageState;
+    return *state;
 }
 }  // namespace
 
 std::uint64_t imageWriteCount() {
-    return writeCount();
+    return imageState().writes;
 }
 void noteImageWrite() {
-    ++writeCount();
+    ++imageState().writes;
+}
+
+void setModeDepth(int bitsPerPixel) {
+    imageState().modeDepth = bitsPerPixel;
 }
 
 Image* createImage(int width, int height, std::uint32_t fill, int depth) {
-    if (screenWidth() < 1 || width < 1 || height < 1) return nullptr;
+    if (imageState().modeDepth == 0 || width < 1 || height < 1) return nullptr;
     if (depth != 0 && depth != 32) return nullptr;  // every buffer is 32-bit, like the screen
     const std::uint64_t pitch = (std::uint64_t(width) * 4 + 15) / 16 * 16;
     const std::uint64_t bytes = sizeof(Image) + pitch * std::uint64_t(height);

@@ -1,3 +1,6 @@
+// image/ is the bottom of the program: image buffers and their PNG and JPEG files. It uses
+// nothing else of the program.
+//
 // Image buffers: one block holding a 32-byte header and then the pixel rows.
 //
 // Rows are top row first; row y starts pitch * y bytes after the header. pitch is width * 4
@@ -24,9 +27,14 @@ struct Image {
 static_assert(sizeof(Image) == 32, "the header is 32 bytes so rows stay 16-byte aligned");
 
 // Counts the occasions on which any image buffer may have been written: creation, release and
-// every mutable row access. The screen uses it to know that an image it showed is unchanged.
+// every mutable row access. Whoever keeps what a buffer showed (the screen, which skips putting an
+// unchanged image again) compares two readings to know that nothing has written it since.
 std::uint64_t imageWriteCount();
 void noteImageWrite();
+
+// The depth in bits per pixel that depth 0 stands for: the screen mode's. The screen layer sets it
+// with every mode it sets or ends; 0, as before the first mode, means that there is no mode.
+void setModeDepth(int bitsPerPixel);
 
 inline std::uint32_t* imageRow(Image* image, std::uint32_t y) {
     noteImageWrite();

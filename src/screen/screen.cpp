@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <future>
 
+#include "image/image.h"
 #include "screen/screen_input.h"
 #include "screen/screen_state.h"
 #include "screen/window_backend.h"
@@ -87,6 +88,7 @@ void endMode(ScreenState& s) {
     s.windowed = false;
     s.width = s.height = 0;
     s.windowHandle = 0;
+    setModeDepth(0);  // no mode: no new image buffers either
     std::vector<std::uint32_t>().swap(s.pixels);
     std::vector<std::uint8_t>().swap(s.changed);
     std::vector<std::uint8_t>().swap(s.redrawn);
@@ -133,6 +135,7 @@ int setScreenMode(int width, int height, int depth, int pages, int flags, int ra
         s.width = width;
         s.height = height;
         s.hasMode = true;
+        setModeDepth(32);  // whatever depth was asked for, the buffer is 32-bit
         s.cursorRow = 1;
         s.cursorColumn = 1;
         s.foreground = 0xFFFFFFFF;

@@ -1,3 +1,6 @@
+// screen/ is the screen layer every picture, text and key goes through: modes, window, input,
+// pauses, drawing and the text console. Below it lies only image/.
+//
 // The screen layer: one screen at a time, shown in a borderless window or kept in memory only.
 //
 // Pixel format, used by the screen buffer and by every image buffer alike: 32-bit 0xAARRGGBB

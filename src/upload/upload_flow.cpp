@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "app/clipboard.h"
+#include "desktop/clipboard.h"
 #include "editor/status.h"
 #include "screen/draw.h"
 #include "screen/screen.h"
@@ -19,7 +19,6 @@ namespace {
 constexpr int kSettleMs = 15;
 constexpr int kClosingPauseMs = 1500;
 constexpr int kReceiveChunk = 1024;
-constexpr std::uint32_t kBandBlack = 0xFF000000;
 
 // Wipes the status rows and leaves the cursor at the start of the second text row, where every
 // status message is centred.
@@ -74,12 +73,12 @@ void showDone(const WorkArea& work) {
 
 // Drops the keys pressed during the upload, shows the outcome for up to 1500 ms and reads the
 // key that decides what follows.
-bool closingPause(Program& program) {
+bool closingPause(Session& session) {
     while (!readKey().empty()) {
     }
     sleepMs(kClosingPauseMs);
-    program.lastKey = readKey();
-    return foldKey(program.lastKey) == "q";
+    session.lastKey = readKey();
+    return foldKey(session.lastKey) == "q";
 }
 
 }  // namespace
@@ -88,22 +87,18 @@ std::string uploadUrl() {
     return std::string("http://") + GLIMMERIX_UPLOAD_HOST + "/api.php";
 }
 
-void drawStatusBand(const WorkArea& work) {
-    drawLine(nullptr, 0, 0, float(work.width), 24, kBandBlack, kFilledBox, kSolid, kAbsolute);
-}
-
-bool runUploadFlow(Program& program, Image*& capture) {
+bool runUploadFlow(Session& session, Image*& capture) {
     saveImageFile(capture, kPngCaptureFile, kFormatPng);
     saveImageFile(capture, kJpegCaptureFile, kFormatJpeg);
     sleepMs(kSettleMs);
     destroyImage(capture);
     capture = nullptr;
-    if (foldKey(program.lastKey) != "u") return false;
-    return uploadCapture(program, uploadUrl());
+    if (foldKey(session.lastKey) != "u") return false;
+    return uploadCapture(session, uploadUrl());
 }
 
-bool uploadCapture(Program& program, const std::string& url) {
-    const WorkArea& work = program.work;
+bool uploadCapture(Session& session, const std::string& url) {
+    const WorkArea& work = session.work;
     setWindowTitle(kUploadingTitle);
     setTextColour(kStatusGrey);
     showProgress(work, " UPLOADING");
@@ -124,5 +119,5 @@ bool uploadCapture(Program& program, const std::string& url) {
     }
     stopWinsock();
     std::string().swap(request);
-    return closingPause(program);
+    return closingPause(session);
 }

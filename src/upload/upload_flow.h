@@ -1,3 +1,6 @@
+// upload/ posts the edited capture and brings back its link: the client, its sockets and the
+// flow. Below it lie editor/, desktop/, screen/ and image/.
+//
 // The upload flow: what happens between the end of the editor loop and the end-of-capture
 // steps. It saves the edited capture to both capture files and, when the editor was left with
 // "u", posts it, shows the progress at the top of the editor window, puts the link on the
@@ -6,7 +9,7 @@
 
 #include <string>
 
-#include "app/app.h"
+#include "editor/session.h"
 #include "image/image.h"
 
 constexpr const char* kUploadingTitle = "UPLOADING";
@@ -20,17 +23,14 @@ constexpr std::uint32_t kStatusDim = 0xFF808080;    // whatever is printed after
 std::string uploadUrl();
 
 // Saves `capture` as screenshot.png and screenshot.jpg, destroys it (leaving nullptr) and, when
-// program.lastKey folds to "u", runs uploadCapture with uploadUrl(). Returns true when the
+// session.lastKey folds to "u", runs uploadCapture with uploadUrl(). Returns true when the
 // program must end at once with exit code 0, skipping the end-of-capture steps so that both
-// capture files stay; otherwise those steps follow with program.lastKey, which is left as it was
+// capture files stay; otherwise those steps follow with session.lastKey, which is left as it was
 // when there was no upload.
-bool runUploadFlow(Program& program, Image*& capture);
+bool runUploadFlow(Session& session, Image*& capture);
 
 // The upload screen, the upload of the capture files already on disk to `url`, the link and the
-// closing pause, after which program.lastKey holds the key read (or ""). Returns true when that
+// closing pause, after which session.lastKey holds the key read (or ""). Returns true when that
 // key is "q" or "Q". When the sockets library cannot start, the process ends with exit code 1
 // after a key (startWinsock).
-bool uploadCapture(Program& program, const std::string& url);
-
-// The black band over the top three text rows (and one pixel row more) of the editor window.
-void drawStatusBand(const WorkArea& work);
+bool uploadCapture(Session& session, const std::string& url);

@@ -27,7 +27,7 @@ TEST(Keys, FoldingTouchesOnlyAToZ) {
         << "the second byte of an extended key folds like any letter";
 }
 
-#include "app/platform_headless.h"
+#include "desktop/desktop_headless.h"
 
 namespace {
 

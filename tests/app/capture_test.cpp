@@ -8,9 +8,9 @@
 
 #include "../editor/editor_fixture.h"
 #include "app/capture.h"
-#include "app/clipboard.h"
-#include "app/clipboard_headless.h"
-#include "app/platform_headless.h"
+#include "desktop/clipboard.h"
+#include "desktop/clipboard_headless.h"
+#include "desktop/desktop_headless.h"
 #include "editor/menu.h"
 #include "image/image.h"
 #include "screen/screen.h"

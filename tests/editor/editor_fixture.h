@@ -11,7 +11,7 @@
 
 #include "../screen/screen_fixture.h"
 #include "app/app.h"
-#include "app/platform_headless.h"
+#include "desktop/desktop_headless.h"
 #include "editor/editor.h"
 #include "editor/menu.h"
 #include "editor/status.h"

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/app.h"
-#include "app/clipboard_headless.h"
+#include "desktop/clipboard_headless.h"
 #include "screen/draw.h"
 #include "screen/screen.h"
 #include "screen/window_headless.h"

@@ -1,4 +1,4 @@
-// A made-up desktop for tests, linked in place of platform_x11.cpp or platform_win32.cpp: tests
+// A made-up desktop for tests, linked in place of desktop_x11.cpp or desktop_win32.cpp: tests
 // set what the desktop reports and see what the program asked of it.
 #pragma once
 

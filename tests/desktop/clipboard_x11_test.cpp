@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/clipboard.h"
+#include "desktop/clipboard.h"
 #include "image/freeimage.h"
 
 namespace {

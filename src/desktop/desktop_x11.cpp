@@ -17,7 +17,7 @@
 #include <string>
 #include <thread>
 
-#include "app/platform.h"
+#include "desktop/desktop.h"
 
 namespace {
 

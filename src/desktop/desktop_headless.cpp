@@ -1,8 +1,8 @@
-#include "app/platform_headless.h"
+#include "desktop/desktop_headless.h"
 
 #include <cstring>
 
-#include "app/platform.h"
+#include "desktop/desktop.h"
 
 HeadlessDesktop& headlessDesktop() {
     static HeadlessDesktop desktop;
@@ -46,4 +46,6 @@ void beep(int hz, int ms) {
     d.lastBeepMs = ms;
 }
 
-void showAndFocusWindow(long long handle) { headlessDesktop().lastShownWindow = handle; }
+void showAndFocusWindow(long long handle) {
+    headlessDesktop().lastShownWindow = handle;
+}

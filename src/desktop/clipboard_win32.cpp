@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/clipboard.h"
+#include "desktop/clipboard.h"
 #include "screen/screen.h"
 
 namespace {

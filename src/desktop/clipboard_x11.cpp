@@ -31,7 +31,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/clipboard.h"
+#include "desktop/clipboard.h"
 #include "image/image.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/platform.h"
+#include "desktop/desktop.h"
 
 namespace {
 

@@ -1,5 +1,9 @@
-// What the application needs of the desktop it runs on. One implementation per platform:
-// platform_x11.cpp and platform_win32.cpp. Plain functions returning 1 for success, 0 otherwise.
+// desktop/ holds the services of the desktop the program runs on: the clipboard, the work area,
+// the instance lock, the beep and showing a window, each behind plain functions with X11, Win32
+// and headless backends, as the screen's window is. Below it lie screen/ and image/.
+//
+// What the program needs of the desktop it runs on. One implementation per platform:
+// desktop_x11.cpp and desktop_win32.cpp. Plain functions returning 1 for success, 0 otherwise.
 #pragma once
 
 // Connects to the desktop. On failure writes one line to stderr saying why (for example, no X

@@ -1,11 +1,11 @@
-#include "app/clipboard_headless.h"
+#include "desktop/clipboard_headless.h"
 
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <utility>
 
-#include "app/clipboard.h"
+#include "desktop/clipboard.h"
 #include "image/image.h"
 
 HeadlessClipboard& headlessClipboard() {
