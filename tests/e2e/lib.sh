@@ -1,6 +1,5 @@
 # shellcheck shell=bash disable=SC2034,SC2154,SC2317
-# What every scenario shares: checks, the run's private display and folder, the one exit trap,
-# window waits that survive vanishing windows, input as a hand gives it, the editor's geometry.
+# What every scenario shares: checks, display, exit trap, sturdy waits, input, editor geometry.
 
 failures=0
 check() {  # check DESCRIPTION COMMAND...
@@ -25,13 +24,14 @@ shows() {  # shows SCREENSHOT PICTURE X Y: the picture, pixel for pixel, with it
         compare -metric AE png:- "$2" null: 2>/dev/null
 }
 
-# A folder, a 1920 x 1080 virtual display (Xvfb picks a free number, so runs side by side never
-# share one) and the target's own set-up. Every way out, a give-up or a signal too, runs `leave`.
+# A folder, a 1920 x 1080 virtual display and the target's own set-up. Xvfb picks a free number,
+# so runs side by side never share one, and never resets: by default it does whenever its last
+# client leaves, refusing whoever connects meanwhile. Every way out, a signal too, runs `leave`.
 setup() {
     work=$(mktemp -d)
     trap leave EXIT
     trap 'exit 143' INT TERM HUP
-    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$work/display" &>/dev/null &
     display_up() { DISPLAY=:$(head -n 1 "$work/display" 2>/dev/null) xdpyinfo >/dev/null 2>&1; }
     wait_until 5 display_up || give_up "cannot start Xvfb"
     DISPLAY=:$(head -n 1 "$work/display") && export DISPLAY
