@@ -73,5 +73,5 @@ wait_exit "$pid" 5
 check "q in the pause ends the program with 0 (got $code)" test "$code" = 0
 check "...and leaves both capture files" test -e screenshot.png -a -e screenshot.jpg
 [ "$link_outlives_program" = 1 ] && { clipboard_text;
-    check "...after putting the new link on the clipboard ($clip)" test "${clip:-$link}" != "$link"; }
+    check "...after putting a new link on the clipboard ($clip)" test "${clip:-$link}" != "$link"; }
 finish
