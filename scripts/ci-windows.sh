@@ -17,7 +17,7 @@ apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
     wine wine64 xvfb xauth x11-utils xdotool imagemagick \
-    cmake ninja-build dpkg-dev ca-certificates >/dev/null
+    cmake ninja-build dpkg-dev ca-certificates nsis unzip >/dev/null
 
 echo "== dependencies"
 started=$(date +%s)
@@ -69,4 +69,16 @@ status=0
 ctest --preset windows -j "$(nproc)" --label-exclude e2e || status=1
 ctest --preset windows --label-regex e2e || status=1
 echo "Wine test run: $(seconds_since "$started") s"
+
+echo "== packages"
+# The installer and the portable .zip; the installer is installed, started and uninstalled
+# under Wine in a prefix of its own.
+started=$(date +%s)
+cmake --build --preset windows --target package
+echo "packaging: $(seconds_since "$started") s"
+for package in build-windows/packages/glimmerix-*-win64.*; do
+    echo "$(basename "$package"): $(stat -c %s "$package") bytes"
+done
+tests/packaging/nsis.sh build-windows/packages/glimmerix-*-win64.exe \
+    build-windows/packages/glimmerix-*-win64.zip || status=1
 exit "$status"

@@ -10,6 +10,11 @@ cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux -j2
 
+# The packages as users get them (skipped, 77, without root), and the headless demo once.
+cmake --build --preset linux --target package
+tests/packaging/deb.sh build || [ $? = 77 ]
+scripts/demo.sh
+
 # Sanitizers: everything but the end-to-end scripts under ASan+UBSan (the upload service
 # included), and the threaded parts under TSan: the screen layer with its window thread, and the
 # clipboard with its serving thread.

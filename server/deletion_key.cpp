@@ -56,7 +56,8 @@ bool createKey(const std::string& path, std::string* error) {
         *error = describeErrno("cannot read the system's random source", errno);
         return false;
     }
-    std::string tempPath = path + ".new";
+    // A name of its own: servers starting together on one directory must not write one file.
+    std::string tempPath = path + ".new-" + randomToken(9);
     UniqueFd file(::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (!file.valid()) {
         *error = describeErrno("cannot create " + tempPath, errno);

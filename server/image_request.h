@@ -2,12 +2,9 @@
 // downloads, video-style previews) and a revalidation of a cached copy.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
-#include <utility>
-#include <vector>
+#include <string_view>
 
 struct ByteRange {
     std::uint64_t offset = 0;
@@ -16,12 +13,11 @@ struct ByteRange {
 
 enum class RangeAnswer { Whole, Partial, Unsatisfiable };
 
-// `ranges` as httplib parses a Range header: (first, last) byte positions, inclusive, where -1
-// stands for an open end ("bytes=500-" is (500, -1), the suffix "bytes=-500" is (-1, 500)).
-// A single satisfiable range gives Partial and fills `range`. Several ranges are answered with
-// the whole image, which HTTP allows and which saves a multipart answer nobody needs here.
-RangeAnswer resolveRange(const std::vector<std::pair<ssize_t, ssize_t>>& ranges, std::uint64_t size,
-                         ByteRange* range);
+// Reads a Range header ("" when there is none). One satisfiable range gives Partial and fills
+// `range`; a range starting past the end, or an empty suffix, is Unsatisfiable. Anything this
+// does not understand, including several ranges, gets the whole image, as HTTP lets a server
+// ignore a Range header: a malformed one must never cost the client its image.
+RangeAnswer resolveRange(std::string_view header, std::uint64_t size, ByteRange* range);
 
 // "bytes FIRST-LAST/SIZE"
 std::string contentRangeValue(const ByteRange& range, std::uint64_t size);

@@ -1,16 +1,17 @@
 // glimmerix-server: the upload service behind Glimmerix's UPLOAD button. It stores the PNG or
 // JPEG posted to /api.php and answers with the image's link. See --help for the settings.
 #include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <thread>
 
 #include "deletion_key.h"
-#include "listener.h"
+#include "listen_socket.h"
 #include "options.h"
 #include "server_log.h"
 #include "storage.h"
@@ -22,6 +23,39 @@ std::string hostName() {
     char name[256] = "";
     if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
     return name;
+}
+
+// Connections are limited by descriptors; the soft limit (often 1024) is raised to the hard one.
+std::size_t raiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024;
+    if (limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? (1u << 20) : static_cast<std::size_t>(limit.rlim_cur);
+}
+
+// Waits for SIGTERM or SIGINT, meanwhile ending overdue connections a few times a second and
+// looking for dead servers' leftovers once a minute.
+int waitForStopSignal(const sigset_t& stopSignals, UploadService& service, const Storage& storage) {
+    constexpr auto kSweepEvery = std::chrono::minutes(1);
+    auto nextSweep = std::chrono::steady_clock::now() + kSweepEvery;
+    const timespec tick{0, 250'000'000};
+    for (;;) {
+        int received = ::sigtimedwait(&stopSignals, nullptr, &tick);
+        if (received > 0) return received;
+        service.expireOverdue();
+        if (std::chrono::steady_clock::now() >= nextSweep) {
+            int removed = storage.removeDeadInstances();
+            if (removed > 0) {
+                logMessage("removed the unfinished uploads of " + std::to_string(removed) +
+                           " stopped server(s)");
+            }
+            nextSweep = std::chrono::steady_clock::now() + kSweepEvery;
+        }
+    }
 }
 
 int fail(const std::string& message) {
@@ -39,7 +73,7 @@ int main(int argc, char** argv) {
             std::fputs(usageText().c_str(), stdout);
             return 0;
         case ParseOutcome::ShowVersion:
-            std::puts("glimmerix-server 0.1");
+            std::puts("glimmerix-server " GLIMMERIX_VERSION);
             return 0;
         case ParseOutcome::Error:
             std::fprintf(stderr, "glimmerix-server: %s\nTry 'glimmerix-server --help'.\n",
@@ -49,8 +83,8 @@ int main(int argc, char** argv) {
             break;
     }
 
-    // The stop signals are taken with sigwait() on this thread, so they are blocked before any
-    // other thread exists and every thread inherits the mask.
+    // The stop signals are taken with sigtimedwait() on this thread, so they are blocked before
+    // any other thread exists and every thread inherits the mask.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
@@ -58,46 +92,47 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // Every open connection holds a descriptor (two while the deadlines watch it).
+    std::size_t descriptors = raiseDescriptorLimit();
+    std::size_t affordable = descriptors > 64 ? (descriptors - 64) / 2 : 1;
+    if (options.maxConnections > affordable) {
+        logMessage("only " + std::to_string(descriptors) + " file descriptors: --max-connections " +
+                   std::to_string(options.maxConnections) + " lowered to " +
+                   std::to_string(affordable));
+        options.maxConnections = affordable;
+    }
+
     Storage storage;
     if (!storage.open(options.dataDir, &error)) return fail(error);
     DeletionKey key;
     if (!key.loadOrCreate(options.dataDir + "/delete.key", &error)) return fail(error);
-    Listener listener;
-    if (!listener.open(options.listenAddress, options.port, &error)) return fail(error);
-    if (options.publicUrl.empty())
-        options.publicUrl = defaultPublicUrl(hostName(), listener.port());
+    int port = 0;
+    UniqueFd listenSocket = openListeningSocket(options.listenAddress, options.port, &port, &error);
+    if (!listenSocket.valid()) return fail(error);
+    if (options.publicUrl.empty()) options.publicUrl = defaultPublicUrl(hostName(), port);
 
     ServiceSettings settings;
     settings.publicUrl = options.publicUrl;
     settings.maxImageBytes = options.maxUploadBytes;
-    settings.limits.read = options.readTimeout;
-    settings.limits.write = options.writeTimeout;
-    settings.limits.request = options.requestTimeout;
+    settings.maxConnections = options.maxConnections;
+    settings.eventThreads = options.threads;
+    settings.rules.perAddressLimit = options.maxConnectionsPerIp;
+    settings.rules.trusted = options.trustedProxies;
+    settings.rules.headTimeout = options.headerTimeout;
+    settings.rules.requestTimeout = options.requestTimeout;
+    settings.readTimeout = options.readTimeout;
+    settings.writeTimeout = options.writeTimeout;
     settings.keepAliveTimeout = options.keepAliveTimeout;
     UploadService service(settings, storage, key);
+    if (!service.start(listenSocket.release(), &error)) return fail(error);
 
-    logMessage("listening on " + options.listenAddress + " port " +
-               std::to_string(listener.port()) + ", links start with " + options.publicUrl +
-               "/, data in " + options.dataDir);
+    logMessage("listening on " + options.listenAddress + " port " + std::to_string(port) +
+               ", links start with " + options.publicUrl + "/, data in " + options.dataDir);
 
-    std::atomic<bool> listenerFailed{false};
-    std::thread serving([&] {
-        auto serve = [&](int fd) { service.serveConnection(fd, listener); };
-        if (!listener.run(options.threads, serve)) {
-            // The accept loop gave up on its own; wake the main thread to shut down.
-            listenerFailed = true;
-            ::kill(::getpid(), SIGTERM);
-        }
-    });
-
-    int received = 0;
-    sigwait(&stopSignals, &received);
-    if (!listenerFailed) {
-        logMessage(std::string("received SIG") + sigabbrev_np(received) +
-                   ", finishing the requests in progress");
-    }
-    listener.stop();
-    serving.join();
+    int received = waitForStopSignal(stopSignals, service, storage);
+    logMessage(std::string("received SIG") + sigabbrev_np(received) +
+               ", finishing the requests in progress");
+    service.stop(options.requestTimeout);
     logMessage("stopped");
-    return listenerFailed ? 1 : 0;
+    return 0;
 }

@@ -73,6 +73,13 @@ bool parsePublicUrl(std::string text, std::string* out) {
     return true;
 }
 
+bool parseCount(const std::string& text, std::uint64_t limit, std::size_t* out) {
+    std::uint64_t value = 0;
+    if (!parseInteger(text, limit, &value) || value == 0) return false;
+    *out = static_cast<std::size_t>(value);
+    return true;
+}
+
 using Setter = std::function<bool(const std::string&, ServerOptions*)>;
 
 const std::map<std::string, Setter>& setters() {
@@ -99,12 +106,21 @@ const std::map<std::string, Setter>& setters() {
         {"max-size",
          [](const std::string& v, ServerOptions* o) { return parseSize(v, &o->maxUploadBytes); }},
         {"threads",
+         [](const std::string& v, ServerOptions* o) { return parseCount(v, 1024, &o->threads); }},
+        {"max-connections",
          [](const std::string& v, ServerOptions* o) {
-             std::uint64_t threads = 0;
-             if (!parseInteger(v, 4096, &threads) || threads == 0) return false;
-             o->threads = static_cast<std::size_t>(threads);
-             return true;
+             return parseCount(v, 1 << 20, &o->maxConnections);
          }},
+        {"max-connections-per-ip",
+         [](const std::string& v, ServerOptions* o) {
+             return parseCount(v, 1 << 20, &o->maxConnectionsPerIp);
+         }},
+        {"trusted-proxies",
+         [](const std::string& v, ServerOptions* o) {
+             return parseTrustedAddresses(v, &o->trustedProxies);
+         }},
+        {"header-timeout",
+         [](const std::string& v, ServerOptions* o) { return parseSeconds(v, &o->headerTimeout); }},
         {"read-timeout",
          [](const std::string& v, ServerOptions* o) { return parseSeconds(v, &o->readTimeout); }},
         {"write-timeout",
@@ -168,15 +184,25 @@ std::string usageText() {
            "                           never taken from the request's Host header\n"
            "  --max-size SIZE          largest image accepted, in bytes or with K, M or G\n"
            "                           (default 32M)\n"
-           "  --threads N              connections served at once (default 32)\n"
-           "  --read-timeout SEC       longest wait for a client to send more (default 10)\n"
+           "  --max-connections N      connections open at once, idle ones included\n"
+           "                           (default 4096); more wait in the listen queue\n"
+           "  --max-connections-per-ip N  connections open at once from one address\n"
+           "                           (default 64)\n"
+           "  --trusted-proxies LIST   addresses exempt from the per-address limit, such as\n"
+           "                           a load balancer: comma-separated addresses and the word\n"
+           "                           'loopback', or 'none' (default loopback)\n"
+           "  --header-timeout SEC     longest time for a request's head (default 10)\n"
+           "  --read-timeout SEC       longest silence while a request arrives (default 10)\n"
            "  --write-timeout SEC      longest wait for a client to take more (default 10)\n"
-           "  --request-timeout SEC    longest time one request may take from its first byte\n"
-           "                           to the end of its answer (default 120)\n"
+           "  --request-timeout SEC    longest time one request may take from the end of its\n"
+           "                           head to the end of its answer (default 120)\n"
            "  --keep-alive-timeout SEC how long an idle connection is kept open (default 5)\n"
+           "  --threads N              threads that carry all connections (default 8); a\n"
+           "                           thread waits only on the disk, never on a client\n"
            "  --help                   show this text\n"
            "  --version                show the version\n"
            "\n"
+           "The read, write and keep-alive time-outs count in whole seconds, rounded up.\n"
            "SIGTERM or SIGINT stop the server after the requests in progress have finished.\n"
            "One line per request is logged on standard error.\n";
 }

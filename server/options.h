@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "trusted_addresses.h"
+
 struct ServerOptions {
     std::string listenAddress = "0.0.0.0";
     int port = 80;
@@ -15,7 +17,12 @@ struct ServerOptions {
     // which needs the host name and the port actually bound.
     std::string publicUrl;
     std::uint64_t maxUploadBytes = 32ull << 20;
-    std::size_t threads = 32;
+    // Event threads; connections are multiplexed over them and cost no thread of their own.
+    std::size_t threads = 8;
+    std::size_t maxConnections = 4096;
+    std::size_t maxConnectionsPerIp = 64;
+    TrustedAddresses trustedProxies;
+    std::chrono::milliseconds headerTimeout{10'000};
     std::chrono::milliseconds readTimeout{10'000};
     std::chrono::milliseconds writeTimeout{10'000};
     std::chrono::milliseconds requestTimeout{120'000};

@@ -9,11 +9,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <system_error>
 
 #include "random_token.h"
 
 namespace {
+
+// Ids are base64url, which has no dot, so no id can look like a new folder.
+const char kNewFolderPrefix[] = ".new-";
+constexpr long kNewFolderGrace = 60;  // seconds
 
 // Uploads reach us in network-sized pieces; writing them in larger blocks saves system calls.
 constexpr std::size_t kWriteBlock = 64 * 1024;
@@ -81,16 +86,11 @@ bool Storage::open(const std::string& dataDir, std::string* error) {
         *error = describeErrno("cannot open " + dataDir, errno);
         return false;
     }
-    // One server per directory: a second one would empty incoming/ under the first one's feet.
-    if (::flock(data_.get(), LOCK_EX | LOCK_NB) != 0) {
-        *error = errno == EWOULDBLOCK ? "another glimmerix-server is using " + dataDir
-                                      : describeErrno("cannot lock " + dataDir, errno);
-        return false;
-    }
     images_ = openSubdirectory(data_.get(), "images", dataDir + "/images", error);
     if (!images_.valid()) return false;
-    incoming_ = openSubdirectory(data_.get(), "incoming", dataDir + "/incoming", error);
-    if (!incoming_.valid()) return false;
+    incomingRoot_ = openSubdirectory(data_.get(), "incoming", dataDir + "/incoming", error);
+    if (!incomingRoot_.valid()) return false;
+    if (!createInstanceFolder(error)) return false;
 
     // rename() cannot cross file systems, and a copy would break the all-or-nothing promise.
     struct stat imagesStat, incomingStat;
@@ -102,9 +102,76 @@ bool Storage::open(const std::string& dataDir, std::string* error) {
         *error = dataDir + "/images and " + dataDir + "/incoming must be on one file system";
         return false;
     }
-    if (!emptyDirectory(incoming_.get(), dataDir + "/incoming", error)) return false;
+    removeDeadInstances();
     ::fsync(data_.get());
     return true;
+}
+
+// The folder is made and locked under a name that marks it as new, and only then given its
+// final name: a server looking for dead folders must never find an unlocked one that lives.
+bool Storage::createInstanceFolder(std::string* error) {
+    std::string id = randomToken(9);
+    if (id.empty()) {
+        *error = describeErrno("cannot read the system's random source", errno);
+        return false;
+    }
+    std::string newName = kNewFolderPrefix + id;
+    std::string shownAs = dataDir_ + "/incoming/" + id;
+    incoming_ = openSubdirectory(incomingRoot_.get(), newName.c_str(), shownAs, error);
+    if (!incoming_.valid()) return false;
+    if (::flock(incoming_.get(), LOCK_EX | LOCK_NB) != 0 ||
+        ::renameat(incomingRoot_.get(), newName.c_str(), incomingRoot_.get(), id.c_str()) != 0) {
+        *error = describeErrno("cannot take " + shownAs, errno);
+        ::unlinkat(incomingRoot_.get(), newName.c_str(), AT_REMOVEDIR);
+        incoming_.reset();
+        return false;
+    }
+    instanceId_ = id;
+    return true;
+}
+
+Storage::~Storage() {
+    if (instanceId_.empty()) return;
+    std::string ignored;
+    emptyDirectory(incoming_.get(), "", &ignored);
+    ::unlinkat(incomingRoot_.get(), instanceId_.c_str(), AT_REMOVEDIR);
+}
+
+int Storage::removeDeadInstances() const {
+    int listFd = ::dup(incomingRoot_.get());
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0) ::close(listFd);
+        return 0;
+    }
+    ::rewinddir(dir);
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != ".." && name != instanceId_) names.push_back(name);
+    }
+    ::closedir(dir);
+    int removed = 0;
+    for (const std::string& name : names) removed += removeIfDead(name) ? 1 : 0;
+    return removed;
+}
+
+bool Storage::removeIfDead(const std::string& name) const {
+    struct stat info;
+    if (::fstatat(incomingRoot_.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(info.st_mode)) {
+        return false;  // files of other programs, or of older versions, are not ours to judge
+    }
+    // A folder still under its new name may be a server between mkdir and flock; give it time.
+    if (name.rfind(kNewFolderPrefix, 0) == 0 && ::time(nullptr) - info.st_mtime < kNewFolderGrace) {
+        return false;
+    }
+    UniqueFd folder(::openat(incomingRoot_.get(), name.c_str(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+    if (!folder.valid() || ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0) return false;
+    std::string ignored;
+    if (!emptyDirectory(folder.get(), "", &ignored)) return false;
+    return ::unlinkat(incomingRoot_.get(), name.c_str(), AT_REMOVEDIR) == 0;
 }
 
 UniqueFd Storage::openImage(const std::string& name) const {

@@ -1,14 +1,20 @@
 // The data directory:
 //
 //   images/     one complete file per stored image, named as stored_name.h says, nothing else
-//   incoming/   uploads still arriving, each under a random name ending in ".part"
-//   delete.key  the secret behind deletion tokens (deletion_key.h)
+//   incoming/   one folder per running server, named by a random instance id, holding its
+//               uploads still arriving, each under a random name ending in ".part"
+//   delete.key  the secret behind deletion tokens (deletion_key.h), shared by all servers
+//
+// Any number of servers may share one data directory (on NFS, say), each with its own folder in
+// incoming/, which it keeps locked (flock) for as long as it runs. A folder whose lock can be
+// taken belongs to a server that died: whoever takes the lock deletes it. A living server's
+// uploads are never touched by another.
 //
 // Only images/ is ever served. An upload is written into incoming/, flushed to disk with fsync,
 // renamed into images/ without ever replacing a file there, and the rename itself is made
 // durable with an fsync of images/. So a file in images/ is complete at every instant, even
 // across a crash or kill -9, and a link that has been answered survives one. Whatever a crash
-// leaves in incoming/ is deleted at the next start.
+// leaves in incoming/ is deleted by the next server to look (at its start and every minute).
 #pragma once
 
 #include <cstddef>
@@ -20,10 +26,15 @@
 
 class Storage {
   public:
-    // Creates the directories that are missing, takes the directory for this process alone and
-    // empties incoming/. false with a message in `error` when the directory cannot be used or
-    // another server holds it.
+    // Creates the directories that are missing and this server's own folder in incoming/, and
+    // removes what dead servers left. false with a message in `error` when the directory
+    // cannot be used.
     bool open(const std::string& dataDir, std::string* error);
+    // Removes this server's folder in incoming/ (a clean stop).
+    ~Storage();
+
+    // Deletes the incoming/ folders of servers proven dead; returns how many.
+    int removeDeadInstances() const;
 
     const std::string& dataDir() const { return dataDir_; }
     int imagesDir() const { return images_.get(); }
@@ -36,10 +47,15 @@ class Storage {
     RemoveResult removeImage(const std::string& name) const;
 
   private:
+    bool createInstanceFolder(std::string* error);
+    bool removeIfDead(const std::string& name) const;
+
     std::string dataDir_;
     UniqueFd data_;
     UniqueFd images_;
-    UniqueFd incoming_;
+    UniqueFd incomingRoot_;
+    UniqueFd incoming_;  // this server's own folder, locked for its life
+    std::string instanceId_;
 };
 
 // One upload on its way into images/. Until commit() succeeds its bytes live under a temporary

@@ -27,17 +27,10 @@ void UploadReceiver::beginPart(const std::string& fieldName) {
     }
 }
 
-bool UploadReceiver::addData(const char* data, std::size_t size) {
-    bodyBytes_ += size;
+void UploadReceiver::partData(const char* data, std::size_t size) {
     if (inFilePart_ && failure_ == UploadOutcome::Stored) {
         addFileData(reinterpret_cast<const unsigned char*>(data), size);
     }
-    if (bodyBytes_ > maxImageBytes_ + kMultipartOverhead) {
-        if (failure_ == UploadOutcome::Stored) failure_ = UploadOutcome::TooLarge;
-        pending_.reset();
-        return false;
-    }
-    return true;
 }
 
 void UploadReceiver::addFileData(const unsigned char* data, std::size_t size) {

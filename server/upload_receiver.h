@@ -1,4 +1,4 @@
-// Receives the parts of one upload as httplib's multipart parser delivers them: the part named
+// Receives the parts of one upload as MultipartReader delivers them: the part named
 // "file" is sniffed from its first bytes and streamed straight into a PendingUpload, every other
 // part is read and dropped. The image never sits whole in memory, and whatever goes wrong, the
 // half-written file goes with the receiver.
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "image_kind.h"
+#include "multipart_reader.h"
 #include "storage.h"
 
 enum class UploadOutcome {
@@ -26,22 +27,21 @@ enum class UploadOutcome {
 // part headers and any small extra fields a client adds.
 constexpr std::uint64_t kMultipartOverhead = 64 * 1024;
 
-class UploadReceiver {
+class UploadReceiver : public MultipartHandler {
   public:
     UploadReceiver(const Storage& storage, std::uint64_t maxImageBytes);
 
     // A new part begins; `fieldName` is the name in its Content-Disposition.
-    void beginPart(const std::string& fieldName);
+    void beginPart(const std::string& fieldName) override;
 
-    // Bytes of the current part. Returns false to make the parser stop reading, which happens
-    // only once the body has run past any size that could still be accepted; until then the
-    // body is read to its end even after a failure, so the client is not cut off mid-send and
-    // gets to read the answer.
-    bool addData(const char* data, std::size_t size);
+    // Bytes of the current part. After a failure they are dropped, so that the client is not
+    // cut off mid-send and gets to read the answer; the caller bounds the body as a whole.
+    void partData(const char* data, std::size_t size) override;
 
     bool tooLarge() const { return failure_ == UploadOutcome::TooLarge; }
 
     // After the whole body has arrived: stores the image and sets `storedName`, or says why not.
+    // This is where the disk is made to keep the image (fsync, rename), so it may block.
     UploadOutcome finish(std::string* storedName);
 
     // The errno behind StorageFailed.
@@ -54,7 +54,6 @@ class UploadReceiver {
 
     const Storage& storage_;
     std::uint64_t maxImageBytes_;
-    std::uint64_t bodyBytes_ = 0;
     std::uint64_t fileBytes_ = 0;
     int fileParts_ = 0;
     bool inFilePart_ = false;

@@ -1,14 +1,21 @@
 #include "upload_service.h"
 
-#include <poll.h>
-#include <sys/socket.h>
+#include <fcntl.h>
+#include <microhttpd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "image_request.h"
+#include "multipart_reader.h"
+#include "request_framing.h"
 #include "server_log.h"
 #include "stored_name.h"
 #include "upload_receiver.h"
@@ -17,87 +24,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRequestsPerConnection = 100;
-
-// Any value but INVALID_SOCKET; never used as a descriptor.
-constexpr socket_t kRunningMarker = 0;
-
-// After the last answer on a connection, unread request bytes would make the kernel reset the
-// connection, and a reset can destroy the answer before the client has read it (an early 413
-// while the client is still sending, say). So the sending side is shut first and what the
-// client still sends is read and dropped, within these bounds. A client that already ran out
-// of time, or a server on its way down, gets the short wait.
-constexpr auto kLingerTime = std::chrono::milliseconds(2000);
-constexpr auto kShortLingerTime = std::chrono::milliseconds(300);
-constexpr std::size_t kLingerBytes = 8 << 20;
+// The request head, and the part of a body in flight, live in each connection's memory pool;
+// a head over this size is answered 431 by the library.
+constexpr std::size_t kConnectionMemory = 64 * 1024;
 
 // Stored images never change under their name, so caches may keep them for good.
 const char kImmutableCaching[] = "public, max-age=31536000, immutable";
 
-// The body of a stored image. httplib writes the answer's head; the body then goes out with
-// sendfile() straight from the page cache, which halves the work of a download compared with
-// copying it through httplib's content provider.
-struct FileBody {
-    UniqueFd file;
-    ByteRange range;
-};
-
-// What the handlers, the error handler and the logger need to know about the request in
-// progress. httplib hands them the request but not the connection; each worker serves one
-// connection at a time, so the worker's thread is where this lives.
-struct RequestContext {
-    ConnectionStream* stream = nullptr;
-    // The request as httplib keeps it, for the one change handlers must make to it: see
-    // keepWholeAnswer().
-    httplib::Request* request = nullptr;
-    Clock::time_point started;
-    std::chrono::system_clock::time_point startedWall;
-    bool lastRequest = false;  // httplib then marks the answer "Connection: close" itself
-    bool handlerRan = false;   // httplib then sets Content-Length on an error answer itself
-    std::optional<FileBody> body;
-    std::optional<RequestLogEntry> log;  // written once the body is out too
-    std::string note;
-    bool closeConnection = false;
-};
-thread_local RequestContext* tRequest = nullptr;
-
-// httplib applies a request's Range header to whatever answer it gets, error messages included.
-void keepWholeAnswer() {
-    if (tRequest && tRequest->request) tRequest->request->ranges.clear();
+unsigned wholeSeconds(std::chrono::milliseconds time) {
+    return static_cast<unsigned>((time.count() + 999) / 1000);
 }
 
-void answer(httplib::Response& res, int status, const std::string& message) {
-    if (tRequest) tRequest->handlerRan = true;
-    if (status >= 300) keepWholeAnswer();
-    res.status = status;
-    res.set_content(message, "text/plain");
-}
-
-std::string defaultMessage(int status) {
-    switch (status) {
-        case 400:
-            return "bad request";
-        case 404:
-            return "not found";
-        case 408:
-            return "request timed out";
-        case 413:
-            return "request too large";
-        case 414:
-            return "request target too long";
-        case 431:
-            return "request headers too large";
-        case 500:
-            return "internal error";
-        default:
-            return "error " + std::to_string(status);
-    }
-}
-
-// Errors end the connection: after one, the rest of what the client sent cannot be trusted to
-// start a new request. A 404 is no error of the client's stream.
-bool closesConnection(int status) {
-    return status >= 400 && status != 404;
+std::string describeErrno(int err) {
+    return std::error_code(err, std::generic_category()).message();
 }
 
 std::string escapeHtml(const std::string& text) {
@@ -123,404 +62,465 @@ std::string escapeHtml(const std::string& text) {
     return out;
 }
 
-// A request without Content-Length or Transfer-Encoding has no body, but httplib would wait for
-// one until the client closes: a plain "curl -X DELETE" of a deletion URL would hang.
-void prepareRequest(httplib::Request& req) {
-    if (req.method != "GET" && req.method != "HEAD" && !req.has_header("Content-Length") &&
-        !req.has_header("Transfer-Encoding")) {
-        req.set_header("Content-Length", "0");
-    }
-    // Ranges only make sense for images; elsewhere httplib would cut error messages short.
-    // Several ranges get the whole image (see resolveRange), and left in place they would make
-    // httplib relabel it as multipart/byteranges.
-    if ((req.method != "GET" && req.method != "HEAD") || req.ranges.size() > 1) {
-        req.ranges.clear();
-    }
+MHD_Connection* asConnection(void* connection) {
+    return static_cast<MHD_Connection*>(connection);
 }
 
-// Waits for the first byte of the next request. A connection idle between requests also gives
-// way when the server stops; a fresh one is always given its chance to send.
-bool waitForRequest(int fd, std::chrono::milliseconds limit, int stopEvent) {
-    pollfd watched[2] = {{fd, POLLIN, 0}, {stopEvent, POLLIN, 0}};
-    nfds_t count = stopEvent >= 0 ? 2 : 1;
-    auto deadline = Clock::now() + limit;
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) return false;
-        int ready = ::poll(watched, count, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        return ready > 0 && watched[0].revents != 0;
+std::string headerValue(void* connection, const char* name) {
+    const char* value =
+        MHD_lookup_connection_value(asConnection(connection), MHD_HEADER_KIND, name);
+    return value ? value : "";
+}
+
+struct FramingHeaders {
+    std::vector<std::string> contentLengths;
+    bool transferEncoding = false;
+};
+
+MHD_Result collectFraming(void* cls, MHD_ValueKind, const char* key, const char* value) {
+    auto* framing = static_cast<FramingHeaders*>(cls);
+    if (::strcasecmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) == 0) {
+        framing->contentLengths.push_back(value ? value : "");
+    } else if (::strcasecmp(key, MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0) {
+        framing->transferEncoding = true;
     }
+    return MHD_YES;
 }
 
-void closeGracefully(UniqueFd socket, std::chrono::milliseconds linger, int stopEvent) {
-    ::shutdown(socket.get(), SHUT_WR);
-    auto deadline = Clock::now() + linger;
-    std::size_t drained = 0;
-    char sink[16 * 1024];
-    while (drained < kLingerBytes) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) break;
-        pollfd watched[2] = {{socket.get(), POLLIN, 0}, {stopEvent, POLLIN, 0}};
-        if (::poll(watched, 2, static_cast<int>(left.count())) <= 0) break;
-        if (watched[1].revents && linger > kShortLingerTime) {
-            deadline = std::min(deadline, Clock::now() + kShortLingerTime);
-            linger = kShortLingerTime;
-        }
-        if (!watched[0].revents) continue;
-        ssize_t got = ::recv(socket.get(), sink, sizeof sink, 0);
-        if (got <= 0) break;
-        drained += static_cast<std::size_t>(got);
+enum class Route { Upload, Image, DeletionPage, Deletion, NotFound };
+
+}  // namespace
+
+// One request, from its head to the end of its answer.
+struct UploadService::Request {
+    bool headSeen = false;
+    Route route = Route::NotFound;
+    Clock::time_point started = Clock::now();
+    std::chrono::system_clock::time_point startedWall = std::chrono::system_clock::now();
+    RequestLogEntry log;
+    std::string name;  // the stored name a deletion or image request is about
+    std::uint64_t bodyBytes = 0;
+    std::optional<MultipartReader> multipart;
+    std::optional<UploadReceiver> receiver;
+    // The answer decided by storeUpload or deleteImage.
+    int status = 0;
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
+};
+
+namespace {
+
+// Errors end the connection: after one, the rest of what the client sent cannot be trusted to
+// start a new request. A 404 is no error of the client's stream.
+bool closesConnection(int status) {
+    return status >= 400 && status != 404;
+}
+
+int queue(void* connection, UploadService::Request& request, int status, MHD_Response* response,
+          std::uint64_t bodyBytes, std::chrono::milliseconds writeTimeout) {
+    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+    if (closesConnection(status)) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
     }
+    // From here on the client is the slow side: give it the write time-out.
+    MHD_set_connection_option(asConnection(connection), MHD_CONNECTION_OPTION_TIMEOUT,
+                              wholeSeconds(writeTimeout));
+    request.log.status = status;
+    request.log.bodyBytes = bodyBytes;
+    MHD_Result queued =
+        MHD_queue_response(asConnection(connection), static_cast<unsigned>(status), response);
+    MHD_destroy_response(response);
+    return queued;
 }
 
-std::string describeErrno(int err) {
-    return std::error_code(err, std::generic_category()).message();
+MHD_Response* textResponse(const std::string& text, const char* type = "text/plain") {
+    MHD_Response* response = MHD_create_response_from_buffer(
+        text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    return response;
 }
 
-void finishLogLine(RequestContext& context) {
-    if (!context.log) return;
-    context.log->duration =
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - context.started);
-    writeLogLine(formatRequestLine(*context.log));
-    context.log.reset();
+// --- libmicrohttpd's C callbacks, forwarding to the service ----------------------------------
+
+MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                     const char* version, const char* data, size_t* dataSize, void** slot) {
+    return static_cast<UploadService*>(cls)->handle(connection, url, method, version, data,
+                                                    dataSize, slot)
+               ? MHD_YES
+               : MHD_NO;
+}
+
+void onCompleted(void* cls, MHD_Connection* connection, void** slot, MHD_RequestTerminationCode) {
+    static_cast<UploadService*>(cls)->requestCompleted(connection, slot);
+}
+
+void onConnection(void* cls, MHD_Connection* connection, void**,
+                  MHD_ConnectionNotificationCode code) {
+    static_cast<UploadService*>(cls)->connectionEvent(connection,
+                                                      code == MHD_CONNECTION_NOTIFY_STARTED);
+}
+
+// Called with the request target as sent, before the library decodes it. Routing works on this
+// text: stored names never need escaping, and a decoded "%00" would cut a C string short.
+void* onRequestLine(void*, const char* target, MHD_Connection*) {
+    auto* request = new UploadService::Request;
+    request->log.target = target ? target : "";
+    return request;
+}
+
+MHD_Result onAccept(void* cls, const sockaddr* address, socklen_t) {
+    return static_cast<UploadService*>(cls)->admits(address) ? MHD_YES : MHD_NO;
 }
 
 }  // namespace
 
 UploadService::UploadService(const ServiceSettings& settings, const Storage& storage,
                              const DeletionKey& key)
-    : settings_(settings), storage_(storage), key_(key) {
-    // httplib stops streaming a response body once svr_sock_ is INVALID_SOCKET, its sign of a
-    // server shutting down. Here Listener owns the socket and lets answers in progress finish,
-    // so the field only has to say "running" for as long as this object lives.
-    svr_sock_ = kRunningMarker;
-
-    using httplib::ContentReader;
-    using httplib::Request;
-    using httplib::Response;
-    Post("/api\\.php", [this](const Request& req, Response& res, const ContentReader& reader) {
-        handleUpload(req, res, reader);
-    });
-    auto deletion = [this](const Request& req, Response& res) { handleDeletion(req, res); };
-    Get("/delete/.*", deletion);
-    Post("/delete/.*", deletion);
-    Delete("/delete/.*", deletion);
-    Get(".*", [this](const Request& req, Response& res) { handleImage(req, res); });
-
-    set_error_handler(HandlerWithResponse([this](const Request& req, Response& res) {
-        completeErrorAnswer(req, res);
-        return HandlerResponse::Unhandled;  // httplib's own handling of the answer stays as is
-    }));
-    set_logger([this](const Request& req, const Response& res) { logRequest(req, res); });
-    set_default_headers({{"X-Content-Type-Options", "nosniff"}});
-    set_payload_max_length(settings_.maxImageBytes + kMultipartOverhead);
-    // Only advertised in Keep-Alive headers; serveConnection() enforces them.
-    set_keep_alive_max_count(kRequestsPerConnection);
-    set_keep_alive_timeout(
-        std::chrono::duration_cast<std::chrono::seconds>(settings_.keepAliveTimeout).count());
-    // A client that asks before sending a large body learns at once that it is too large.
-    set_expect_100_continue_handler([this](const Request& req, Response& res) {
-        std::uint64_t declared = req.get_header_value<std::uint64_t>("Content-Length");
-        if (req.method == "POST" && declared > settings_.maxImageBytes + kMultipartOverhead) {
-            // Not answer(): no handler runs for this request, see completeErrorAnswer().
-            res.status = 413;
-            res.set_content(
-                "the image is larger than " + std::to_string(settings_.maxImageBytes) + " bytes",
-                "text/plain");
-            return 413;
-        }
-        return 100;
-    });
-}
+    : settings_(settings), storage_(storage), key_(key), table_(settings.rules) {}
 
 UploadService::~UploadService() {
-    svr_sock_ = INVALID_SOCKET;
+    if (daemon_) stop(std::chrono::milliseconds(0));
 }
 
-void UploadService::handleUpload(const httplib::Request& req, httplib::Response& res,
-                                 const httplib::ContentReader& reader) {
-    if (tRequest) tRequest->handlerRan = true;
-    if (!req.is_multipart_form_data()) {
-        answer(res, 400, "expected a multipart/form-data body with a part named \"file\"");
+bool UploadService::start(int listenFd, std::string* error) {
+    unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC;  // ITC: for quiesce
+    daemon_ = MHD_start_daemon(
+        flags, 0, onAccept, this, onRequest, this, MHD_OPTION_LISTEN_SOCKET, listenFd,
+        MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(settings_.maxConnections),
+        MHD_OPTION_CONNECTION_TIMEOUT, wholeSeconds(settings_.readTimeout),
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_THREAD_POOL_SIZE,
+        static_cast<unsigned>(settings_.eventThreads), MHD_OPTION_NOTIFY_COMPLETED, onCompleted,
+        this, MHD_OPTION_NOTIFY_CONNECTION, onConnection, this, MHD_OPTION_URI_LOG_CALLBACK,
+        onRequestLine, this, MHD_OPTION_END);
+    if (!daemon_) {
+        ::close(listenFd);
+        *error = "cannot start the HTTP layer (libmicrohttpd)";
+        return false;
+    }
+    return true;
+}
+
+void UploadService::expireOverdue() {
+    table_.expire(Clock::now());
+}
+
+void UploadService::stop(std::chrono::milliseconds grace) {
+    if (!daemon_) return;
+    MHD_socket listenFd = MHD_quiesce_daemon(daemon_);
+    if (listenFd != MHD_INVALID_SOCKET) ::close(listenFd);
+    auto deadline = Clock::now() + grace;
+    while (table_.requestsInProgress() > 0 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        table_.expire(Clock::now());
+    }
+    MHD_stop_daemon(daemon_);
+    daemon_ = nullptr;
+}
+
+bool UploadService::admits(const void* clientAddress) const {
+    return table_.admits(clientAddressText(clientAddress));
+}
+
+void UploadService::connectionEvent(void* connection, bool opened) {
+    if (!opened) {
+        table_.closed(connection);
         return;
     }
-    UploadReceiver receiver(storage_, settings_.maxImageBytes);
-    bool complete = reader(
-        [&](const httplib::MultipartFormData& part) {
-            receiver.beginPart(part.name);
-            return true;
-        },
-        [&](const char* data, std::size_t size) { return receiver.addData(data, size); });
+    const MHD_ConnectionInfo* fd =
+        MHD_get_connection_info(asConnection(connection), MHD_CONNECTION_INFO_CONNECTION_FD);
+    const MHD_ConnectionInfo* peer =
+        MHD_get_connection_info(asConnection(connection), MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    std::string address = peer ? clientAddressText(peer->client_addr) : "-";
+    table_.opened(connection, fd ? fd->connect_fd : -1, address, Clock::now());
+}
 
+int UploadService::handle(void* connection, const char* url, const char* method,
+                          const char* version, const char* data, std::size_t* dataSize,
+                          void** requestSlot) {
+    auto* request = static_cast<Request*>(*requestSlot);
+    if (!request) {  // the library always makes one through onRequestLine; never rely on it
+        request = new Request;
+        request->log.target = url;
+        *requestSlot = request;
+    }
+    if (!request->headSeen) {
+        request->headSeen = true;
+        request->started = Clock::now();
+        request->startedWall = std::chrono::system_clock::now();
+        request->log.when = request->startedWall;
+        request->log.method = method;
+        request->log.version = version;
+        const MHD_ConnectionInfo* peer =
+            MHD_get_connection_info(asConnection(connection), MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+        request->log.client = peer ? clientAddressText(peer->client_addr) : "-";
+        table_.headArrived(connection, Clock::now());
+        MHD_set_connection_option(asConnection(connection), MHD_CONNECTION_OPTION_TIMEOUT,
+                                  wholeSeconds(settings_.readTimeout));
+        return firstCall(connection, *request);
+    }
+    if (*dataSize > 0) return bodyData(connection, *request, data, dataSize);
+    return bodyDone(connection, *request);
+}
+
+int UploadService::firstCall(void* connection, Request& request) {
+    auto fail = [&](int status, const std::string& message) {
+        return queue(connection, request, status, textResponse(message), message.size(),
+                     settings_.writeTimeout);
+    };
+    FramingHeaders framing;
+    MHD_get_connection_values(asConnection(connection), MHD_HEADER_KIND, collectFraming, &framing);
+    if (!bodyFramingIsUnambiguous(framing.contentLengths, framing.transferEncoding)) {
+        return fail(400, "conflicting Content-Length or Transfer-Encoding headers");
+    }
+    const std::string& method = request.log.method;
+    const std::string path = request.log.target.substr(0, request.log.target.find('?'));
+    bool reading = method == "GET" || method == "HEAD";
+    if (path == "/api.php" && method == "POST") {
+        std::string boundary = multipartBoundary(headerValue(connection, "Content-Type"));
+        if (boundary.empty()) {
+            return fail(400, "expected a multipart/form-data body with a part named \"file\"");
+        }
+        std::uint64_t declared = 0;
+        if (!framing.contentLengths.empty()) {
+            declared = std::strtoull(framing.contentLengths.front().c_str(), nullptr, 10);
+        }
+        if (declared > settings_.maxImageBytes + kMultipartOverhead) {
+            return fail(413, "the image is larger than " + std::to_string(settings_.maxImageBytes) +
+                                 " bytes");
+        }
+        request.route = Route::Upload;
+        request.multipart.emplace(boundary);
+        request.receiver.emplace(storage_, settings_.maxImageBytes);
+        return 1;
+    }
+    if (path.rfind("/delete/", 0) == 0) {
+        std::string rest = path.substr(std::string("/delete/").size());
+        std::size_t slash = rest.find('/');
+        std::string name = rest.substr(0, slash);
+        std::string token = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+        if (parseStoredName(name) == ImageKind::Unknown || !key_.accepts(name, token)) {
+            return fail(404, "not found");
+        }
+        request.name = name;
+        if (reading) {
+            request.route = Route::DeletionPage;
+        } else if (method == "POST" || method == "DELETE") {
+            request.route = Route::Deletion;
+        } else {
+            return fail(405, "method not allowed");
+        }
+        return 1;
+    }
+    if (!reading) return fail(404, "not found");
+    request.name = path.substr(1);
+    request.route = Route::Image;
+    // Answered once the library knows there is no body left to read: an answer queued at the
+    // head would make it close the connection, keep-alive or not.
+    return 1;
+}
+
+int UploadService::bodyData(void* connection, Request& request, const char* data,
+                            std::size_t* dataSize) {
+    std::size_t size = *dataSize;
+    *dataSize = 0;
+    request.bodyBytes += size;
+    if (request.route != Route::Upload) {
+        // Nothing else takes a body; a small one is dropped, a large one ends the connection.
+        return request.bodyBytes <= kMultipartOverhead;
+    }
+    if (request.bodyBytes > settings_.maxImageBytes + kMultipartOverhead) {
+        // Only a chunked body gets here (a declared length was checked at the head); it has
+        // already taken more than any image may, so the connection ends without an answer.
+        request.log.status = 413;
+        request.log.note = "body over the limit";
+        return 0;
+    }
+    request.multipart->feed(data, size, *request.receiver);
+    (void)connection;
+    return 1;
+}
+
+int UploadService::bodyDone(void* connection, Request& request) {
+    if (request.route == Route::Upload && request.multipart->complete()) storeUpload(request);
+    if (request.route == Route::Deletion) deleteImage(request);
+    if (request.status != 0) {
+        MHD_Response* response = textResponse(request.body);
+        for (const auto& [name, value] : request.headers) {
+            MHD_add_response_header(response, name.c_str(), value.c_str());
+        }
+        return queue(connection, request, request.status, response, request.body.size(),
+                     settings_.writeTimeout);
+    }
+    switch (request.route) {
+        case Route::Upload: {
+            // The body ended before the form's closing delimiter.
+            bool tooLarge = request.receiver->tooLarge();
+            const std::string message = tooLarge
+                                            ? "the image is larger than " +
+                                                  std::to_string(settings_.maxImageBytes) + " bytes"
+                                            : "malformed or incomplete multipart body";
+            return queue(connection, request, tooLarge ? 413 : 400, textResponse(message),
+                         message.size(), settings_.writeTimeout);
+        }
+        case Route::Deletion:
+        case Route::Image:
+            return answerImage(connection, request);
+        case Route::DeletionPage:
+            return answerDeletionPage(connection, request);
+        case Route::NotFound:
+            break;
+    }
+    return 0;
+}
+
+void UploadService::storeUpload(Request& request) {
     std::string tooLarge =
         "the image is larger than " + std::to_string(settings_.maxImageBytes) + " bytes";
-    if (!complete) {
-        if (receiver.tooLarge() || res.status == 413) {
-            answer(res, 413, tooLarge);
-        } else if (tRequest && tRequest->stream->timedOut()) {
-            answer(res, 408, "request timed out before the upload was complete");
-        } else {
-            answer(res, 400, "malformed or incomplete multipart body");
-        }
-        return;
-    }
+    auto answer = [&](int status, std::string body) {
+        request.status = status;
+        request.body = std::move(body);
+    };
     std::string name;
-    switch (receiver.finish(&name)) {
-        case UploadOutcome::Stored: {
-            std::string link = settings_.publicUrl + "/" + name;
+    switch (request.receiver->finish(&name)) {
+        case UploadOutcome::Stored:
             // The Glimmerix client takes everything after the headers as the link, so the body
             // is the link alone, without a line break.
-            answer(res, 200, link);
-            res.set_header("X-Delete-Url",
-                           settings_.publicUrl + "/delete/" + name + "/" + key_.tokenFor(name));
-            res.set_header("Cache-Control", "no-store");
-            if (tRequest) tRequest->note = name;
-            return;
-        }
+            answer(200, settings_.publicUrl + "/" + name);
+            request.headers = {{"X-Delete-Url", settings_.publicUrl + "/delete/" + name + "/" +
+                                                    key_.tokenFor(name)},
+                               {"Cache-Control", "no-store"}};
+            request.log.note = name;
+            break;
         case UploadOutcome::NoFilePart:
-            answer(res, 400, "no part named \"file\" in the form");
-            return;
+            answer(400, "no part named \"file\" in the form");
+            break;
         case UploadOutcome::SeveralFileParts:
-            answer(res, 400, "more than one part named \"file\" in the form");
-            return;
+            answer(400, "more than one part named \"file\" in the form");
+            break;
         case UploadOutcome::NotAnImage:
-            answer(res, 415, "the file is neither a PNG nor a JPEG image");
-            return;
+            answer(415, "the file is neither a PNG nor a JPEG image");
+            break;
         case UploadOutcome::TooLarge:
-            answer(res, 413, tooLarge);
-            return;
+            answer(413, tooLarge);
+            break;
         case UploadOutcome::StorageFailed:
-            logMessage("cannot store an upload: " + describeErrno(receiver.storageError()));
-            answer(res, 507, "the server's storage is full or failing");
-            return;
+            logMessage("cannot store an upload: " +
+                       describeErrno(request.receiver->storageError()));
+            answer(507, "the server's storage is full or failing");
+            break;
     }
+    request.receiver.reset();  // an upload that was not stored leaves nothing in incoming/
 }
 
-void UploadService::handleImage(const httplib::Request& req, httplib::Response& res) {
-    if (tRequest) tRequest->handlerRan = true;
-    const std::string name = req.path.substr(1);
-    ImageKind kind = parseStoredName(name);
-    if (kind == ImageKind::Unknown) {
-        answer(res, 404, "not found");
-        return;
-    }
-    UniqueFd file = storage_.openImage(name);
-    struct stat info;
-    if (!file.valid() || ::fstat(file.get(), &info) != 0) {
-        if (errno == ENOENT) {
-            answer(res, 404, "not found");
-        } else {
-            logMessage("cannot open image " + name + ": " + describeErrno(errno));
-            answer(res, 500, "cannot read the image");
-        }
-        return;
-    }
-    const std::string etag = "\"" + name + "\"";
-    const auto size = static_cast<std::uint64_t>(info.st_size);
-    res.set_header("ETag", etag);
-    res.set_header("Cache-Control", kImmutableCaching);
-    res.set_header("Accept-Ranges", "bytes");
-    if (req.has_header("If-None-Match") &&
-        etagListMatches(req.get_header_value("If-None-Match"), etag)) {
-        keepWholeAnswer();
-        res.status = 304;
-        return;
-    }
-    ByteRange range{0, size};
-    switch (resolveRange(req.ranges, size, &range)) {
-        case RangeAnswer::Whole:
-            res.status = 200;
-            break;
-        case RangeAnswer::Partial:
-            res.status = 206;
-            res.set_header("Content-Range", contentRangeValue(range, size));
-            break;
-        case RangeAnswer::Unsatisfiable:
-            res.set_header("Content-Range", "bytes */" + std::to_string(size));
-            answer(res, 416, "range not satisfiable");
-            return;
-    }
-    res.set_header("Content-Type", imageContentType(kind));
-    res.set_header("Content-Length", std::to_string(range.length));
-    if (req.method == "GET" && tRequest) tRequest->body = FileBody{std::move(file), range};
-}
-
-void UploadService::handleDeletion(const httplib::Request& req, httplib::Response& res) {
-    if (tRequest) tRequest->handlerRan = true;
-    // "/delete/NAME/TOKEN"
-    const std::string rest = req.path.substr(std::string("/delete/").size());
-    std::size_t slash = rest.find('/');
-    std::string name = rest.substr(0, slash);
-    std::string token = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
-    if (parseStoredName(name) == ImageKind::Unknown || !key_.accepts(name, token)) {
-        answer(res, 404, "not found");
-        return;
-    }
-    const std::string link = settings_.publicUrl + "/" + name;
-    if (req.method == "GET" || req.method == "HEAD") {
-        struct stat info;
-        if (::fstatat(storage_.imagesDir(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-            answer(res, 404, "not found");
-            return;
-        }
-        res.status = 200;
-        res.set_header("Cache-Control", "no-store");
-        res.set_header("Referrer-Policy", "no-referrer");
-        res.set_content(
-            "<!doctype html>\n<meta charset=\"utf-8\">\n<title>Delete image</title>\n"
-            "<p>Delete <a href=\"" +
-                escapeHtml(link) + "\">" + escapeHtml(link) +
-                "</a>? This cannot be undone.</p>\n"
-                "<form method=\"post\"><button>Delete</button></form>\n",
-            "text/html; charset=utf-8");
-        return;
-    }
-    switch (storage_.removeImage(name)) {
+void UploadService::deleteImage(Request& request) {
+    const std::string link = settings_.publicUrl + "/" + request.name;
+    switch (storage_.removeImage(request.name)) {
         case Storage::RemoveResult::Removed:
-            answer(res, 200, "deleted " + link);
-            res.set_header("Cache-Control", "no-store");
-            if (tRequest) tRequest->note = "deleted " + name;
+            request.status = 200;
+            request.body = "deleted " + link;
+            request.headers = {{"Cache-Control", "no-store"}};
+            request.log.note = "deleted " + request.name;
             return;
         case Storage::RemoveResult::Missing:
-            answer(res, 404, "not found");
+            request.status = 404;
+            request.body = "not found";
             return;
         case Storage::RemoveResult::Failed:
-            logMessage("cannot delete image " + name + ": " + describeErrno(errno));
-            answer(res, 507, "the server's storage is failing");
+            logMessage("cannot delete image " + request.name + ": " + describeErrno(errno));
+            request.status = 507;
+            request.body = "the server's storage is failing";
             return;
     }
 }
 
-void UploadService::completeErrorAnswer(const httplib::Request& req, httplib::Response& res) const {
-    keepWholeAnswer();
-    // httplib answers a request whose headers could not be read with a plain 400; the stream
-    // knows the real reason.
-    if (tRequest && res.status == 400) {
-        if (tRequest->stream->headersTooLarge()) {
-            res.status = 431;
-            res.body.clear();
-        } else if (tRequest->stream->timedOut()) {
-            res.status = 408;
-            res.body.clear();
-        }
+int UploadService::answerDeletionPage(void* connection, Request& request) {
+    struct stat info;
+    if (::fstatat(storage_.imagesDir(), request.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        return queue(connection, request, 404, textResponse("not found"), 9,
+                     settings_.writeTimeout);
     }
-    if (res.body.empty()) res.set_content(defaultMessage(res.status), "text/plain");
-    if (tRequest && !tRequest->handlerRan) {
-        res.set_header("Content-Length", std::to_string(res.body.size()));
-    }
-    bool httplibCloses =
-        (tRequest && tRequest->lastRequest) || req.get_header_value("Connection") == "close";
-    if (closesConnection(res.status) && !httplibCloses) res.set_header("Connection", "close");
+    const std::string link = escapeHtml(settings_.publicUrl + "/" + request.name);
+    const std::string page =
+        "<!doctype html>\n<meta charset=\"utf-8\">\n<title>Delete image</title>\n"
+        "<p>Delete <a href=\"" +
+        link + "\">" + link +
+        "</a>? This cannot be undone.</p>\n"
+        "<form method=\"post\"><button>Delete</button></form>\n";
+    MHD_Response* response = textResponse(page, "text/html; charset=utf-8");
+    MHD_add_response_header(response, "Cache-Control", "no-store");
+    MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
+    return queue(connection, request, 200, response, page.size(), settings_.writeTimeout);
 }
 
-void UploadService::logRequest(const httplib::Request& req, const httplib::Response& res) const {
-    RequestLogEntry entry;
-    entry.client = req.remote_addr;
-    entry.method = req.method;
-    entry.target = req.path.rfind("/delete/", 0) == 0 ? req.path : req.target;
-    entry.version = req.version;
-    entry.status = res.status;
-    if (req.method != "HEAD") entry.bodyBytes = res.body.size();
-    if (!tRequest) {
-        entry.when = std::chrono::system_clock::now();
-        writeLogLine(formatRequestLine(entry));
-        return;
+int UploadService::answerImage(void* connection, Request& request) {
+    auto fail = [&](int status, const std::string& message, MHD_Response* response = nullptr) {
+        if (!response) response = textResponse(message);
+        return queue(connection, request, status, response, message.size(), settings_.writeTimeout);
+    };
+    ImageKind kind = parseStoredName(request.name);
+    if (kind == ImageKind::Unknown) return fail(404, "not found");
+    UniqueFd file = storage_.openImage(request.name);
+    struct stat info;
+    if (!file.valid() || ::fstat(file.get(), &info) != 0) {
+        if (errno == ENOENT) return fail(404, "not found");
+        logMessage("cannot open image " + request.name + ": " + describeErrno(errno));
+        return fail(500, "cannot read the image");
     }
-    entry.when = tRequest->startedWall;
-    entry.note = tRequest->note;
-    if (tRequest->body) entry.bodyBytes = tRequest->body->range.length;
-    tRequest->log = entry;
-    if (closesConnection(res.status)) tRequest->closeConnection = true;
+    const std::string etag = "\"" + request.name + "\"";
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    auto addImageHeaders = [&](MHD_Response* response) {
+        MHD_add_response_header(response, "ETag", etag.c_str());
+        MHD_add_response_header(response, "Cache-Control", kImmutableCaching);
+        MHD_add_response_header(response, "Accept-Ranges", "bytes");
+        return response;
+    };
+    std::string ifNoneMatch = headerValue(connection, "If-None-Match");
+    if (!ifNoneMatch.empty() && etagListMatches(ifNoneMatch, etag)) {
+        MHD_Response* response =
+            MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
+        return queue(connection, request, 304, addImageHeaders(response), 0,
+                     settings_.writeTimeout);
+    }
+    ByteRange range{0, size};
+    int status = 200;
+    std::string contentRange;
+    switch (resolveRange(headerValue(connection, "Range"), size, &range)) {
+        case RangeAnswer::Whole:
+            break;
+        case RangeAnswer::Partial:
+            status = 206;
+            contentRange = contentRangeValue(range, size);
+            break;
+        case RangeAnswer::Unsatisfiable: {
+            MHD_Response* response = textResponse("range not satisfiable");
+            MHD_add_response_header(response, "Content-Range",
+                                    ("bytes */" + std::to_string(size)).c_str());
+            return fail(416, "range not satisfiable", response);
+        }
+    }
+    // The body goes out with sendfile() straight from the page cache; the response owns the
+    // descriptor from here on.
+    MHD_Response* response = MHD_create_response_from_fd_at_offset64(
+        range.length, file.release(), static_cast<std::uint64_t>(range.offset));
+    if (!response) return 0;
+    addImageHeaders(response);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, imageContentType(kind));
+    if (status == 206) {
+        MHD_add_response_header(response, "Content-Range", contentRange.c_str());
+    }
+    std::uint64_t sent = request.log.method == "HEAD" ? 0 : range.length;
+    return queue(connection, request, status, response, sent, settings_.writeTimeout);
 }
 
-void UploadService::answerStalledRequest(ConnectionStream& stream) const {
-    if (stream.bytesWrittenThisRequest() > 0 || stream.bytesReadThisRequest() == 0) return;
-    int status;
-    if (stream.headersTooLarge()) {
-        status = 431;
-    } else if (stream.timedOut()) {
-        status = 408;
-    } else {
-        return;  // the client went away
-    }
-    const std::string body = defaultMessage(status);
-    const std::string reason =
-        status == 431 ? "Request Header Fields Too Large" : "Request Timeout";
-    const std::string response =
-        "HTTP/1.1 " + std::to_string(status) + " " + reason +
-        "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
-        "\r\nConnection: close\r\nX-Content-Type-Options: nosniff\r\n\r\n" + body;
-    std::size_t sent = 0;
-    while (sent < response.size()) {
-        ssize_t n = stream.write(response.data() + sent, response.size() - sent);
-        if (n <= 0) break;
-        sent += static_cast<std::size_t>(n);
-    }
-    RequestLogEntry entry;
-    entry.when = tRequest ? tRequest->startedWall : std::chrono::system_clock::now();
-    int port = 0;
-    stream.get_remote_ip_and_port(entry.client, port);
-    entry.method = "-";
-    entry.target = "-";
-    entry.version = "-";
-    entry.status = status;
-    entry.bodyBytes = body.size();
-    if (tRequest) {
-        tRequest->log = entry;
-        finishLogLine(*tRequest);
-    } else {
-        writeLogLine(formatRequestLine(entry));
-    }
-}
-
-void UploadService::serveConnection(int fd, const Listener& listener) {
-    UniqueFd socket(fd);
-    ConnectionStream stream(fd, settings_.limits);
-    RequestContext context;
-    context.stream = &stream;
-    tRequest = &context;
-    struct ClearContext {
-        ~ClearContext() { tRequest = nullptr; }
-    } clearContext;
-
-    for (int served = 0; served < kRequestsPerConnection; ++served) {
-        if (!stream.hasBufferedData()) {
-            bool fresh = served == 0;
-            auto wait = fresh ? settings_.limits.read : settings_.keepAliveTimeout;
-            if (!waitForRequest(fd, wait, fresh ? -1 : listener.stopEvent())) break;
-        }
-        stream.beginRequest();
-        context.started = Clock::now();
-        context.startedWall = std::chrono::system_clock::now();
-        context.request = nullptr;
-        context.handlerRan = false;
-        context.body.reset();
-        context.log.reset();
-        context.note.clear();
-        context.closeConnection = false;
-        // Idle keep-alive connections would hold workers that queued connections need.
-        context.lastRequest = served + 1 == kRequestsPerConnection || listener.stopping() ||
-                              listener.connectionsWaiting();
-        bool clientCloses = false;
-        bool ok =
-            process_request(stream, context.lastRequest, clientCloses, [&](httplib::Request& req) {
-                stream.endHeaders();
-                prepareRequest(req);
-                context.request = &req;
-            });
-        context.request = nullptr;
-        if (ok && context.body) {
-            const FileBody& body = *context.body;
-            ok = stream.sendFile(body.file.get(), static_cast<off_t>(body.range.offset),
-                                 body.range.length);
-            if (!ok && context.log) context.log->note = "client stopped reading";
-        }
-        if (!ok && !context.log) answerStalledRequest(stream);
-        finishLogLine(context);
-        if (!ok || context.lastRequest || clientCloses || context.closeConnection) break;
-    }
-    bool shortLinger = stream.timedOut() || listener.stopping();
-    closeGracefully(std::move(socket), shortLinger ? kShortLingerTime : kLingerTime,
-                    listener.stopEvent());
+void UploadService::requestCompleted(void* connection, void** requestSlot) {
+    auto* request = static_cast<Request*>(*requestSlot);
+    *requestSlot = nullptr;
+    table_.requestDone(connection, Clock::now());
+    MHD_set_connection_option(asConnection(connection), MHD_CONNECTION_OPTION_TIMEOUT,
+                              wholeSeconds(settings_.keepAliveTimeout));
+    if (!request) return;
+    request->log.duration =
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - request->started);
+    if (request->log.status != 0) writeLogLine(formatRequestLine(request->log));
+    delete request;
 }

@@ -1,6 +1,9 @@
-// The HTTP face of the service. httplib::Server does the request parsing, multipart decoding,
-// routing and response writing; this class adds the routes and runs httplib's per-request
-// processing over a ConnectionStream, which enforces the time and size limits.
+// The HTTP face of the service, on libmicrohttpd. A pool of event threads (epoll) carries every
+// connection, however slow, so an idle or trickling client costs a descriptor and a little
+// memory, never a thread. Handlers run on those threads only once a request's head (and, for
+// an upload or a deletion, its body) has fully arrived, so the disk's slow steps (fsync,
+// rename) can hold a thread for milliseconds but a client never can. ConnectionTable adds the
+// per-address limit and the deadlines the library lacks.
 //
 //   POST /api.php                    store the part "file"; the answer's body is the link alone
 //   GET, HEAD /NAME                  a stored image
@@ -11,43 +14,65 @@
 // that nobody meant to act on.
 #pragma once
 
-#include <httplib.h>
-
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "connection_stream.h"
+#include "connection_table.h"
 #include "deletion_key.h"
-#include "listener.h"
 #include "storage.h"
+
+struct MHD_Daemon;
 
 struct ServiceSettings {
     std::string publicUrl;  // without a trailing '/'
     std::uint64_t maxImageBytes = 32ull << 20;
-    ConnectionLimits limits;
+    std::size_t maxConnections = 4096;
+    std::size_t eventThreads = 8;
+    ConnectionRules rules;
+    std::chrono::milliseconds readTimeout{10'000};
+    std::chrono::milliseconds writeTimeout{10'000};
     std::chrono::milliseconds keepAliveTimeout{5'000};
 };
 
-class UploadService : private httplib::Server {
+class UploadService {
   public:
     UploadService(const ServiceSettings& settings, const Storage& storage, const DeletionKey& key);
-    ~UploadService() override;
+    ~UploadService();
+    UploadService(const UploadService&) = delete;
+    UploadService& operator=(const UploadService&) = delete;
 
-    // Serves requests on `fd` until the client leaves, a limit is reached or the listener stops
-    // and the current request is done. Closes `fd`.
-    void serveConnection(int fd, const Listener& listener);
+    // Serves on `listenFd`, which it takes over. false with a message in `error`.
+    bool start(int listenFd, std::string* error);
+
+    // Ends connections past their head or request deadline; to be called a few times a second.
+    void expireOverdue();
+
+    // Stops accepting, lets the requests in progress finish within `grace`, then closes all.
+    void stop(std::chrono::milliseconds grace);
+
+    // The callbacks libmicrohttpd calls; public only so that its C callbacks can reach them.
+    struct Request;
+    int handle(void* connection, const char* url, const char* method, const char* version,
+               const char* data, std::size_t* dataSize, void** requestSlot);
+    void requestCompleted(void* connection, void** requestSlot);
+    void connectionEvent(void* connection, bool opened);
+    bool admits(const void* clientAddress) const;
 
   private:
-    void handleUpload(const httplib::Request& req, httplib::Response& res,
-                      const httplib::ContentReader& reader);
-    void handleImage(const httplib::Request& req, httplib::Response& res);
-    void handleDeletion(const httplib::Request& req, httplib::Response& res);
-    void completeErrorAnswer(const httplib::Request& req, httplib::Response& res) const;
-    void logRequest(const httplib::Request& req, const httplib::Response& res) const;
-    void answerStalledRequest(ConnectionStream& stream) const;
+    int firstCall(void* connection, Request& request);
+    int bodyData(void* connection, Request& request, const char* data, std::size_t* dataSize);
+    int bodyDone(void* connection, Request& request);
+    int answerImage(void* connection, Request& request);
+    int answerDeletionPage(void* connection, Request& request);
+    void storeUpload(Request& request);
+    void deleteImage(Request& request);
 
     ServiceSettings settings_;
     const Storage& storage_;
     const DeletionKey& key_;
+    ConnectionTable table_;
+    MHD_Daemon* daemon_ = nullptr;
 };

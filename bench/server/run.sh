@@ -1,9 +1,12 @@
 #!/bin/bash
 # Throughput of glimmerix-server on loopback, measured with wrk:
-#   - uploads per second of a 200 KB PNG to /api.php, with the 99th percentile latency;
-#   - GET requests per second of one stored image;
-#   - the same GETs served by nginx from the same images directory, as the yardstick.
-# Prints figures; it is not a test. Needs wrk, nginx and python3.
+#   - uploads per second of a 1.5 MB screenshot-sized PNG to /api.php, with the 99th
+#     percentile latency;
+#   - GET requests per second of one stored 200 KB image;
+#   - the same GETs served by nginx from the same images directory, as the yardstick;
+#   - probe latencies (p50, p99) of a GET and an upload while 1,000 slowloris connections, 500
+#     silent ones and 300 slow readers are open (tests/server/availability_test.sh, 30 s).
+# Prints figures; it is not a test. Needs wrk, nginx, python3 and slowhttptest.
 #
 # Usage: bench/server/run.sh PATH/TO/glimmerix-server [SECONDS] [CONNECTIONS]
 set -euo pipefail
@@ -42,9 +45,11 @@ check_all_ok() {
     fi
 }
 
-python3 "$here/make_png.py" "$work/shot.png" $((200 * 1024))
+python3 "$here/make_png.py" "$work/shot.png" $((1536 * 1024))
+python3 "$here/make_png.py" "$work/small.png" $((200 * 1024))
 png_bytes=$(stat -c %s "$work/shot.png")
 
+: >"$work/server.log"
 "$server" --listen 127.0.0.1 --port 0 --data-dir "$work/data" --public-url http://bench.invalid \
     2>"$work/server.log" &
 server_pid=$!
@@ -59,13 +64,12 @@ BENCH_PNG="$work/shot.png" wrk -t2 -c"$connections" -d"${seconds}s" --latency \
     -s "$here/upload.lua" "http://127.0.0.1:$port/api.php" >"$work/upload.txt"
 check_all_ok "$work/upload.txt"
 stored=$(ls "$work/data/images" | wc -l)
-name=$(find "$work/data/images" -type f -printf "%f\n" -quit)
+name=$(curl -sf -F "file=@$work/small.png" "http://127.0.0.1:$port/api.php" | sed 's|.*/||')
 
 wrk -t2 -c"$connections" -d"${seconds}s" --latency "http://127.0.0.1:$port/$name" >"$work/get.txt"
 check_all_ok "$work/get.txt"
 
-# nginx as it ships, serving the same directory; keep-alive limited to the 100 requests per
-# connection that glimmerix-server allows, so both pay for the same reconnections.
+# nginx as it ships, serving the same directory.
 nginx_port=$(free_port)
 cat >"$work/nginx.conf" <<EOF
 daemon off;
@@ -78,7 +82,6 @@ http {
     access_log off;
     sendfile on;
     tcp_nopush on;
-    keepalive_requests 100;
     server {
         listen 127.0.0.1:$nginx_port;
         root $work/data/images;
@@ -100,6 +103,8 @@ theirs=$(requests_per_second "$work/nginx.txt")
 echo "glimmerix-server benchmark: $seconds s per run, $connections connections, $(nproc) CPUs"
 echo "  uploads of a $png_bytes-byte PNG: $(requests_per_second "$work/upload.txt") /s," \
      "p99 $(p99 "$work/upload.txt") ($stored stored)"
-echo "  GET of that image, glimmerix-server: $ours /s, p99 $(p99 "$work/get.txt")"
-echo "  GET of that image, nginx:            $theirs /s, p99 $(p99 "$work/nginx.txt")"
+echo "  GET of a 200 KB image, glimmerix-server: $ours /s, p99 $(p99 "$work/get.txt")"
+echo "  GET of a 200 KB image, nginx:            $theirs /s, p99 $(p99 "$work/nginx.txt")"
 echo "  glimmerix-server / nginx: $(awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%.2f", a / b }')"
+echo "  probes during the slow-client attack (30 s):"
+sh "$here/../../tests/server/availability_test.sh" "$server" 30 | sed 's/^/    /'

@@ -10,11 +10,9 @@
 #include <cctype>
 #include <cerrno>
 
-const char kClientBoundary[] = "56565------THEBOUNDRY-------------1231232";
-
 std::string clientRequest(const std::string& host, const std::string& fileName,
                           const std::string& fileBytes) {
-    const std::string boundary = kClientBoundary;
+    const std::string boundary = "56565------THEBOUNDRY-------------1231232";
     std::string partHead =
         "--" + boundary + "\r\n" + "Content-Disposition: form-data; name=\"file\"; filename=\"" +
         fileName + "\"\r\n" + "Content-Transfer-Encoding: binary\r\n" + "Content-Type: image/" +
@@ -48,9 +46,16 @@ std::string uploadRequest(const std::string& boundary, const std::string& body) 
            "\r\nConnection: close\r\n\r\n" + body;
 }
 
-int connectToServer(int port) {
+int connectToServer(int port, const char* from) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    if (from && (::inet_pton(AF_INET, from, &source.sin_addr) != 1 ||
+                 ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0)) {
+        ::close(fd);
+        return -1;
+    }
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -141,9 +146,7 @@ std::string pathOfLink(const std::string& link) {
     return pathStart == std::string::npos ? "/" : link.substr(pathStart);
 }
 
-HttpResponse httpGet(int port, const std::string& path, const std::vector<std::string>& extra) {
-    std::string request = "GET " + path + " HTTP/1.1\r\nHost: glimmerix.test\r\n";
-    for (const auto& line : extra) request += line + "\r\n";
-    request += "Connection: close\r\n\r\n";
-    return parseResponse(roundTrip(port, request, false));
+HttpResponse httpGet(int port, const std::string& path) {
+    return parseResponse(roundTrip(
+        port, "GET " + path + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n", false));
 }

@@ -12,9 +12,6 @@
 std::string clientRequest(const std::string& host, const std::string& fileName,
                           const std::string& fileBytes);
 
-// The boundary of the Glimmerix client.
-extern const char kClientBoundary[];
-
 struct FormPart {
     std::string name;
     std::string fileName;  // empty: a plain field
@@ -26,8 +23,9 @@ std::string multipartBody(const std::string& boundary, const std::vector<FormPar
 // An HTTP/1.1 POST of `body` to /api.php with Connection: close.
 std::string uploadRequest(const std::string& boundary, const std::string& body);
 
-// A blocking TCP connection to 127.0.0.1:`port`; -1 on failure.
-int connectToServer(int port);
+// A blocking TCP connection to 127.0.0.1:`port`, from the loopback address `from` if given
+// (127.0.0.2 is another client); -1 on failure.
+int connectToServer(int port, const char* from = nullptr);
 bool sendAll(int fd, const std::string& bytes);
 // Reads until the server closes or `timeout` passes.
 std::string receiveAll(int fd, std::chrono::milliseconds timeout = std::chrono::seconds(20));
@@ -41,7 +39,6 @@ struct HttpResponse {
     std::map<std::string, std::string> headers;  // names in lower case
     std::string body;
     std::string header(const std::string& lowerName) const;
-    bool hasHeader(const std::string& lowerName) const { return headers.count(lowerName) > 0; }
 };
 // Splits a whole answer. A header that appears twice keeps its values joined by ", ".
 HttpResponse parseResponse(const std::string& raw);
@@ -53,5 +50,4 @@ std::string textAfterLastBlankLine(const std::string& raw);
 std::string pathOfLink(const std::string& link);
 
 // GET of `path` on the server, through a fresh connection.
-HttpResponse httpGet(int port, const std::string& path,
-                     const std::vector<std::string>& extraHeaders = {});
+HttpResponse httpGet(int port, const std::string& path);

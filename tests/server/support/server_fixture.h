@@ -39,8 +39,15 @@ class ServerTest : public ::testing::Test {
 
     int port() const { return server_->port(); }
     std::vector<std::string> storedImages() const { return listDirectory(dataDir() + "/images"); }
+    // Files in the servers' folders of incoming/.
     std::vector<std::string> incomingFiles() const {
-        return listDirectory(dataDir() + "/incoming");
+        std::vector<std::string> files;
+        for (const auto& folder : listDirectory(dataDir() + "/incoming")) {
+            for (const auto& file : listDirectory(dataDir() + "/incoming/" + folder)) {
+                files.push_back(folder + "/" + file);
+            }
+        }
+        return files;
     }
 
     TempDir temp_;

@@ -51,13 +51,6 @@ bool waitWithTimeout(pid_t pid, std::chrono::milliseconds patience, int* status)
 
 }  // namespace
 
-std::string serverBinary() {
-    return GLIMMERIX_SERVER_PATH;
-}
-std::string curlBinary() {
-    return GLIMMERIX_CURL_PATH;
-}
-
 ServerProcess::ServerProcess(ServerLaunch launch)
     : launch_(std::move(launch)), logPath_(launch_.dataDir + ".stderr.log") {}
 
@@ -66,13 +59,9 @@ ServerProcess::~ServerProcess() {
 }
 
 bool ServerProcess::start(std::string* error) {
-    std::vector<std::string> args = {serverBinary(), "--data-dir",      launch_.dataDir,
-                                     "--public-url", launch_.publicUrl, "--listen",
-                                     "127.0.0.1"};
-    if (launch_.port >= 0) {
-        args.push_back("--port");
-        args.push_back(std::to_string(launch_.port));
-    }
+    std::vector<std::string> args = {GLIMMERIX_SERVER_PATH, "--data-dir",      launch_.dataDir,
+                                     "--public-url",        launch_.publicUrl, "--listen",
+                                     "127.0.0.1",           "--port",          "0"};
     args.insert(args.end(), launch_.extraArgs.begin(), launch_.extraArgs.end());
     std::vector<char*> argv = argvOf(args);
     std::string logPath = logPath_;
@@ -150,49 +139,6 @@ void ServerProcess::killHard() {
     pid_ = -1;
 }
 
-int ServerProcess::waitForExit(std::chrono::milliseconds patience) {
-    if (!running()) return -1;
-    int status = 0;
-    if (!waitWithTimeout(pid_, patience, &status)) return -1;
-    pid_ = -1;
-    return exitStatusOf(status);
-}
-
 std::string ServerProcess::log() const {
     return readFile(logPath_);
-}
-
-CommandResult runCommand(const std::vector<std::string>& command,
-                         std::chrono::milliseconds timeout) {
-    std::vector<std::string> args = command;
-    std::vector<char*> argv = argvOf(args);
-    int pipeFds[2];
-    CommandResult result;
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        resetSignalsInChild();
-        ::dup2(pipeFds[1], 1);
-        ::execv(argv[0], argv.data());
-        _exit(127);
-    }
-    ::close(pipeFds[1]);
-    auto deadline = Clock::now() + timeout;
-    char buffer[8192];
-    for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd entry{pipeFds[0], POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
-            ::kill(pid, SIGKILL);
-            break;
-        }
-        ssize_t got = ::read(pipeFds[0], buffer, sizeof buffer);
-        if (got <= 0) break;
-        result.output.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    result.exitCode = exitStatusOf(status);
-    return result;
 }

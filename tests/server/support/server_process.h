@@ -12,8 +12,6 @@
 struct ServerLaunch {
     std::string dataDir;
     std::string publicUrl = "http://glimmerix.test";
-    // 0 lets the kernel choose; -1 passes no --port at all, so the server takes its default (80).
-    int port = 0;
     std::vector<std::string> extraArgs;
     // RLIMIT_FSIZE for the server in bytes, to make its storage fail on demand; -1: unlimited.
     long long fileSizeLimit = -1;
@@ -30,7 +28,6 @@ class ServerProcess {
     // `error`, when it does not within 5 seconds.
     bool start(std::string* error);
     int port() const { return port_; }
-    pid_t pid() const { return pid_; }
     bool running() const { return pid_ > 0; }
 
     // SIGTERM, then waits up to `patience` for the process to end. Returns its exit status, or -1
@@ -38,8 +35,6 @@ class ServerProcess {
     int stop(std::chrono::milliseconds patience = std::chrono::seconds(15));
     // SIGKILL, as in a crash, and reaps the process.
     void killHard();
-    // Waits for an exit that something else caused; -1 on timeout or death by signal.
-    int waitForExit(std::chrono::milliseconds patience);
 
     // Everything the server wrote to standard error so far.
     std::string log() const;
@@ -50,15 +45,3 @@ class ServerProcess {
     pid_t pid_ = -1;
     int port_ = 0;
 };
-
-// Runs a program with its standard output captured (standard error goes to the test's).
-struct CommandResult {
-    int exitCode = -1;  // -1: killed by a signal or timed out
-    std::string output;
-};
-CommandResult runCommand(const std::vector<std::string>& argv,
-                         std::chrono::milliseconds timeout = std::chrono::seconds(30));
-
-// The server binary and curl, as found when the build was configured.
-std::string serverBinary();
-std::string curlBinary();

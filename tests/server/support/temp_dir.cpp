@@ -52,8 +52,3 @@ std::string readFile(const std::string& path) {
     bytes << in.rdbuf();
     return bytes.str();
 }
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}

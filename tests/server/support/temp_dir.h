@@ -21,4 +21,3 @@ class TempDir {
 std::vector<std::string> listDirectory(const std::string& dir);
 
 std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& bytes);

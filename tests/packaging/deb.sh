@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The Debian packages as a user gets them: lintian finds no errors; both install with dpkg -i;
+# the installed service reports the project's version and takes an upload on port 80 of a
+# private loopback; the launcher gives the program a folder of the user's own; purging leaves
+# no file behind. Needs root; skipped (77) without, or where either package is installed
+# already, since the test removes them again.
+# Usage: deb.sh BUILD_DIR      (after `cmake --build BUILD_DIR --target package`)
+set -u
+if [ "${GLIMMERIX_IN_NAMESPACE:-}" != 1 ]; then
+    [ "$(id -u)" = 0 ] || { echo "skipped: dpkg -i needs root"; exit 77; }
+    # shellcheck disable=SC2016  # expanded by the inner shell
+    exec unshare -n env GLIMMERIX_IN_NAMESPACE=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+fi
+build=$(realpath "$1")
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+program_deb=$build/packages/glimmerix_${version}_amd64.deb
+server_deb=$build/packages/glimmerix-server_${version}_amd64.deb
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+    if "${@:2}"; then echo "ok   - $1"; else echo "FAIL - $1"; failures=$((failures + 1)); fi
+}
+for package in glimmerix glimmerix-server; do
+    if dpkg-query -W -f '${Status}' "$package" 2>/dev/null | grep -q installed; then
+        echo "skipped: $package is installed on this machine"
+        exit 77
+    fi
+done
+work=$(mktemp -d)
+quietly() { "$@" >>"$work/log.txt" 2>&1; }
+trap 'kill "${server_pid:-}" 2>/dev/null; dpkg --purge glimmerix glimmerix-server >/dev/null 2>&1; rm -rf "$work"' EXIT
+
+check "both packages are built" test -f "$program_deb" -a -f "$server_deb"
+lintian --fail-on error "$program_deb" "$server_deb" >"$work/lintian.txt" 2>&1
+status=$?
+check "lintian reports no errors ($(grep -c '^E:' "$work/lintian.txt") errors)" test "$status" = 0
+check "dpkg -i installs both" quietly dpkg -i "$program_deb" "$server_deb"
+depends=$(dpkg-query -W -f '${Depends} ${Depends}' glimmerix glimmerix-server)
+check "dependencies come from the libraries linked (${depends:0:60}...)" \
+    sh -c "echo '$depends' | grep -q libfreeimage3 && echo '$depends' | grep -q libmicrohttpd"
+
+check "the installed service reports the version ($version)" \
+    test "$(/usr/bin/glimmerix-server --version)" = "glimmerix-server $version"
+check "the systemd unit is valid and names the installed binary" \
+    systemd-analyze verify /lib/systemd/system/glimmerix-server.service
+check "the unit has systemd keep the state folder" \
+    grep -q '^StateDirectory=glimmerix$' /lib/systemd/system/glimmerix-server.service
+
+/usr/bin/glimmerix-server --port 80 --data-dir "$work/data" --public-url http://localhost \
+    2>"$work/server.log" &
+server_pid=$!
+for _ in $(seq 100); do curl -s -o /dev/null http://localhost/ && break; sleep 0.05; done
+picture=/usr/share/glimmerix/logo.png
+link=$(curl -s -F "file=@$picture;type=image/png" http://localhost/api.php)
+check "an upload answers with a link ($link)" \
+    sh -c "echo '$link' | grep -Eq '^http://localhost/[A-Za-z0-9_-]+\.png$'"
+curl -s -o "$work/fetched.png" "$link"
+check "the link serves the uploaded picture" cmp -s "$picture" "$work/fetched.png"
+
+# Without a display the program says so and ends, after the launcher made its folder.
+HOME=$work/home DISPLAY='' /usr/bin/glimmerix >"$work/run.txt" 2>&1
+check "the installed program runs and needs a display ($(head -c 60 "$work/run.txt"))" \
+    grep -qi display "$work/run.txt"
+check "the launcher gives it a folder of the user's own, with logo.png" \
+    cmp -s "$work/home/.local/state/glimmerix/logo.png" "$picture"
+
+check "dpkg --purge removes both" quietly dpkg --purge glimmerix glimmerix-server
+left=$(ls -d /usr/bin/glimmerix* /usr/libexec/glimmerix /usr/share/glimmerix \
+    /usr/share/doc/glimmerix* /lib/systemd/system/glimmerix-server.service 2>/dev/null)
+check "nothing of them is left ($left)" test -z "$left"
+echo "$failures failed"
+[ "$failures" = 0 ]

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The Windows installer as a user meets it, under Wine on a private X display: a silent install
+# puts glimmerix.exe and logo.png under Program Files and a Start-menu shortcut that starts the
+# program in the user's own folder, where it shows its splash and goes idle; a silent uninstall
+# leaves nothing behind. The portable .zip holds the same two files.
+# Usage: nsis.sh INSTALLER.exe PORTABLE.zip
+set -u
+installer=$(realpath "$1")
+portable=$(realpath "$2")
+wine_run=$(cd "$(dirname "$0")/../../scripts" && pwd)/wine-run.sh
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+    if "${@:2}"; then echo "ok   - $1"; else echo "FAIL - $1"; failures=$((failures + 1)); fi
+}
+window() {  # window TITLE SECONDS: waits for a window of that title
+    for _ in $(seq $(($2 * 20))); do
+        xdotool search --name "^$1\$" >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+work=$(mktemp -d)
+export WINEPREFIX=$work/prefix
+trap 'wineserver -k 2>/dev/null; kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+exec 3>&-
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+DISPLAY=:$(head -n 1 "$work/display")
+export DISPLAY
+"$wine_run" --prepare || { echo "cannot prepare the Wine prefix" >&2; exit 1; }
+drive=$WINEPREFIX/drive_c
+user_dir=$drive/users/$(id -un)
+installed=$drive/Program\ Files/Glimmerix
+folder=$user_dir/AppData/Local/Glimmerix
+shortcut=$user_dir/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/Glimmerix/Glimmerix.lnk
+
+timeout 120 "$wine_run" "$installer" /S >>"$work/wine.log" 2>&1
+status=$?
+check "the silent install ends with 0 (got $status)" test "$status" = 0
+check "glimmerix.exe and logo.png are under Program Files" \
+    test -f "$installed/glimmerix.exe" -a -f "$installed/logo.png" -a -f "$installed/Uninstall.exe"
+check "the Start menu has a Glimmerix shortcut" test -f "$shortcut"
+check "the user's folder is made, with logo.png" cmp -s "$folder/logo.png" "$installed/logo.png"
+check "no Startup shortcut unless asked for" \
+    test -z "$(find "$drive" -ipath '*startup/glimmerix.lnk')"
+
+# A red logo in the user's folder shows on the splash only if the shortcut starts the program
+# there: Program Files has the real one.
+convert -size 235x57 xc:red "PNG24:$folder/logo.png"
+(cd "$work" && "$wine_run" start /unix "$shortcut" >>"$work/wine.log" 2>&1)
+check "the shortcut starts the program: its splash appears" window Loading 20
+sleep 0.5
+splash=$(import -window root -crop 1x1+640+400 -format '%[fx:int(255*u.r)],%[fx:int(255*u.g)]' info:)
+check "the splash shows the logo from the user's folder (centre pixel $splash)" test "$splash" = 255,0
+# Idle, the program has no window on screen; its title is for Windows' own FindWindow, which a
+# second start asks before it leaves at once.
+sleep 3
+timeout 10 "$wine_run" "$installed/glimmerix.exe" -s >>"$work/wine.log" 2>&1
+status=$?
+check "it goes idle: a second start finds its title and ends with 0 (got $status)" test "$status" = 0
+wineserver -k 2>/dev/null
+
+timeout 60 "$wine_run" "$installed/Uninstall.exe" /S >>"$work/wine.log" 2>&1
+# The uninstaller copies itself to the temp folder and works from there after this one ends.
+for _ in $(seq 300); do [ -e "$installed" ] || break; sleep 0.1; done
+check "the silent uninstall removes Glimmerix from Program Files" test ! -e "$installed"
+left=$(find "$drive" -iname '*glimmerix*' | sed "s|$drive/||")
+check "nothing named Glimmerix is left on drive C: (${left//$'\n'/, })" test -z "$left"
+
+check "the portable .zip holds glimmerix.exe beside logo.png" \
+    test "$(unzip -Z1 "$portable" | sed 's|^[^/]*/||' | sort | tr '\n' ' ')" = "glimmerix.exe logo.png "
+echo "$failures failed"
+[ "$failures" = 0 ]

@@ -1,0 +1,91 @@
+// The parsers that read what clients send, each on its own: data in, result out.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "image_request.h"
+#include "multipart_reader.h"
+#include "request_framing.h"
+
+namespace {
+
+struct Collected : MultipartHandler {
+    std::string events;  // "[name]data[name]data"
+    void beginPart(const std::string& name) override { events += "[" + name + "]"; }
+    void partData(const char* data, std::size_t size) override { events.append(data, size); }
+};
+
+const std::string kForm =
+    "preamble\r\n--XyZ\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\nhi\r\n"
+    "--XyZ\r\ncontent-disposition: form-data; name=file; filename=\"a.png\"\r\n"
+    "Content-Type: image/png\r\n\r\n\r\n--Xy\r\n-\r\n--XyZ--\r\nepilogue";
+
+// The form read in two pieces split at every position, so no cut can lose or invent a byte.
+TEST(MultipartReader, ReadsTheSameWhereverTheBodyIsCut) {
+    for (std::size_t cut = 0; cut <= kForm.size(); ++cut) {
+        MultipartReader reader("XyZ");
+        Collected got;
+        ASSERT_TRUE(reader.feed(kForm.data(), cut, got));
+        ASSERT_TRUE(reader.feed(kForm.data() + cut, kForm.size() - cut, got));
+        EXPECT_TRUE(reader.complete()) << cut;
+        EXPECT_EQ(got.events, "[note]hi[file]\r\n--Xy\r\n-") << cut;
+    }
+}
+
+TEST(MultipartReader, MalformedAndIncompleteBodies) {
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {"--XyZ\r\n\r\ndata", false},                   // no closing delimiter yet
+        {"--XyZ\r\n\r\ndata\r\n--XyZ", false},          // delimiter without its ending
+        {"--XyZ junk\r\n\r\nx\r\n--XyZ--", false},      // garbage after a delimiter
+        {"--XyZ\r\n" + std::string(9000, 'h'), false},  // endless part headers
+        {"--XyZ--", true},                              // an empty form is well formed
+    };
+    for (const auto& [body, complete] : cases) {
+        MultipartReader reader("XyZ");
+        Collected got;
+        reader.feed(body.data(), body.size(), got);
+        EXPECT_EQ(reader.complete(), complete) << body.substr(0, 40);
+    }
+}
+
+TEST(ImageRequest, RangeHeaders) {
+    struct Case {
+        const char* header;
+        RangeAnswer answer;
+        std::uint64_t offset, length;
+    };
+    const Case cases[] = {
+        {"", RangeAnswer::Whole, 0, 0},
+        {"bytes=0-9", RangeAnswer::Partial, 0, 10},
+        {"bytes=90-", RangeAnswer::Partial, 90, 10},
+        {"bytes=-5", RangeAnswer::Partial, 95, 5},
+        {"bytes=50-5000", RangeAnswer::Partial, 50, 50},
+        {"bytes=100-", RangeAnswer::Unsatisfiable, 0, 0},
+        {"bytes=9-1", RangeAnswer::Whole, 0, 0},  // invalid: ignored, never 416
+        {"bytes=0-1,5-6", RangeAnswer::Whole, 0, 0},
+        {"bytes=99999999999999999999-", RangeAnswer::Whole, 0, 0},
+    };
+    for (const Case& c : cases) {
+        ByteRange range{0, 0};
+        EXPECT_EQ(resolveRange(c.header, 100, &range), c.answer) << c.header;
+        if (c.answer == RangeAnswer::Partial) {
+            EXPECT_EQ(range.offset, c.offset) << c.header;
+            EXPECT_EQ(range.length, c.length) << c.header;
+        }
+    }
+    EXPECT_TRUE(etagListMatches("W/\"b\", \"a\"", "\"a\""));
+    EXPECT_FALSE(etagListMatches("\"ab\"", "\"a\""));
+}
+
+TEST(RequestFraming, OnlyOneBodyLengthIsAccepted) {
+    EXPECT_TRUE(bodyFramingIsUnambiguous({}, true));
+    EXPECT_TRUE(bodyFramingIsUnambiguous({"5"}, false));
+    EXPECT_TRUE(bodyFramingIsUnambiguous({"5", "5"}, false));
+    EXPECT_TRUE(bodyFramingIsUnambiguous({"5, 5"}, false));
+    EXPECT_FALSE(bodyFramingIsUnambiguous({"5", "7"}, false));
+    EXPECT_FALSE(bodyFramingIsUnambiguous({"5,7"}, false));
+    EXPECT_FALSE(bodyFramingIsUnambiguous({"5"}, true));
+}
+
+}  // namespace
