@@ -83,7 +83,7 @@ void measure(int width, int height) {
         total += since(start);
         // The window's opening dominates openEditorWindow; time the read-back on its own.
         Clock::time_point reading = Clock::now();
-        destroyImage(loadImageFile(kCaptureFile));
+        destroyImage(loadImageFile(kCapturePng));
         readBack += since(reading);
         (void)opened;
         (void)loaded;
@@ -94,7 +94,7 @@ void measure(int width, int height) {
         "capture %dx%d: poll to first frame shown %7.1f ms (PNG write %6.1f ms, "
         "read-back %6.1f ms)\n",
         width, height, total / runs, write / runs, readBack / runs);
-    std::remove(kCaptureFile);
+    std::remove(kCapturePng);
 }
 
 }  // namespace

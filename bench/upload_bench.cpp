@@ -73,10 +73,10 @@ int main(int argc, char** argv) {
     for (int run = 0; run < kRuns; ++run) {
         Image* capture = desktop();
         Clock::time_point start = Clock::now();
-        saveImageFile(capture, "screenshot.png", kFormatPng);
+        saveImageFile(capture, kCapturePng, kFormatPng);
         png += since(start);
         start = Clock::now();
-        saveImageFile(capture, "screenshot.jpg", kFormatJpeg);
+        saveImageFile(capture, kCaptureJpeg, kFormatJpeg);
         jpeg += since(start);
         destroyImage(capture);
 
@@ -93,11 +93,13 @@ int main(int argc, char** argv) {
         startWinsock();
         SocketHandle socket = kNoSocket;
         std::string sent;
-        if (uploadScreenshot(url, socket, sent)) {
+        std::int64_t deadlineMs = 0;
+        if (uploadScreenshot(url, socket, sent, deadlineMs)) {
             std::string answer;
             char buffer[1024];
             int n;
-            while ((n = receiveBytes(socket, buffer, sizeof buffer, 30000)) > 0)
+            while ((n = receiveBytes(socket, buffer, sizeof buffer,
+                                     StepLimit{uploadConnection().limits.stallMs, deadlineMs})) > 0)
                 answer.append(buffer, std::size_t(n));
             closeSocket(socket);
             setClipboardText(extractLink(answer));

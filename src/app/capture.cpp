@@ -13,7 +13,7 @@
 namespace {
 
 void deleteCaptureFiles() {
-    std::remove(kCaptureFile);
+    std::remove(kCapturePng);
     std::remove(kCaptureJpeg);
 }
 
@@ -28,7 +28,7 @@ Image* openEditorWindow(const Program& program, View& view) {
     const WorkArea& work = program.work;
     if (setScreenMode(work.width, work.height, 32, 0, kBorderless, 0) != 0) return nullptr;
     std::intptr_t editorWindow = getWindowHandle();
-    Image* capture = loadImageFile(kCaptureFile);
+    Image* capture = loadImageFile(kCapturePng);
     if (!capture) return nullptr;
     drawLine(nullptr, 0, 0, float(work.width), float(work.height), 0xFF000000, kFilledBox, kSolid,
              kRelative);

@@ -7,9 +7,6 @@
 #include "editor/view.h"
 #include "image/image.h"
 
-constexpr const char* kCaptureFile = "screenshot.png";
-constexpr const char* kCaptureJpeg = "screenshot.jpg";
-
 // Opens the editor window over the work area, loads the capture file and paints the backdrop
 // with the capture placed. Returns the capture, or nullptr when the window cannot be opened or
 // the file cannot be read back.

@@ -38,7 +38,7 @@ int writeCaptureFile(std::uintptr_t handle) {
     HeadlessClipboard& c = headlessClipboard();
     ++c.captureWrites;
     if (handle == 0 || handle != c.handle || c.image.empty()) return 0;
-    return writePictureAsPng(c.image, "screenshot.png");
+    return writePictureAsPng(c.image, kCapturePng);
 }
 
 int setClipboardText(const std::string& text) {

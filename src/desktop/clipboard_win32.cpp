@@ -94,10 +94,10 @@ int writeCaptureFile(std::uintptr_t handle) {
     FIBITMAP* copy = FreeImage_ConvertTo24Bits(image);
     FreeImage_Unload(image);
     if (!copy) return 0;
-    BOOL saved = FreeImage_Save(FIF_PNG, copy, "screenshot.png", 0);
+    BOOL saved = FreeImage_Save(FIF_PNG, copy, kCapturePng, 0);
     FreeImage_Unload(copy);
     // A write that broke off may leave a truncated file, which REVERT would later try to load.
-    if (!saved) std::remove("screenshot.png");
+    if (!saved) std::remove(kCapturePng);
     return saved ? 1 : 0;
 }
 

@@ -532,7 +532,7 @@ int writeCaptureFile(std::uintptr_t handle) {
     // A copy made during the transfer may have mixed into it; the new one gets its own turn.
     r.refresh();
     if (r.handle(ours) != handle) return 0;
-    return writePictureAsPng(bytes, "screenshot.png");
+    return writePictureAsPng(bytes, kCapturePng);
 }
 
 int setClipboardText(const std::string& text) {

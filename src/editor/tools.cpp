@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "desktop/capture_files.h"
 #include "desktop/desktop.h"
 #include "editor/status.h"
 #include "screen/draw.h"
@@ -18,7 +19,6 @@ constexpr std::uint32_t kCropDashBlack = 0xFF000000;
 constexpr std::uint16_t kCropDashes = 0x0F0F;
 constexpr int kCannotCropHz = 1000;
 constexpr int kCannotCropMs = 250;
-constexpr const char* kCapturePng = "screenshot.png";
 
 // A 3 x 3 pen moved from the previous pointer position to the current one, as nine parallel
 // one-pixel lines. The previous position may lie outside the image; drawing clips the lines.

@@ -59,9 +59,10 @@ constexpr int kFormatPng = 13;  // FIF_PNG
 // alpha 0xFF where the picture has none, or nullptr.
 Image* loadImageFile(const std::string& name);
 
-// Writes the buffer as a 24-bit PNG or JPEG with FreeImage's default settings. Failures are
-// silent, as the program never acts on them.
-void saveImageFile(const Image* image, const std::string& name, int format);
+// Writes the buffer as a 24-bit PNG or JPEG with FreeImage's default settings. Returns 1 when
+// the file is written whole; on failure (no buffer, disk full, a file in the way) returns 0 and
+// leaves no file of that name, so that no older picture can pass for this one.
+int saveImageFile(const Image* image, const std::string& name, int format);
 
 // Decodes an image file held in memory (any format FreeImage reads, recognised by content) and
 // writes it as a 24-bit PNG named `name`, as clipboard captures are written. Returns 1 when the

@@ -4,6 +4,7 @@
 
 #include "image/freeimage.h"
 #include "image/image.h"
+#include "image/replace_file.h"
 
 namespace {
 
@@ -13,6 +14,48 @@ void copyRows(FIBITMAP* picture, Image* image) {
     for (std::uint32_t y = 0; y < image->height; ++y)
         std::memcpy(imageRow(image, y), FreeImage_GetScanLine(picture, int(y)),
                     std::size_t(image->width) * 4);
+}
+
+int writeWholeFile(const std::string& name, const BYTE* data, DWORD size) {
+    std::FILE* file = std::fopen(name.c_str(), "wb");
+    if (!file) return 0;
+    bool written = std::fwrite(data, 1, size, file) == size;
+    return std::fclose(file) == 0 && written ? 1 : 0;
+}
+
+// FreeImage_Save does not notice a write that fails half-way: a full disk leaves a cut-off file
+// and a success result. So the file is encoded in memory and written here, checking every step.
+int writeEncoded(FIBITMAP* picture, int format, const std::string& name) {
+    FIMEMORY* memory = FreeImage_OpenMemory(nullptr, 0);
+    if (!memory) return 0;
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    int written = FreeImage_SaveToMemory(FREE_IMAGE_FORMAT(format), picture, memory, 0) &&
+                  FreeImage_AcquireMemory(memory, &data, &size) && writeWholeFile(name, data, size);
+    FreeImage_CloseMemory(memory);
+    return written;
+}
+
+int writeImageFile(const Image* image, const std::string& name, int format) {
+    if (!image) return 0;
+    ensureFreeImage();
+    FIBITMAP* bitmap = FreeImage_Allocate(int(image->width), int(image->height), 32, 0, 0, 0);
+    if (!bitmap) return 0;
+    for (std::uint32_t y = 0; y < image->height; ++y)
+        std::memcpy(FreeImage_GetScanLine(bitmap, int(y)), imageRow(image, y),
+                    std::size_t(image->width) * 4);
+    unsigned colours = FreeImage_GetColorsUsed(bitmap);
+    // JPEG takes no alpha, and both files are written from the same 24-bit picture.
+    FIBITMAP* result = FreeImage_ConvertTo24Bits(bitmap);
+    FreeImage_Unload(bitmap);
+    if (!result) return 0;
+    BITMAPINFOHEADER* header = FreeImage_GetInfoHeader(result);
+    header->biClrUsed = colours;
+    header->biClrImportant = colours;
+    FreeImage_FlipVertical(result);
+    int written = writeEncoded(result, format, name);
+    FreeImage_Unload(result);
+    return written;
 }
 
 }  // namespace
@@ -34,25 +77,17 @@ Image* loadImageFile(const std::string& name) {
     return image;
 }
 
-void saveImageFile(const Image* image, const std::string& name, int format) {
-    if (!image) return;
-    ensureFreeImage();
-    FIBITMAP* bitmap = FreeImage_Allocate(int(image->width), int(image->height), 32, 0, 0, 0);
-    if (!bitmap) return;
-    for (std::uint32_t y = 0; y < image->height; ++y)
-        std::memcpy(FreeImage_GetScanLine(bitmap, int(y)), imageRow(image, y),
-                    std::size_t(image->width) * 4);
-    unsigned colours = FreeImage_GetColorsUsed(bitmap);
-    // JPEG takes no alpha, and both files are written from the same 24-bit picture.
-    FIBITMAP* result = FreeImage_ConvertTo24Bits(bitmap);
-    FreeImage_Unload(bitmap);
-    if (!result) return;
-    BITMAPINFOHEADER* header = FreeImage_GetInfoHeader(result);
-    header->biClrUsed = colours;
-    header->biClrImportant = colours;
-    FreeImage_FlipVertical(result);
-    FreeImage_Save(FREE_IMAGE_FORMAT(format), result, name.c_str(), 0);
-    FreeImage_Unload(result);
+int saveImageFile(const Image* image, const std::string& name, int format) {
+    // Written beside the target and moved over it only once whole: a save that fails half-way
+    // must not leave a broken file, nor an older picture that would be posted in its place.
+    const std::string partial = name + ".part";
+    int saved =
+        writeImageFile(image, partial, format) && replaceFile(partial.c_str(), name.c_str());
+    if (!saved) {
+        std::remove(partial.c_str());
+        std::remove(name.c_str());
+    }
+    return saved;
 }
 
 int writePictureAsPng(std::vector<unsigned char>& bytes, const std::string& name) {

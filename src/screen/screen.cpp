@@ -84,6 +84,9 @@ void endMode(ScreenState& s) {
         s.windowThread.join();
     }
     std::lock_guard<std::mutex> guard(s.lock);
+    // A release that comes after its window has gone never arrives: a button counts as held only
+    // after a press that the current window saw, or the next editor would act on a stale click.
+    s.buttons = 0;
     s.hasMode = false;
     s.windowed = false;
     s.width = s.height = 0;

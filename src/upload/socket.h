@@ -8,13 +8,16 @@
 // - Functions returning int return 1 for success and 0 for failure. A failing call records an
 //   error code that lastSocketError() then returns on the same thread: errno on POSIX (for a
 //   failed name look-up, getaddrinfo's own negative code), WSAGetLastError() on Windows.
-// - Every blocking step (connect, send, each receive) gives up after `timeoutMs` milliseconds
+// - Every blocking step (connect, send, each receive) gives up after a time-out (step_limit.h)
 //   and then records the platform's time-out code: ETIMEDOUT on POSIX, WSAETIMEDOUT (set with
-//   WSASetLastError) on Windows. A silent service must never hold the program for good.
+//   WSASetLastError) on Windows. A silent service must never hold the program for good; a slow
+//   one that keeps taking or giving bytes must not be cut off while it does.
 // - Sending never raises a signal when the peer has gone (MSG_NOSIGNAL on POSIX).
 #pragma once
 
 #include <cstdint>
+
+#include "upload/step_limit.h"
 
 using SocketHandle = std::intptr_t;
 constexpr SocketHandle kNoSocket = -1;
@@ -41,19 +44,21 @@ std::uint32_t lookUpHost(const char* name);
 // A new IPv4 stream socket, or kNoSocket with the error recorded.
 SocketHandle openSocket();
 
-// Connects to `address` on `port`.
+// Connects to `address` on `port`, giving up after `timeoutMs`.
 int connectSocket(SocketHandle socket, std::uint32_t address, int port, int timeoutMs);
 
-// Hands all `length` bytes to the network in one send call with flags 0 (plus MSG_NOSIGNAL on
-// POSIX). A send that could not take every byte within the time-out fails.
-int sendBytes(SocketHandle socket, const char* bytes, int length, int timeoutMs);
+// Hands all `length` bytes to the network: one logical send, fed to the system in pieces of at
+// most `bufferBytes` through a send buffer of that size, so that the peer taking bytes is what
+// counts as progress, not the system queueing the whole request at once. Fails when nothing
+// moves for the stall time or at the deadline (MSG_NOSIGNAL on POSIX).
+int sendBytes(SocketHandle socket, const char* bytes, int length, int bufferBytes, StepLimit limit);
 
 // Shuts down the sending side (shutdown with SHUT_WR / SD_SEND); the result is not reported.
 void shutdownSending(SocketHandle socket);
 
 // One receive of at most `capacity` bytes: the number received, 0 when the peer has closed the
-// connection, -1 on an error or when nothing arrived within the time-out.
-int receiveBytes(SocketHandle socket, char* buffer, int capacity, int timeoutMs);
+// connection, -1 on an error, when nothing arrived for the stall time, or at the deadline.
+int receiveBytes(SocketHandle socket, char* buffer, int capacity, StepLimit limit);
 
 // Closes the socket (close / closesocket).
 void closeSocket(SocketHandle socket);

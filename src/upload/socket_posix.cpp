@@ -1,13 +1,14 @@
 // BSD sockets for the upload client. Supports: IPv4 TCP, name look-up through getaddrinfo,
-// time-outs with poll and SO_SNDTIMEO, and no SIGPIPE (MSG_NOSIGNAL).
+// time-outs with poll (a send fed piecewise through a small send buffer), no SIGPIPE
+// (MSG_NOSIGNAL).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 
 #include "upload/socket.h"
@@ -34,15 +35,19 @@ int setBlocking(int descriptor, bool blocking) {
     return fcntl(descriptor, F_SETFL, flags) == 0;
 }
 
-// Waits until the socket is ready for `events`; records ETIMEDOUT when the time runs out.
-int waitFor(int descriptor, short events, int timeoutMs) {
+// Waits until the socket is ready for `events`; records ETIMEDOUT when `endMs` comes first.
+int waitFor(int descriptor, short events, std::int64_t endMs) {
     pollfd entry{descriptor, events, 0};
     for (;;) {
-        int ready = poll(&entry, 1, timeoutMs);
+        int ready = poll(&entry, 1, msUntil(endMs));
         if (ready > 0) return 1;
-        if (ready == 0) return fail(ETIMEDOUT);
-        if (errno != EINTR) return fail(errno);
+        if (ready == 0 && msUntil(endMs) == 0) return fail(ETIMEDOUT);
+        if (ready < 0 && errno != EINTR) return fail(errno);
     }
+}
+
+bool wouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
 
 }  // namespace
@@ -99,7 +104,7 @@ int connectSocket(SocketHandle socket, std::uint32_t address, int port, int time
     int result = ::connect(fd(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer);
     if (result != 0) {
         if (errno != EINPROGRESS) return fail(errno);
-        if (!waitFor(fd(socket), POLLOUT, timeoutMs)) return 0;
+        if (!waitFor(fd(socket), POLLOUT, steadyMs() + timeoutMs)) return 0;
         int error = 0;
         socklen_t size = sizeof error;
         if (getsockopt(fd(socket), SOL_SOCKET, SO_ERROR, &error, &size) != 0) return fail(errno);
@@ -109,14 +114,23 @@ int connectSocket(SocketHandle socket, std::uint32_t address, int port, int time
     return 1;
 }
 
-int sendBytes(SocketHandle socket, const char* bytes, int length, int timeoutMs) {
-    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    if (setsockopt(fd(socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0)
+int sendBytes(SocketHandle socket, const char* bytes, int length, int bufferBytes,
+              StepLimit limit) {
+    if (setsockopt(fd(socket), SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes) != 0)
         return fail(errno);
-    ssize_t sent = ::send(fd(socket), bytes, static_cast<size_t>(length), MSG_NOSIGNAL);
-    if (sent < 0) return fail(errno == EAGAIN || errno == EWOULDBLOCK ? ETIMEDOUT : errno);
-    // A blocking send returns early only when the time-out struck part-way.
-    if (sent < length) return fail(ETIMEDOUT);
+    std::int64_t progressMs = steadyMs();
+    int sent = 0;
+    while (sent < length) {
+        if (!waitFor(fd(socket), POLLOUT, stallEnd(limit, progressMs))) return 0;
+        ssize_t taken =
+            ::send(fd(socket), bytes + sent, std::size_t(std::min(length - sent, bufferBytes)),
+                   MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (taken < 0 && !wouldBlock(errno)) return fail(errno);
+        if (taken > 0) {
+            sent += int(taken);
+            progressMs = steadyMs();
+        }
+    }
     return 1;
 }
 
@@ -124,12 +138,13 @@ void shutdownSending(SocketHandle socket) {
     ::shutdown(fd(socket), SHUT_WR);
 }
 
-int receiveBytes(SocketHandle socket, char* buffer, int capacity, int timeoutMs) {
-    if (!waitFor(fd(socket), POLLIN, timeoutMs)) return -1;
+int receiveBytes(SocketHandle socket, char* buffer, int capacity, StepLimit limit) {
+    const std::int64_t endMs = stallEnd(limit, steadyMs());
     for (;;) {
-        ssize_t received = ::recv(fd(socket), buffer, static_cast<size_t>(capacity), 0);
-        if (received >= 0) return static_cast<int>(received);
-        if (errno != EINTR) {
+        if (!waitFor(fd(socket), POLLIN, endMs)) return -1;
+        ssize_t received = ::recv(fd(socket), buffer, std::size_t(capacity), MSG_DONTWAIT);
+        if (received >= 0) return int(received);
+        if (!wouldBlock(errno)) {
             fail(errno);
             return -1;
         }

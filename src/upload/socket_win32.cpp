@@ -1,8 +1,9 @@
 // Winsock for the upload client. Supports: IPv4 TCP, dotted addresses through inet_addr, name
-// look-up through gethostbyname, and time-outs on every blocking step (a non-blocking connect
-// bounded by select, SO_SNDTIMEO and SO_RCVTIMEO for sending and receiving).
+// look-up through gethostbyname, and time-outs on every blocking step, all bounded by select (a
+// non-blocking connect, a send fed piecewise through a small send buffer, each receive).
 #include <winsock2.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "upload/socket.h"
@@ -28,17 +29,25 @@ SOCKET native(SocketHandle socket) {
     return static_cast<SOCKET>(socket);
 }
 
-// Winsock reads a time-out of 0 as "wait for ever", so the shortest wait is 1 ms.
-DWORD timeoutOption(int timeoutMs) {
-    return static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 1);
+timeval timeLeft(std::int64_t endMs) {
+    int ms = msUntil(endMs);
+    return timeval{ms / 1000, (ms % 1000) * 1000};
 }
 
-int setTimeout(SOCKET socket, int option, int timeoutMs) {
-    DWORD limit = timeoutOption(timeoutMs);
-    if (setsockopt(socket, SOL_SOCKET, option, reinterpret_cast<const char*>(&limit),
-                   sizeof limit) == SOCKET_ERROR)
-        return failWithLastError();
-    return 1;
+// Waits until the socket is readable (or writable); records WSAETIMEDOUT when `endMs` comes
+// first. A failed connection shows as readable too, and the call that follows reports it.
+int waitFor(SOCKET socket, bool writable, std::int64_t endMs) {
+    for (;;) {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(socket, &ready);
+        timeval limit = timeLeft(endMs);
+        int count =
+            select(0, writable ? nullptr : &ready, writable ? &ready : nullptr, nullptr, &limit);
+        if (count == SOCKET_ERROR) return failWithLastError();
+        if (count > 0) return 1;
+        if (msUntil(endMs) == 0) return fail(WSAETIMEDOUT);
+    }
 }
 
 int setBlocking(SOCKET socket, bool blocking) {
@@ -56,7 +65,7 @@ int finishConnect(SOCKET socket, int timeoutMs) {
     FD_ZERO(&failed);
     FD_SET(socket, &writable);
     FD_SET(socket, &failed);
-    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    timeval limit = timeLeft(steadyMs() + timeoutMs);
     int ready = select(0, nullptr, &writable, &failed, &limit);
     if (ready == SOCKET_ERROR) return failWithLastError();
     if (ready == 0) return fail(WSAETIMEDOUT);
@@ -136,22 +145,34 @@ int connectSocket(SocketHandle socket, std::uint32_t address, int port, int time
     return setBlocking(native(socket), true);
 }
 
-int sendBytes(SocketHandle socket, const char* bytes, int length, int timeoutMs) {
-    if (!setTimeout(native(socket), SO_SNDTIMEO, timeoutMs)) return 0;
-    // A send that times out reports WSAETIMEDOUT by itself.
-    int sent = send(native(socket), bytes, length, 0);
-    if (sent == SOCKET_ERROR) return failWithLastError();
-    if (sent < length) return fail(WSAETIMEDOUT);
-    return 1;
+int sendBytes(SocketHandle socket, const char* bytes, int length, int bufferBytes,
+              StepLimit limit) {
+    if (setsockopt(native(socket), SOL_SOCKET, SO_SNDBUF,
+                   reinterpret_cast<const char*>(&bufferBytes), sizeof bufferBytes) == SOCKET_ERROR)
+        return failWithLastError();
+    // Non-blocking while sending, so that each send call takes what fits and returns.
+    if (!setBlocking(native(socket), false)) return 0;
+    std::int64_t progressMs = steadyMs();
+    int sent = 0;
+    while (sent < length) {
+        if (!waitFor(native(socket), true, stallEnd(limit, progressMs))) return 0;
+        int taken = send(native(socket), bytes + sent, std::min(length - sent, bufferBytes), 0);
+        if (taken == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)
+            return failWithLastError();
+        if (taken > 0) {
+            sent += taken;
+            progressMs = steadyMs();
+        }
+    }
+    return setBlocking(native(socket), true);
 }
 
 void shutdownSending(SocketHandle socket) {
     shutdown(native(socket), SD_SEND);
 }
 
-int receiveBytes(SocketHandle socket, char* buffer, int capacity, int timeoutMs) {
-    if (!setTimeout(native(socket), SO_RCVTIMEO, timeoutMs)) return -1;
-    // A receive that times out reports WSAETIMEDOUT by itself.
+int receiveBytes(SocketHandle socket, char* buffer, int capacity, StepLimit limit) {
+    if (!waitFor(native(socket), false, stallEnd(limit, steadyMs()))) return -1;
     int received = recv(native(socket), buffer, capacity, 0);
     if (received == SOCKET_ERROR) {
         failWithLastError();

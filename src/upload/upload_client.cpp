@@ -80,12 +80,19 @@ void reportSocketError(const std::string& step) {
 }
 
 std::string chooseCaptureFile() {
-    std::streamoff jpegLength = captureLength(kJpegCaptureFile);
-    std::streamoff pngLength = captureLength(kPngCaptureFile);
-    return pngLength < jpegLength ? kPngCaptureFile : kJpegCaptureFile;
+    std::streamoff jpegLength = captureLength(kCaptureJpeg);
+    std::streamoff pngLength = captureLength(kCapturePng);
+    return pngLength < jpegLength ? kCapturePng : kCaptureJpeg;
 }
 
-int uploadScreenshot(const std::string& url, SocketHandle& socket, std::string& request) {
+std::int64_t exchangeDeadline(std::int64_t startMs, std::size_t requestBytes) {
+    const UploadLimits& limits = uploadConnection().limits;
+    const std::int64_t blocks = (std::int64_t(requestBytes) + 32767) / 32768;
+    return startMs + limits.exchangeMs + blocks * limits.msPer32KiB;
+}
+
+int uploadScreenshot(const std::string& url, SocketHandle& socket, std::string& request,
+                     std::int64_t& deadlineMs) {
     std::string().swap(request);
     if (socket != kNoSocket) closeSocket(socket);
     socket = kNoSocket;
@@ -103,7 +110,8 @@ int uploadScreenshot(const std::string& url, SocketHandle& socket, std::string& 
         return 0;
     }
     const UploadConnection& connection = uploadConnection();
-    if (!connectSocket(socket, address, connection.port, connection.timeoutMs)) {
+    const std::int64_t startMs = steadyMs();
+    if (!connectSocket(socket, address, connection.port, connection.limits.connectMs)) {
         reportSocketError("connect()");
         return closeAndFail(socket, request);
     }
@@ -115,8 +123,10 @@ int uploadScreenshot(const std::string& url, SocketHandle& socket, std::string& 
 
     request = buildUploadRequest(host, path, fileName, fileBytes);
     writeRequestDump(request);
+    deadlineMs = exchangeDeadline(startMs, request.size());
     if (!sendBytes(socket, request.data(), static_cast<int>(request.size()),
-                   connection.timeoutMs)) {
+                   connection.limits.sendBufferBytes,
+                   StepLimit{connection.limits.stallMs, deadlineMs})) {
         reportSocketError("send()");
         return closeAndFail(socket, request);
     }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <vector>
 
 #include "desktop/clipboard.h"
 #include "editor/status.h"
@@ -34,33 +35,42 @@ void showProgress(const WorkArea& work, const std::string& message) {
     printNewline();
 }
 
-// Reads the answer until the service closes the connection. A receive error or time-out is
-// reported and fails, as a cut-off answer may carry a cut-off link; so does an answer too long
-// to be a link. A zero byte ends the text of the chunk it arrives in.
-bool receiveAnswer(SocketHandle socket, std::string& answer) {
+// Reads the answer until the service closes the connection, keeping the bytes as they came and
+// the text that the link is cut from, where a zero byte ends the text of its chunk. A receive
+// error or time-out is reported and fails, as a cut-off answer may carry a cut-off link; so does
+// an answer too long to be a link.
+bool receiveAnswer(SocketHandle socket, std::int64_t deadlineMs, std::string& bytes,
+                   std::string& text) {
     std::array<char, kReceiveChunk + 1> buffer{};
-    std::string::size_type total = 0;
+    const StepLimit limit{uploadConnection().limits.stallMs, deadlineMs};
     for (;;) {
-        int received =
-            receiveBytes(socket, buffer.data(), kReceiveChunk, uploadConnection().timeoutMs);
+        int received = receiveBytes(socket, buffer.data(), kReceiveChunk, limit);
         if (received == 0) return true;
         if (received < 0) {
             reportSocketError("recv()");
             return false;
         }
-        total += static_cast<std::string::size_type>(received);
-        if (total > kMaxAnswerBytes) return false;
-        buffer[static_cast<std::size_t>(received)] = '\0';
-        answer.append(buffer.data(), std::strlen(buffer.data()));
+        bytes.append(buffer.data(), std::size_t(received));
+        if (bytes.size() > kMaxAnswerBytes) return false;
+        buffer[std::size_t(received)] = '\0';
+        text.append(buffer.data(), std::strlen(buffer.data()));
     }
 }
 
-// Receives the answer and puts its link on the clipboard. False when there is no link to give
-// or the clipboard would not take it; the clipboard is then left alone or as it failed.
-bool receiveLink(SocketHandle socket) {
-    std::string answer;
-    if (!receiveAnswer(socket, answer) || !answerHasLink(answer)) return false;
-    return setClipboardText(extractLink(answer)) == 1;
+// Receives the answer and puts its link on the clipboard. False when there is no whole answer
+// with a link in it, or the clipboard would not take it; the clipboard is then left alone or as
+// it failed.
+bool receiveLink(SocketHandle socket, std::int64_t deadlineMs) {
+    std::string bytes, text;
+    if (!receiveAnswer(socket, deadlineMs, bytes, text) || answerIsCutOff(bytes)) return false;
+    std::string link = acceptedLink(text);
+    return !link.empty() && setClipboardText(link) == 1;
+}
+
+void showUploading(const WorkArea& work) {
+    setWindowTitle(kUploadingTitle);
+    setTextColour(kStatusGrey);
+    showProgress(work, " UPLOADING");
 }
 
 void showDone(const WorkArea& work) {
@@ -81,6 +91,20 @@ bool closingPause(Session& session) {
     return foldKey(session.lastKey) == "q";
 }
 
+struct CaptureSave {
+    const char* name;
+    int format;
+};
+
+// The edit did not reach the disk, so whatever a capture file holds is not what the user
+// approved: nothing is posted. The failed files are named between " UPLOADING" and "ERROR".
+bool refuseUpload(Session& session, const std::vector<const char*>& unsaved) {
+    showUploading(session.work);
+    for (const char* name : unsaved) printText(std::string("Cannot save ") + name, true);
+    printText("ERROR", true);
+    return closingPause(session);
+}
+
 }  // namespace
 
 std::string uploadUrl() {
@@ -88,30 +112,32 @@ std::string uploadUrl() {
 }
 
 bool runUploadFlow(Session& session, Image*& capture) {
-    saveImageFile(capture, kPngCaptureFile, kFormatPng);
-    saveImageFile(capture, kJpegCaptureFile, kFormatJpeg);
+    std::vector<const char*> unsaved;
+    for (const CaptureSave& save :
+         {CaptureSave{kCapturePng, kFormatPng}, CaptureSave{kCaptureJpeg, kFormatJpeg}})
+        if (!saveImageFile(capture, save.name, save.format)) unsaved.push_back(save.name);
     sleepMs(kSettleMs);
     destroyImage(capture);
     capture = nullptr;
     if (foldKey(session.lastKey) != "u") return false;
+    if (!unsaved.empty()) return refuseUpload(session, unsaved);
     return uploadCapture(session, uploadUrl());
 }
 
 bool uploadCapture(Session& session, const std::string& url) {
     const WorkArea& work = session.work;
-    setWindowTitle(kUploadingTitle);
-    setTextColour(kStatusGrey);
-    showProgress(work, " UPLOADING");
+    showUploading(work);
     startWinsock();
 
     SocketHandle socket = kNoSocket;
     std::string request;
-    if (!uploadScreenshot(url, socket, request)) {
+    std::int64_t deadlineMs = 0;
+    if (!uploadScreenshot(url, socket, request, deadlineMs)) {
         // Below " UPLOADING" and the client's report line; the title stays "UPLOADING".
         printText("ERROR", true);
     } else {
         showProgress(work, " RECEIVING LINK...");
-        if (receiveLink(socket))
+        if (receiveLink(socket, deadlineMs))
             showDone(work);
         else
             printText("ERROR", true);

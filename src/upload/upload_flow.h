@@ -22,11 +22,12 @@ constexpr std::uint32_t kStatusDim = 0xFF808080;    // whatever is printed after
 // "http://" + the build's upload host + "/api.php".
 std::string uploadUrl();
 
-// Saves `capture` as screenshot.png and screenshot.jpg, destroys it (leaving nullptr) and, when
-// session.lastKey folds to "u", runs uploadCapture with uploadUrl(). Returns true when the
-// program must end at once with exit code 0, skipping the end-of-capture steps so that both
-// capture files stay; otherwise those steps follow with session.lastKey, which is left as it was
-// when there was no upload.
+// Saves `capture` as both capture files, destroys it (leaving nullptr) and, when session.lastKey
+// folds to "u", runs uploadCapture with uploadUrl(). When a save failed, nothing is posted: the
+// band shows " UPLOADING", a line naming each failed file and "ERROR", and the closing pause
+// follows as after a failed upload. Returns true when the program must end at once with exit
+// code 0, skipping the end-of-capture steps so that both capture files stay; otherwise those
+// steps follow with session.lastKey, which is left as it was when there was no upload.
 bool runUploadFlow(Session& session, Image*& capture);
 
 // The upload screen, the upload of the capture files already on disk to `url`, the link and the

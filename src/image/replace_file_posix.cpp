@@ -1,0 +1,8 @@
+// POSIX rename replaces the target in one step.
+#include <cstdio>
+
+#include "image/replace_file.h"
+
+int replaceFile(const char* source, const char* target) {
+    return std::rename(source, target) == 0 ? 1 : 0;
+}
