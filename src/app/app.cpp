@@ -37,6 +37,12 @@ bool waitAndReadKey(Program& program) {
     return foldKey(program.lastKey) == "q";
 }
 
+// Every end through "q": a link we put on the clipboard is meant to outlive us.
+int quit() {
+    handOverClipboard();
+    return 0;
+}
+
 }  // namespace
 
 WorkArea measureWorkArea() {
@@ -76,7 +82,7 @@ int runGlimmerix(const std::vector<std::string>& arguments) {
     do {
         std::uintptr_t handle = pollClipboardBitmap();
         if (handle && handle != program.lastClipboardBitmap && runCaptureCycle(program, handle))
-            return 0;
+            return quit();
     } while (!waitAndReadKey(program));
-    return 0;
+    return quit();
 }

@@ -9,7 +9,9 @@
 //
 // Writing: a thread of our own, with its own connection and a hidden window, owns CLIPBOARD and
 // answers TARGETS, TIMESTAMP, UTF8_STRING, STRING and TEXT until another client takes the
-// selection, whether or not any window of the program exists. It ends with the process.
+// selection, whether or not any window of the program exists. It ends with the process; before
+// that, the program hands the text to a clipboard manager (freedesktop's CLIPBOARD_MANAGER with
+// SAVE_TARGETS), which asks that thread for it like any other requestor.
 //
 // Every wait for another client is bounded: an owner that never answers costs a poll a second or
 // two, never the program.
@@ -44,7 +46,8 @@ constexpr milliseconds kChunkTimeout{2000};   // between two pieces of an increm
 constexpr milliseconds kTransferLimit{30000};
 constexpr milliseconds kRetryAfterSilence{2000};  // before asking a silent owner again
 constexpr std::size_t kMaxImageBytes = std::size_t(512) << 20;
-constexpr milliseconds kOwnTimeout{3000};  // for our own thread to take the selection
+constexpr milliseconds kOwnTimeout{3000};       // for our own thread to take the selection
+constexpr milliseconds kHandOverTimeout{2000};  // for a clipboard manager to copy our text
 
 // Formats FreeImage decodes, best first. PNG is lossless and compact; BMP is what many programs
 // offer besides it; the rest are taken when nothing better is there.
@@ -334,6 +337,18 @@ class Owner {
         return result_;
     }
 
+    // Asks the serving thread to hand our text to a clipboard manager and waits for the outcome.
+    int handOver() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!thread_.joinable()) return 0;
+        unsigned ticket = ++handOversRequested_;
+        wake();
+        if (!done_.wait_for(lock, kHandOverTimeout + kAnswerTimeout,
+                            [&] { return handOversServed_ >= ticket; }))
+            return 0;
+        return handOverResult_;
+    }
+
   private:
     // Called with the mutex held; the thread starts last, so everything set here is visible to it.
     bool start() {
@@ -393,6 +408,7 @@ class Owner {
                 result_ = result;
                 done_.notify_all();
             }
+            serveHandOver();
             while (XPending(display_)) {
                 XEvent event;
                 XNextEvent(display_, &event);
@@ -482,6 +498,53 @@ class Owner {
         XFlush(display_);
     }
 
+    // ---- Handing over to a clipboard manager ----
+
+    void serveHandOver() {
+        unsigned ticket = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ticket = handOversRequested_;
+            if (ticket == handOversServed_) return;
+        }
+        int result = giveToManager();
+        std::lock_guard<std::mutex> lock(mutex_);
+        handOversServed_ = ticket;
+        handOverResult_ = result;
+        done_.notify_all();
+    }
+
+    // The manager asks us for the targets named on our window, as any requestor would, and then
+    // says whether it saved them. We keep answering until then, or until the time is up.
+    int giveToManager() {
+        if (!owning_) return 0;
+        const char* names[] = {"CLIPBOARD_MANAGER", "SAVE_TARGETS", "GLIMMERIX_SAVE_TARGETS"};
+        Atom atoms[3];
+        XInternAtoms(display_, const_cast<char**>(names), 3, False, atoms);
+        const Atom manager = atoms[0], save = atoms[1], property = atoms[2];
+        if (XGetSelectionOwner(display_, manager) == None) return 0;
+        Window w = window_.load();
+        Atom saved[] = {utf8_, XA_STRING};
+        XChangeProperty(display_, w, property, XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<unsigned char*>(saved), 2);
+        XConvertSelection(display_, manager, save, property, w, since_);
+        Clock::time_point deadline = Clock::now() + kHandOverTimeout;
+        XEvent event;
+        while (waitForEvent(display_, &event, deadline, [&](XEvent& e) {
+            return e.type == SelectionRequest || e.type == SelectionClear ||
+                   (e.type == SelectionNotify && e.xselection.selection == manager);
+        })) {
+            if (event.type == SelectionRequest) answer(event.xselectionrequest);
+            if (event.type == SelectionClear) lose(event.xselectionclear);
+            if (event.type == SelectionNotify) return event.xselection.property != None ? 1 : 0;
+        }
+        return 0;
+    }
+
+    unsigned handOversRequested_ = 0;
+    unsigned handOversServed_ = 0;
+    int handOverResult_ = 0;
+
     std::mutex mutex_;
     std::condition_variable done_;
     std::string pending_;
@@ -537,4 +600,8 @@ int writeCaptureFile(std::uintptr_t handle) {
 
 int setClipboardText(const std::string& text) {
     return owner().own(text);
+}
+
+int handOverClipboard() {
+    return owner().handOver();
 }

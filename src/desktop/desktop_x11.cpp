@@ -1,16 +1,13 @@
-// The desktop on Linux: an X11 display, EWMH work area, window titles, and an abstract-namespace
-// socket as the single-instance lock.
+// The desktop on Linux: an X11 display, EWMH work area, window titles, and a selection on the X
+// server as the single-instance lock.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <atomic>
 #include <chrono>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +17,9 @@
 #include "desktop/desktop.h"
 
 namespace {
+
+// Work areas read per query: more desktops than anyone keeps, few enough for the stack.
+constexpr int kMaxDesktops = 64;
 
 // The program's own thread asks the desktop a question now and then through one connection,
 // opened by openDesktop and kept for the process; windows keep connections of their own on the
@@ -44,20 +44,25 @@ std::string displayName() {
     return name ? name : "";
 }
 
-bool readCardinals(Display* d, Window w, const char* name, long* out, int count, int skip = 0) {
+// Up to `count` CARDINALs of a window property, from its start: a read from offset 0 is always
+// valid, whereas one past the property's end is a BadValue error, which Xlib's default handler
+// turns into the end of the process. Returns how many were read.
+int readCardinals(Display* d, Window w, const char* name, long* out, int count) {
     Atom property = XInternAtom(d, name, True);
-    if (property == None) return false;
+    if (property == None) return 0;
     Atom type = None;
     int format = 0;
     unsigned long items = 0, after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, w, property, skip, count, False, XA_CARDINAL, &type, &format, &items,
+    if (XGetWindowProperty(d, w, property, 0, count, False, XA_CARDINAL, &type, &format, &items,
                            &after, &data) != Success)
-        return false;
-    bool ok = data && type == XA_CARDINAL && format == 32 && items >= unsigned(count);
-    if (ok) std::memcpy(out, data, sizeof(long) * std::size_t(count));
+        return 0;
+    int read = data && type == XA_CARDINAL && format == 32
+                   ? int(std::min<unsigned long>(items, unsigned(count)))
+                   : 0;
+    if (read) std::memcpy(out, data, sizeof(long) * std::size_t(read));
     if (data) XFree(data);
-    return ok;
+    return read;
 }
 
 bool hasTitle(Display* d, Window w, const char* title) {
@@ -106,12 +111,31 @@ int ignoreErrors(Display*, XErrorEvent*) {
     return 0;
 }
 
+// The X server went away while we were connected. Xlib would end the process from whichever
+// thread noticed, the window's among them, and the exit handlers would then wait for that very
+// thread. Nothing on the display can be closed or saved any more: say so in one line, as when
+// there is no display at start, and end at once. Every connection reports it, so only the first
+// report speaks.
+int endWithoutDisplay(Display*) {
+    static std::atomic_flag reported = ATOMIC_FLAG_INIT;
+    if (!reported.test_and_set()) {
+        std::string line =
+            "glimmerix: X11: lost the connection to display \"" + displayName() + "\"\n";
+        (void)!write(STDERR_FILENO, line.data(), line.size());
+        _exit(1);
+    }
+    for (;;) pause();  // the first report is ending the process
+}
+
 }  // namespace
 
 int openDesktop() {
     Display*& desktop = Connection::desktop();
     if (!desktop) desktop = XOpenDisplay(nullptr);
-    if (desktop) return 1;
+    if (desktop) {
+        XSetIOErrorHandler(endWithoutDisplay);
+        return 1;
+    }
     std::string name = displayName();
     std::fprintf(stderr, "glimmerix: X11: cannot open display \"%s\"%s\n", name.c_str(),
                  name.empty() ? " (DISPLAY is not set)" : "");
@@ -125,10 +149,12 @@ int queryWorkArea(int* left, int* top, int* right, int* bottom) {
     Window root = DefaultRootWindow(d);
     long desktop = 0;
     if (!readCardinals(d, root, "_NET_CURRENT_DESKTOP", &desktop, 1)) desktop = 0;
-    long area[4];
-    if (!readCardinals(d, root, "_NET_WORKAREA", area, 4, int(desktop) * 4) &&
-        !readCardinals(d, root, "_NET_WORKAREA", area, 4))
-        return 0;
+    // Four numbers per desktop. A window manager may report a current desktop it publishes no
+    // area for (desktops added since, or a stale property); the first desktop's area stands in.
+    long areas[4 * kMaxDesktops];
+    int read = readCardinals(d, root, "_NET_WORKAREA", areas, 4 * kMaxDesktops);
+    if (read < 4) return 0;
+    const long* area = desktop >= 0 && desktop < read / 4 ? areas + 4 * desktop : areas;
     *left = int(area[0]);
     *top = int(area[1]);
     *right = int(area[0] + area[2]);
@@ -157,20 +183,24 @@ int findWindowByTitle(const char* title) {
 }
 
 int acquireInstanceLock() {
-    // An abstract socket name is freed by the kernel when the process dies, however it dies,
-    // and leaves no file behind. One per user and display: that is the desktop session.
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return 1;  // no lock to be had: better one capture too many than none
-    std::string name = "glimmerix-instance-" + std::to_string(getuid()) + "-" + displayName();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::size_t length = std::min(name.size(), sizeof(address.sun_path) - 1);
-    std::memcpy(address.sun_path + 1, name.data(), length);
-    socklen_t size = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + length);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0) return 1;  // held until exit
-    int error = errno;
-    close(fd);
-    return error == EADDRINUSE ? 0 : 1;
+    Connection c;
+    Display* d = c.get();
+    if (!d) return 1;  // no lock to be had: better one capture too many than none
+    // The lock is a selection on the X server itself, one per user: whatever name DISPLAY gives
+    // the server (":2", ":2.0", "unix:2", "localhost:2"), it has one owner, and the server frees
+    // it when our connection closes, however the process ends.
+    std::string name = "GLIMMERIX_INSTANCE_" + std::to_string(getuid());
+    Atom lock = XInternAtom(d, name.c_str(), False);
+    Window holder = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+    // With the server grabbed the look and the claim are one step, so two programs starting at
+    // the same moment cannot both find the lock free.
+    XGrabServer(d);
+    bool taken = XGetSelectionOwner(d, lock) != None;
+    if (!taken) XSetSelectionOwner(d, lock, holder, CurrentTime);
+    XUngrabServer(d);
+    if (taken) XDestroyWindow(d, holder);
+    XSync(d, False);
+    return taken ? 0 : 1;
 }
 
 void beep(int hz, int ms) {

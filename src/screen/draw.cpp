@@ -190,7 +190,9 @@ void bresenham(Surface& s, long long x1, long long y1, long long x2, long long y
     if (lo > hi) return;
 
     long long d = minorOffset(lo, major, minor);
-    long long error = 2 * minor * (lo + 1) - major - 2 * major * d;
+    // The error term at pixel lo, worked out wide: a line across the whole coordinate range has
+    // products past 64 bits here, although the term itself stays within 2 * major.
+    long long error = (long long)((__int128)2 * minor * (lo + 1) - major - (__int128)2 * major * d);
     for (long long i = lo; i <= hi; ++i) {
         if (styleBit(style, i)) {
             long long m = majorStart + majorStep * i, n = minorStart + minorStep * d;

@@ -101,10 +101,20 @@ void endModeAtExit() {
     endMode(screenState());
 }
 
+// The screen lock as the program's thread takes it outside the drawing code: nested under a
+// frame's lockScreen like any drawing, since a frame may read keys or retitle its window while
+// it holds the lock.
+struct ProgramLock {
+    ProgramLock() { lockScreen(); }
+    ~ProgramLock() { releaseScreen(); }
+    ProgramLock(const ProgramLock&) = delete;
+    ProgramLock& operator=(const ProgramLock&) = delete;
+};
+
 // Reads and clears the key-pressed flag.
 bool takeKeyPressed() {
     ScreenState& s = screenState();
-    std::lock_guard<std::mutex> guard(s.lock);
+    ProgramLock guard;
     bool pressed = s.keyPressed;
     s.keyPressed = false;
     return pressed;
@@ -171,20 +181,20 @@ int setScreenMode(int width, int height, int depth, int pages, int flags, int ra
 
 void setWindowTitle(const std::string& text) {
     ScreenState& s = screenState();
-    std::lock_guard<std::mutex> guard(s.lock);
+    ProgramLock guard;
     s.title = text.substr(0, kTitleLimit);
     s.titleChanged = s.windowed;
 }
 
 std::string windowTitle() {
     ScreenState& s = screenState();
-    std::lock_guard<std::mutex> guard(s.lock);
+    ProgramLock guard;
     return s.title;
 }
 
 std::intptr_t getWindowHandle() {
     ScreenState& s = screenState();
-    std::lock_guard<std::mutex> guard(s.lock);
+    ProgramLock guard;
     return s.windowHandle;
 }
 
@@ -201,7 +211,7 @@ std::string readKey() {
     ScreenState& s = screenState();
     int code = 0;
     {
-        std::lock_guard<std::mutex> guard(s.lock);
+        ProgramLock guard;
         if (s.readIndex != s.writeIndex) {
             code = s.keys[s.readIndex];
             s.readIndex = (s.readIndex + 1) % 16;
@@ -215,7 +225,7 @@ std::string readKey() {
 
 int readMouse(int* x, int* y, int* wheel, int* buttons, int* clip) {
     ScreenState& s = screenState();
-    std::lock_guard<std::mutex> guard(s.lock);
+    ProgramLock guard;
     if (!s.windowed || !s.active || !s.inside) {
         *x = *y = *wheel = *buttons = *clip = -1;
         return 1;

@@ -18,7 +18,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <string>
 
+#include "screen/alt_keys.h"
 #include "screen/cp437.h"
 #include "screen/keymap_win32.h"
 #include "screen/screen_input.h"
@@ -35,7 +37,16 @@ struct NativeWindow {
 
 namespace {
 
-const char kClassName[] = "GlimmerixScreen";
+// The window is a Unicode window, so that WM_CHAR brings UTF-16 whatever the system's ANSI code
+// page; titles stay ANSI text, as everywhere else in the program, and are widened on the way.
+const wchar_t kClassName[] = L"GlimmerixScreen";
+
+std::wstring widen(const char* text) {
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? std::size_t(length) : 1, L'\0');
+    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
+    return wide;
+}
 
 // The BIOS extended codes of the keys without a character, by modifier.
 struct BiosCodes {
@@ -62,6 +73,16 @@ int pickByModifier(const BiosCodes& codes, bool alt, bool ctrl, bool shift) {
     return codes.plain;
 }
 
+// The character that a letter or digit key's VK_ code stands for, 0 for any other key. Other
+// codes below 128 (the keypad's, F1 to F8) are not characters.
+int usLayoutKey(unsigned int virtualKey) {
+    if ((virtualKey >= '0' && virtualKey <= '9') || (virtualKey >= 'A' && virtualKey <= 'Z'))
+        return int(virtualKey);
+    if (virtualKey == VK_OEM_MINUS) return '-';
+    if (virtualKey == VK_OEM_PLUS) return '=';
+    return 0;
+}
+
 bool keyHeld(int virtualKey) {
     return GetKeyState(virtualKey) < 0;
 }
@@ -76,7 +97,7 @@ bool isRepeat(LPARAM lParam) {
 }
 
 NativeWindow* windowOf(HWND hwnd) {
-    return reinterpret_cast<NativeWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    return reinterpret_cast<NativeWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
 
 bool pumping(const NativeWindow* window) {
@@ -186,8 +207,9 @@ bool recordInput(NativeWindow* window, UINT message, WPARAM wParam, LPARAM lPara
             typeCharacter(window, WCHAR(wParam), repeatCount(lParam));
             return true;
         case WM_SYSCHAR:
-            // Alt with a character key: nothing of ours, and DefWindowProc would only beep for
-            // a menu this window does not have.
+            // Alt with a character key: a letter or digit was recorded as its Alt code at
+            // WM_SYSKEYDOWN, other keys type nothing with Alt, and DefWindowProc would only beep
+            // for a menu this window does not have.
             return true;
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
@@ -233,14 +255,14 @@ bool recordInput(NativeWindow* window, UINT message, WPARAM wParam, LPARAM lPara
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
         auto* window = static_cast<NativeWindow*>(create->lpCreateParams);
         window->hwnd = hwnd;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
-        return DefWindowProcA(hwnd, message, wParam, lParam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     NativeWindow* window = windowOf(hwnd);
-    if (!window) return DefWindowProcA(hwnd, message, wParam, lParam);
+    if (!window) return DefWindowProcW(hwnd, message, wParam, lParam);
 
     switch (message) {
         case WM_ACTIVATE:
@@ -280,14 +302,14 @@ LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     } else if (message == WM_CLOSE) {
         return 0;  // the window stays open; only a pump can record the request
     }
-    return DefWindowProcA(hwnd, message, wParam, lParam);
+    return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 bool registerWindowClass() {
     static std::once_flag once;
     static bool registered = false;
     std::call_once(once, [] {
-        WNDCLASSEXA windowClass = {};
+        WNDCLASSEXW windowClass = {};
         windowClass.cbSize = sizeof(windowClass);
         windowClass.style = CS_OWNDC;
         windowClass.lpfnWndProc = windowProc;
@@ -295,7 +317,7 @@ bool registerWindowClass() {
         windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
         windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
         windowClass.lpszClassName = kClassName;
-        registered = RegisterClassExA(&windowClass) != 0;
+        registered = RegisterClassExW(&windowClass) != 0;
         if (!registered) {
             std::fprintf(stderr, "Win32: Failed to register the window class (error %lu)\n",
                          GetLastError());
@@ -321,7 +343,8 @@ int win32KeyCode(unsigned int virtualKey, bool alt, bool ctrl, bool shift) {
     for (const BiosCodes& codes : kBiosCodes) {
         if (codes.virtualKey == virtualKey) return pickByModifier(codes, alt, ctrl, shift) << 8;
     }
-    return 0;
+    // Ctrl with Alt is AltGr on many layouts, which types characters through WM_CHAR.
+    return alt && !ctrl ? altKeyCode(usLayoutKey(virtualKey)) : 0;
 }
 
 NativeWindow* openNativeWindow(int width, int height, const char* title) {
@@ -335,8 +358,8 @@ NativeWindow* openNativeWindow(int width, int height, const char* title) {
     int top = centred(GetSystemMetrics(SM_CYSCREEN), frameHeight);
 
     auto* window = new NativeWindow;
-    HWND hwnd = CreateWindowExA(0, kClassName, title, style, left, top, frameWidth, frameHeight,
-                                nullptr, nullptr, GetModuleHandleA(nullptr), window);
+    HWND hwnd = CreateWindowExW(0, kClassName, widen(title).c_str(), style, left, top, frameWidth,
+                                frameHeight, nullptr, nullptr, GetModuleHandleA(nullptr), window);
     if (!hwnd) {
         std::fprintf(stderr, "Win32: Failed to create a %dx%d window (error %lu)\n", width, height,
                      GetLastError());
@@ -358,9 +381,9 @@ void pumpMessages(NativeWindow* window, const ScreenView& screen) {
     // Activation that changed while no pump ran (during CreateWindowEx, for one).
     setActive(window, window->active);
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
     // The pointer may have left the window without a message saying so.
     refreshInside(window->hwnd);
@@ -368,7 +391,7 @@ void pumpMessages(NativeWindow* window, const ScreenView& screen) {
 }
 
 void setNativeTitle(NativeWindow* window, const char* title) {
-    SetWindowTextA(window->hwnd, title);
+    SetWindowTextW(window->hwnd, widen(title).c_str());
 }
 
 std::intptr_t nativeHandle(NativeWindow* window) {

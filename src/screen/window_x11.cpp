@@ -24,6 +24,7 @@
 #include <mutex>
 #include <string>
 
+#include "screen/alt_keys.h"
 #include "screen/cp437.h"
 #include "screen/keymap_x11.h"
 #include "screen/screen_input.h"
@@ -705,6 +706,10 @@ int x11KeyCode(unsigned long keysym, unsigned int state, const char* text, int t
     // Looked up before the text: XLookupString gives Delete the character 127, but the BIOS
     // treats it as a key without one.
     if (const BiosKey* key = findBiosKey(keysym)) return biosCode(*key, state) << 8;
+    // Alt with a letter or digit types nothing either; XLookupString would still give the letter.
+    if (state & Mod1Mask) {
+        if (int code = altKeyCode(keysym < 128 ? int(keysym) : 0)) return code;
+    }
     // One byte of text is Latin-1 and already folds in Ctrl (Ctrl+A gives 1), so it beats the
     // keysym. Longer text is some locale's multibyte encoding; the keysym is the surer source.
     const std::uint32_t codePoint =

@@ -50,8 +50,8 @@ class XvfbEnvironment : public ::testing::Environment {
             prctl(PR_SET_PDEATHSIG, SIGTERM);
             close(fds[0]);
             std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24",
-                   "-nolisten", "tcp", static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-screen", "0",
+                   "1920x1080x24", "-nolisten", "tcp", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);

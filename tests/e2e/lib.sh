@@ -32,6 +32,7 @@ setup() {
     trap leave EXIT
     trap 'exit 143' INT TERM HUP
     Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>"$work/display" &>/dev/null &
+    xvfb_pid=$!
     display_up() { DISPLAY=:$(head -n 1 "$work/display" 2>/dev/null) xdpyinfo >/dev/null 2>&1; }
     wait_until 5 display_up || give_up "cannot start Xvfb"
     DISPLAY=:$(head -n 1 "$work/display") && export DISPLAY
@@ -102,24 +103,17 @@ own_clipboard() {  # own_clipboard TYPE FILE
 # Text for both targets: Wine hands X's clipboard text to Windows programs as CF_TEXT.
 copy_text() { printf '%s' "$1" >"$work/text.txt"; own_clipboard UTF8_STRING "$work/text.txt"; }
 
-# Keys go to the focused window, as a hand's do: Wine ignores keys sent to a window directly.
-press() {  # press WINDOW KEY...
-    timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null
-    xdotool key "${@:2}"
-    sleep 0.1
-}
+# press WINDOW KEY...: to the focused window, as a hand's; Wine ignores keys sent to a window.
+press() { timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null; xdotool key "${@:2}"; sleep 0.1; }
 # The editor looks at the buttons once a 15 ms frame, so every pointer step is held for 100 ms:
 # a shorter press could go unseen, as no hand's would.
 point() { xdotool mousemove --window "$1" "$2" "$3"; sleep 0.1; }
 click_at() { point "$@"; xdotool mousedown 1; sleep 0.1; xdotool mouseup 1; }
 drag() {  # drag WINDOW X Y X Y...: the left button held from the first point to the last
-    point "$1" "$2" "$3"
-    xdotool mousedown 1
     local window=$1
-    shift 3
+    point "$window" "$2" "$3"; xdotool mousedown 1; shift 3
     while [ $# -ge 2 ]; do sleep 0.1; point "$window" "$1" "$2"; shift 2; done
-    xdotool mouseup 1
-    sleep 0.1
+    xdotool mouseup 1; sleep 0.1
 }
 
 # The editor is the work area less 32 across and 64 down, centred in it: 1888 x 1016 at

@@ -4,71 +4,56 @@
 
 namespace {
 
-class ConsoleTest : public ScreenTest {};
-
-void expectCursor(int row, int column) {
-    int r = 0, c = 0;
-    textCursor(&r, &c);
-    EXPECT_EQ(row, r);
-    EXPECT_EQ(column, c);
-}
+class ConsoleTest : public ScreenTest {
+  protected:
+    // The cursor as row * 100 + column.
+    int cursor() {
+        int row = 0, column = 0;
+        textCursor(&row, &column);
+        return row * 100 + column;
+    }
+};
 
 }  // namespace
 
-TEST_F(ConsoleTest, PrintPaintsOpaqueCellsAndAdvancesTheCursor) {
+TEST_F(ConsoleTest, PrintPaintsOpaqueCellsInTheTextColoursAndAdvancesTheCursor) {
     drawLine(nullptr, 0, 0, 63, 47, 0xFF123456, kFilledBox, kSolid, kAbsolute);
+    setTextColour(0xFFFFFFFF, 0xFF0000FF);  // the background changes only when given
     setTextColour(0xFFFF0000);
     locateText(3, 1);
     printText("ERROR");
-    expectCursor(3, 6);
-    for (int y = 16; y < 24; ++y) {
-        for (int x = 0; x < 40; ++x) {
-            const char code = "ERROR"[x / 8];
-            bool set = glyphRow(static_cast<unsigned char>(code), y - 16) & (0x80 >> (x % 8));
-            ASSERT_EQ(set ? 0xFFFF0000u : 0xFF000000u, screenPixel(x, y)) << x << "," << y;
+    EXPECT_EQ(306, cursor());
+    for (int y = 15; y < 25; ++y) {
+        for (int x = 0; x < 41; ++x) {
+            bool cell = y >= 16 && y < 24 && x < 40;
+            bool set = cell && (glyphRow("ERROR"[x / 8], y - 16) & (0x80 >> (x % 8)));
+            ASSERT_EQ(set    ? 0xFFFF0000u
+                      : cell ? 0xFF0000FFu
+                             : 0xFF123456u,
+                      screenPixel(x, y))
+                << x << "," << y;
         }
-        EXPECT_EQ(0xFF123456u, screenPixel(40, y)) << "cells beyond the text are untouched";
     }
-    EXPECT_EQ(0xFF123456u, screenPixel(0, 15));
-    EXPECT_EQ(0xFF123456u, screenPixel(0, 24));
 }
 
-TEST_F(ConsoleTest, NewlineFlagAndPrintNewlineMoveToColumnOneOfTheNextRow) {
+TEST_F(ConsoleTest, CursorMovesAsToldRefusesToLeaveTheGridAndScrolls) {
+    // Locate row, column; the cursor after it. A 64 x 48 screen has 6 rows of 8 columns.
+    const int moves[][3] = {{4, 2, 402}, {0, 7, 407}, {5, 0, 507},
+                            {7, 1, 507}, {1, 9, 507}, {-1, 1, 507}};
+    for (const auto& m : moves) {
+        locateText(m[0], m[1]);
+        EXPECT_EQ(m[2], cursor()) << m[0] << "," << m[1];
+    }
     locateText(3, 4);
     printText("ERROR", true);
-    expectCursor(4, 1);
+    EXPECT_EQ(401, cursor());
     locateText(2, 5);
     printNewline();
-    expectCursor(3, 1);
-}
-
-TEST_F(ConsoleTest, LocateKeepsRowOrColumnGivenAsZeroAndRefusesOutOfRange) {
-    locateText(4, 2);
-    locateText(0, 7);
-    expectCursor(4, 7);
-    locateText(5, 0);
-    expectCursor(5, 7);
-    locateText(7, 1);  // 48 / 8 = 6 rows
-    expectCursor(5, 7);
-    locateText(1, 9);  // 64 / 8 = 8 columns
-    expectCursor(5, 7);
-    locateText(-1, 1);
-    expectCursor(5, 7);
-}
-
-TEST_F(ConsoleTest, BackgroundChangesOnlyWhenGiven) {
-    setTextColour(0xFFFFFFFF, 0xFF0000FF);
-    setTextColour(0xFF00FF00);
-    printText(" ");
-    EXPECT_EQ(0xFF0000FFu, screenPixel(3, 3));
-}
-
-TEST_F(ConsoleTest, PrintingPastTheLastRowScrollsInsteadOfWritingOutside) {
-    openMode(16, 16, kWindowless);  // 2 x 2 cells
+    EXPECT_EQ(301, cursor());
+    openMode(16, 16, kWindowless);  // 2 x 2 cells: printing on past the last row scrolls
     printText("ABCDEF");
-    expectCursor(2, 3);
+    EXPECT_EQ(203, cursor());
     printText("G", true);
-    expectCursor(3, 1);
     printText("H");
-    expectCursor(2, 2);
+    EXPECT_EQ(202, cursor());
 }

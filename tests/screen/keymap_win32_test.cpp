@@ -6,107 +6,36 @@
 
 namespace {
 
-int plain(unsigned int vk) {
-    return win32KeyCode(vk, false, false, false);
-}
-int shift(unsigned int vk) {
-    return win32KeyCode(vk, false, false, true);
-}
-int ctrl(unsigned int vk) {
-    return win32KeyCode(vk, false, true, false);
-}
-int alt(unsigned int vk) {
-    return win32KeyCode(vk, true, false, false);
-}
+// A WM_KEYDOWN or WM_SYSKEYDOWN, the modifiers held, and the code the key ring gets (0: none,
+// the key types a character through WM_CHAR or is nothing of ours).
+struct Press {
+    unsigned int virtualKey;
+    bool alt, ctrl, shift;
+    int code;
+};
 
-TEST(KeymapWin32, CursorBlockGivesPlainScanCodesInTheHighByte) {
-    EXPECT_EQ(plain(VK_HOME), 71 << 8);
-    EXPECT_EQ(plain(VK_UP), 72 << 8);
-    EXPECT_EQ(plain(VK_PRIOR), 73 << 8);
-    EXPECT_EQ(plain(VK_LEFT), 75 << 8);
-    EXPECT_EQ(plain(VK_RIGHT), 77 << 8);
-    EXPECT_EQ(plain(VK_END), 79 << 8);
-    EXPECT_EQ(plain(VK_DOWN), 80 << 8);
-    EXPECT_EQ(plain(VK_NEXT), 81 << 8);
-    EXPECT_EQ(plain(VK_INSERT), 82 << 8);
-    EXPECT_EQ(plain(VK_DELETE), 83 << 8);
-}
+// clang-format off
+const Press kPresses[] = {
+    // Keys without a character: BIOS extended codes, Alt before Ctrl before Shift.
+    {VK_HOME, false, false, false, 71 << 8},    {VK_LEFT, false, false, true, 75 << 8},
+    {VK_DELETE, true, true, false, 163 << 8},   {VK_F1, true, true, true, 104 << 8},
+    {VK_F12, false, true, false, 138 << 8},     {VK_F4, true, false, false, kCloseRequest},
+    // Alt with a letter or digit types nothing, so Alt+Q never reads as "q"; with Ctrl too it is
+    // AltGr, which types through WM_CHAR.
+    {'Q', true, false, false, 16 << 8},         {'M', true, false, true, 50 << 8},
+    {'1', true, false, false, 120 << 8},        {'Q', true, true, false, 0},
+    {VK_NUMPAD1, true, false, false, 0},        // 'a' as a VK_ code, but no letter
+    // Keys with a character, modifiers alone, keys the BIOS never had.
+    {'Q', false, false, false, 0},              {VK_RETURN, false, false, false, 0},
+    {VK_MENU, true, false, false, 0},           {VK_F13, false, false, false, 0},
+};
+// clang-format on
 
-TEST(KeymapWin32, FunctionKeysCoverEveryModifier) {
-    for (unsigned int i = 0; i < 10; ++i) {
-        SCOPED_TRACE(i + 1);
-        EXPECT_EQ(plain(VK_F1 + i), int(59 + i) << 8);
-        EXPECT_EQ(shift(VK_F1 + i), int(84 + i) << 8);
-        EXPECT_EQ(ctrl(VK_F1 + i), int(94 + i) << 8);
-        EXPECT_EQ(alt(VK_F1 + i), int(104 + i) << 8);
+TEST(KeymapWin32, KeysBecomeExtendedCodesOrAreLeftToWmChar) {
+    for (const Press& p : kPresses) {
+        EXPECT_EQ(win32KeyCode(p.virtualKey, p.alt, p.ctrl, p.shift), p.code)
+            << "VK " << p.virtualKey << " alt " << p.alt << " ctrl " << p.ctrl;
     }
-    EXPECT_EQ(plain(VK_F11), 133 << 8);
-    EXPECT_EQ(plain(VK_F12), 134 << 8);
-    EXPECT_EQ(shift(VK_F11), 135 << 8);
-    EXPECT_EQ(shift(VK_F12), 136 << 8);
-    EXPECT_EQ(ctrl(VK_F11), 137 << 8);
-    EXPECT_EQ(ctrl(VK_F12), 138 << 8);
-    EXPECT_EQ(alt(VK_F11), 139 << 8);
-    EXPECT_EQ(alt(VK_F12), 140 << 8);
-}
-
-TEST(KeymapWin32, AltF4IsTheCloseRequest) {
-    EXPECT_EQ(alt(VK_F4), kCloseRequest);
-}
-
-TEST(KeymapWin32, ShiftLeavesTheCursorBlockAlone) {
-    const unsigned int keys[] = {VK_HOME, VK_UP,   VK_PRIOR, VK_LEFT,   VK_RIGHT,
-                                 VK_END,  VK_DOWN, VK_NEXT,  VK_INSERT, VK_DELETE};
-    for (unsigned int vk : keys) EXPECT_EQ(shift(vk), plain(vk)) << vk;
-}
-
-TEST(KeymapWin32, CtrlCursorBlock) {
-    EXPECT_EQ(ctrl(VK_HOME), 119 << 8);
-    EXPECT_EQ(ctrl(VK_UP), 141 << 8);
-    EXPECT_EQ(ctrl(VK_PRIOR), 132 << 8);
-    EXPECT_EQ(ctrl(VK_LEFT), 115 << 8);
-    EXPECT_EQ(ctrl(VK_RIGHT), 116 << 8);
-    EXPECT_EQ(ctrl(VK_END), 117 << 8);
-    EXPECT_EQ(ctrl(VK_DOWN), 145 << 8);
-    EXPECT_EQ(ctrl(VK_NEXT), 118 << 8);
-    EXPECT_EQ(ctrl(VK_INSERT), 146 << 8);
-    EXPECT_EQ(ctrl(VK_DELETE), 147 << 8);
-}
-
-TEST(KeymapWin32, AltCursorBlock) {
-    EXPECT_EQ(alt(VK_HOME), 151 << 8);
-    EXPECT_EQ(alt(VK_UP), 152 << 8);
-    EXPECT_EQ(alt(VK_PRIOR), 153 << 8);
-    EXPECT_EQ(alt(VK_LEFT), 155 << 8);
-    EXPECT_EQ(alt(VK_RIGHT), 157 << 8);
-    EXPECT_EQ(alt(VK_END), 159 << 8);
-    EXPECT_EQ(alt(VK_DOWN), 160 << 8);
-    EXPECT_EQ(alt(VK_NEXT), 161 << 8);
-    EXPECT_EQ(alt(VK_INSERT), 162 << 8);
-    EXPECT_EQ(alt(VK_DELETE), 163 << 8);
-}
-
-TEST(KeymapWin32, AltWinsOverCtrlWhichWinsOverShift) {
-    EXPECT_EQ(win32KeyCode(VK_F1, true, true, true), 104 << 8);
-    EXPECT_EQ(win32KeyCode(VK_F1, false, true, true), 94 << 8);
-    EXPECT_EQ(win32KeyCode(VK_DELETE, true, true, false), 163 << 8);
-    EXPECT_EQ(win32KeyCode(VK_LEFT, false, true, true), 115 << 8);
-}
-
-TEST(KeymapWin32, KeysThatTypeCharactersAreLeftToWmChar) {
-    const unsigned int keys[] = {'Q',       '1',     VK_SPACE, VK_RETURN,
-                                 VK_ESCAPE, VK_BACK, VK_TAB,   VK_NUMPAD7};
-    for (unsigned int vk : keys) {
-        EXPECT_EQ(plain(vk), 0) << vk;
-        EXPECT_EQ(alt(vk), 0) << vk;
-    }
-}
-
-TEST(KeymapWin32, ModifiersAloneAndKeysWithoutBiosCodesRecordNothing) {
-    const unsigned int keys[] = {VK_SHIFT, VK_CONTROL, VK_MENU, VK_CAPITAL, VK_NUMLOCK,
-                                 VK_PAUSE, VK_F13,     VK_LWIN, VK_APPS,    VK_SNAPSHOT};
-    for (unsigned int vk : keys) EXPECT_EQ(plain(vk), 0) << vk;
-    EXPECT_EQ(alt(VK_MENU), 0);
 }
 
 }  // namespace
