@@ -14,19 +14,16 @@ wait_until() {  # wait_until SECONDS COMMAND...: looks every 50 ms until COMMAND
     local deadline=$(($(now_ms) + $1 * 1000))
     until "${@:2}"; do until_ms "$deadline" 0.05 || return 1; done
 }
-pixel() {  # pixel PNG X Y: "r,g,b"
-    convert "$1" -format "%[fx:int(255*u.r)],%[fx:int(255*u.g)],%[fx:int(255*u.b)]" \
-        -crop "1x1+$2+$3" info:
-}
+rgb='%[fx:int(255*u.r)],%[fx:int(255*u.g)],%[fx:int(255*u.b)]'
+pixel() { convert "$1" -crop "1x1+$2+$3" -format "$rgb" info:; }  # pixel PNG X Y: "r,g,b"
 shot() { import -window root "$1"; }
 shows() {  # shows SCREENSHOT PICTURE X Y: the picture, pixel for pixel, with its corner at (X, Y)
     convert "$1" -crop "$(identify -format %wx%h "$2")+$3+$4" +repage png:- |
         compare -metric AE png:- "$2" null: 2>/dev/null
 }
 
-# A folder, a 1920 x 1080 virtual display and the target's own set-up. Xvfb picks a free number,
-# so runs side by side never share one, and never resets: by default it does whenever its last
-# client leaves, refusing whoever connects meanwhile. Every way out, a signal too, runs `leave`.
+# A folder, a 1920 x 1080 Xvfb on a free display and the target's set-up; every exit runs `leave`.
+# -noreset: by default Xvfb resets when its last client leaves, refusing whoever connects then.
 setup() {
     work=$(mktemp -d)
     trap leave EXIT
@@ -38,8 +35,7 @@ setup() {
     DISPLAY=:$(head -n 1 "$work/display") && export DISPLAY
     mkdir "$work/run" && cd "$work/run" && target_prepare
 }
-# The programs under test, the service, the clipboard helpers and Xvfb are all jobs of this
-# shell; the target then stops what outlives them (wineserver).
+# Programs, service, helpers and Xvfb are jobs of this shell; the target stops what outlives them.
 leave() {
     local left p
     left=$(jobs -p)
@@ -47,7 +43,6 @@ leave() {
     [ -n "$left" ] && kill $left 2>/dev/null
     target_stop
     for p in $left; do wait_exit "$p" 3; [ "$code" = running ] && kill -9 "$p" 2>/dev/null; done
-    wait 2>/dev/null
     rm -rf "$work"
 }
 
@@ -67,15 +62,13 @@ start_server() {  # the real upload service on port 80, storing into $work/data
     give_up "the upload service does not answer"
 }
 
-# Waits up to $2 seconds for process $1, a job of this shell (so never in $(...)), to end; sets
-# `code` to its exit code, or to "running".
+# wait_exit PID SECONDS: for a job of this shell (never in $(...)); sets `code`, or "running".
 ended() { ! kill -0 "$1" 2>/dev/null; }
 wait_exit() { code=running; wait_until "$2" ended "$1" && { wait "$1"; code=$?; }; }
 stop_program() { kill "$1" 2>/dev/null; wait "$1" 2>/dev/null; }
 
-# One look through `xdotool search ARGUMENTS`; sets `found` to the first window, empty for none.
-# xdotool dies of BadWindow when a window vanishes while it reads the window list, which would
-# pass for "no such window": such a look is repeated, so only a clean one counts, either way.
+# One look through `xdotool search ARGS`; sets `found`, the first window or empty. xdotool dies of
+# BadWindow when a window vanishes mid-search, which would pass for "none": such a look is redone.
 look() {
     local out deadline=$(($(now_ms) + 5000))
     while out=$(xdotool search "$@" 2>&1); [[ $out =~ [^0-9$'\n'] ]]; do
@@ -86,8 +79,7 @@ look() {
 has_window() { look --name "^$1\$" && [ -n "$found" ]; }  # has_window TITLE
 no_window() { look --name "^$1\$" && [ -z "$found" ]; }
 nothing_shown() { look --onlyvisible --name . && [ -z "$found" ]; }
-# Both look every 50 ms (xdotool's --sync twice a second), so times measured from a window's
-# appearance or disappearance are good to about 50 ms.
+# Both look every 50 ms (xdotool's --sync twice a second): times from them are good to 50 ms.
 wait_window() { wid=; wait_until "$2" has_window "$1" && wid=$found; }  # TITLE SECONDS: sets wid
 wait_gone() { wait_until "$2" no_window "$1"; }  # wait_gone TITLE SECONDS
 
@@ -124,7 +116,5 @@ W=1888 H=1016 WX=16 WY=32
 place() { OX=$(((W - $1) / 2 + 2)) OY=$((H / 2 - $2 / 2 - 16)); }
 # The editor loop runs once its first frame drew MARK, the tool it starts with, in green; keys
 # sent before that are drained by the loop's start and lost.
-editor_runs() {
-    shot "$work/now.png" && [ "$(pixel "$work/now.png" $((WX + 380)) $((WY + H - 34)))" = 0,255,0 ]
-}
+editor_runs() { shot now.png && [ "$(pixel now.png $((WX + 380)) $((WY + H - 34)))" = 0,255,0 ]; }
 wait_editor() { wait_until "$1" editor_runs; }  # wait_editor SECONDS

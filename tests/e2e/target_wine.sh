@@ -1,7 +1,6 @@
 # shellcheck shell=bash disable=SC2034,SC2154
-# Target adapter for glimmerix.exe under Wine, in a prefix made for this run; clipboard_tool.exe
-# is the other program on the Windows clipboard. Wine's output always goes to files: a pipe
-# would be held open by Wine's own services.
+# Target adapter for glimmerix.exe under Wine in a prefix of the run's own, with clipboard_tool.exe
+# beside it. Wine's output goes to files: Wine's services would hold a pipe open.
 launch_wait=3  # Wine takes a moment to start a process
 link_outlives_program=1  # the system keeps the clipboard's text block
 wine_run=$e2e_dir/../../scripts/wine-run.sh
@@ -15,9 +14,8 @@ target_stop() { [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null; }
 launch() { "$wine_run" "$program" "$@" >>"$work/program.log" 2>&1 & pid=$!; }
 run_tool() { timeout 30 "$wine_run" "$tool" "$@" >>"$work/wine.log" 2>&1; }
 
-# A device-dependent bitmap of the screen's depth, or of one bit per pixel with 1, which the
-# tool keeps alive in the background. Returns once it is on the clipboard and sets put_at (ms);
-# fails when it never came or has not the picture's size or the depth asked for.
+# A device-dependent bitmap of the screen's depth (of 1 bit per pixel with 1), kept alive by the
+# tool; sets put_at (ms) once it is there, fails if it never came or has the wrong size or depth.
 copy_picture() {  # copy_picture PNG [1]
     local bitmap
     rm -f bitmap.txt

@@ -3,7 +3,7 @@
 # Every adapter gives the scenarios the same words: target_prepare, target_stop, launch,
 # copy_picture, clipboard_text, launch_wait and link_outlives_program.
 launch_wait=1  # seconds from a start until the program waits in its idle loop
-link_outlives_program=0  # its own thread serves the link, handed to nobody at exit
+link_outlives_program=0  # at exit only a clipboard manager keeps it, and these runs have none
 
 target_prepare() { :; }
 target_stop() { :; }

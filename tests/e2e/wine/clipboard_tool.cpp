@@ -1,14 +1,9 @@
-// The other program on the Windows clipboard, for the end-to-end tests under Wine: it copies
-// pictures the way a screenshot key does, and reads back the text that glimmerix.exe leaves.
-//
-//   clipboard_tool put-bitmap PICTURE FILE [1]
-//       puts the picture on the clipboard as a CF_BITMAP of the screen's depth (of 1 bit per
-//       pixel with "1"), writes "WIDTH HEIGHT BITS" of it to FILE the moment it is there, then
-//       stays until killed: under Wine the clipboard's data lives only while some Wine process does
-//   clipboard_tool get-text FILE     writes the clipboard's CF_TEXT to FILE, as it is
-//
-// Results go to files: a pipe from a Wine program is held open by Wine's own services. Exit code
-// 0 on success, 1 when the clipboard or the picture refused, 2 for a wrong command line.
+// The other program on the Windows clipboard in the end-to-end tests under Wine. "put-bitmap
+// PICTURE FILE [1]" copies a picture as a screenshot key does, a CF_BITMAP of the screen's depth
+// (of 1 bit per pixel with "1"), writes "WIDTH HEIGHT BITS" to FILE once it is there, and stays
+// until killed: under Wine the clipboard's data lives only while some Wine process does. "get-text
+// FILE" writes the clipboard's CF_TEXT to FILE as it is. Results go to files, as a pipe from a
+// Wine program is held open by Wine's services. Exit code 0, 1 on a refusal, 2 for a wrong call.
 #include "image/freeimage.h"  // brings <windows.h> first, as FreeImage needs
 
 #include <cstdio>
@@ -65,9 +60,9 @@ int putBitmap(const char* file, const char* reportFile, bool monochrome) {
     if (!bitmap || GetObjectA(bitmap, sizeof description, &description) == 0)
         return fail("cannot make a bitmap");
     std::string report = std::string(reportFile) + ".new";
-    std::string text = std::to_string(description.bmWidth) + " " +
-                       std::to_string(description.bmHeight) + " " +
-                       std::to_string(description.bmBitsPixel) + "\n";
+    char text[64];
+    std::snprintf(text, sizeof text, "%ld %ld %u\n", description.bmWidth, description.bmHeight,
+                  unsigned(description.bmBitsPixel));
     bool taken = writeFile(report.c_str(), text) && OpenClipboard(nullptr) && EmptyClipboard() &&
                  SetClipboardData(CF_BITMAP, bitmap);
     CloseClipboard();
@@ -85,17 +80,12 @@ int putBitmap(const char* file, const char* reportFile, bool monochrome) {
 // a test sees exactly what is on the clipboard.
 int getText(const char* file) {
     if (!OpenClipboard(nullptr)) return fail("OpenClipboard");
-    std::string text;
-    bool found = false;
-    if (HANDLE block = GetClipboardData(CF_TEXT)) {
-        if (const char* bytes = static_cast<const char*>(GlobalLock(block))) {
-            text.assign(bytes, strnlen(bytes, GlobalSize(block)));
-            found = true;
-            GlobalUnlock(block);
-        }
-    }
+    HANDLE block = GetClipboardData(CF_TEXT);
+    const char* bytes = block ? static_cast<const char*>(GlobalLock(block)) : nullptr;
+    std::string text = bytes ? std::string(bytes, strnlen(bytes, GlobalSize(block))) : "";
+    if (bytes) GlobalUnlock(block);
     CloseClipboard();
-    if (!found) return fail("no text on the clipboard");
+    if (!bytes) return fail("no text on the clipboard");
     return writeFile(file, text) ? 0 : fail("cannot write the file");
 }
 

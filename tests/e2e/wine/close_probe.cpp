@@ -1,10 +1,8 @@
-// A window of the screen layer that reports the keys it receives, for the end-to-end check of
-// the close command under Wine: glimmerix.exe itself never shows what a key was.
-//
-// Opens a 200 x 100 borderless window titled "Close Probe" and waits up to 20 s for a first key,
-// then collects keys for one more second, printing each one's bytes in hex on its own line
-// ("ff 6b" for the close request), and finally "window open" or "window closed". Exit code 0
-// once a key arrived, 1 if none did.
+// A window of the screen layer that reports the keys it reads, for the end-to-end check of the
+// close command under Wine (glimmerix.exe never shows what a key was). A borderless window titled
+// "Close Probe" waits up to 20 s for a first key, then one more second, printing each key's bytes
+// in hex on a line ("ff 6b": close request), then "window open" or "window closed". Exit code 0
+// once a key arrived, else 1.
 #include <windows.h>
 
 #include <cstdio>
