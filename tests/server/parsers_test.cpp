@@ -64,6 +64,7 @@ TEST(ImageRequest, RangeHeaders) {
         {"bytes=100-", RangeAnswer::Unsatisfiable, 0, 0},
         {"bytes=9-1", RangeAnswer::Whole, 0, 0},  // invalid: ignored, never 416
         {"bytes=0-1,5-6", RangeAnswer::Whole, 0, 0},
+        {"pages=1", RangeAnswer::Whole, 0, 0},
         {"bytes=99999999999999999999-", RangeAnswer::Whole, 0, 0},
     };
     for (const Case& c : cases) {

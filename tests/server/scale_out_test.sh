@@ -10,12 +10,7 @@ command -v nginx >/dev/null || { echo "skipped: nginx is not installed"; exit 77
 WORK=$(mktemp -d)
 chmod 755 "$WORK"
 PIDS=""
-cleanup() {
-    for pid in $(cat "$WORK/nginx.pid" 2>/dev/null) $PIDS; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+trap 'kill $(cat "$WORK/nginx.pid" 2>/dev/null) $PIDS 2>/dev/null || true; rm -rf "$WORK"' EXIT
 
 # Starts an instance on a free port; prints its pid and port.
 start_instance() {
@@ -96,7 +91,6 @@ print("links: %d of 2000 uploads, %d served intact through nginx, %d duplicate i
       % (len(links), len(links) - bad, dup[0], status == 304))
 sys.exit(1 if bad or dup[0] or len(links) < 1900 or status != 304 else 0)
 PY
-PIDS="$1 $5"
 
 folders_before=$(ls "$WORK/data/incoming" | wc -l)
 set -- $(start_instance 4)

@@ -1,7 +1,6 @@
 #include "storage.h"
 
 #include <gtest/gtest.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -23,15 +22,7 @@ class StorageTest : public ::testing::Test {
     std::string dataDir() const { return temp_.path() + "/data"; }
     std::vector<std::string> images() const { return listDirectory(dataDir() + "/images"); }
     std::vector<std::string> folders() const { return listDirectory(dataDir() + "/incoming"); }
-    std::vector<std::string> incoming() const {
-        std::vector<std::string> files;
-        for (const auto& folder : folders()) {
-            for (const auto& file : listDirectory(dataDir() + "/incoming/" + folder)) {
-                files.push_back(file);
-            }
-        }
-        return files;
-    }
+    std::vector<std::string> incoming() const { return incomingFiles(dataDir()); }
 
     TempDir temp_;
     std::unique_ptr<Storage> storage_ = std::make_unique<Storage>();

@@ -1,47 +1,31 @@
 #include "temp_dir.h"
 
-#include <dirent.h>
-#include <ftw.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
-namespace {
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    ::remove(path);
-    return 0;
-}
-
-}  // namespace
+namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/glimmerix-server-XXXXXX";
+    std::string pattern = (fs::temp_directory_path() / "glimmerix-server-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
 
 TempDir::~TempDir() {
-    ::nftw(path_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
 }
 
 std::vector<std::string> listDirectory(const std::string& dir) {
     std::vector<std::string> names;
-    DIR* handle = ::opendir(dir.c_str());
-    if (!handle) return names;
-    while (const dirent* entry = ::readdir(handle)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
-            names.emplace_back(entry->d_name);
-        }
+    std::error_code missing;
+    for (const auto& entry : fs::directory_iterator(dir, missing)) {
+        names.push_back(entry.path().filename().string());
     }
-    ::closedir(handle);
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -51,4 +35,14 @@ std::string readFile(const std::string& path) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
+}
+
+std::vector<std::string> incomingFiles(const std::string& dataDir) {
+    std::vector<std::string> files;
+    for (const auto& folder : listDirectory(dataDir + "/incoming")) {
+        for (const auto& file : listDirectory(dataDir + "/incoming/" + folder)) {
+            files.push_back(folder + "/" + file);
+        }
+    }
+    return files;
 }

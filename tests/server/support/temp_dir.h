@@ -21,3 +21,5 @@ class TempDir {
 std::vector<std::string> listDirectory(const std::string& dir);
 
 std::string readFile(const std::string& path);
+// "FOLDER/FILE" of every file in the servers' folders of `dataDir`/incoming.
+std::vector<std::string> incomingFiles(const std::string& dataDir);

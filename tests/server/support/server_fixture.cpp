@@ -1,0 +1,100 @@
+#include "server_fixture.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Between fork and exec only async-signal-safe calls are allowed: the test process may have
+// threads running. The server must not inherit the test's signal mask or ignored SIGPIPE.
+[[noreturn]] void execServer(std::vector<char*>& argv, int logFd, long long fileSizeLimit) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    signal(SIGPIPE, SIG_DFL);
+    int devNull = ::open("/dev/null", O_RDWR);
+    ::dup2(devNull, 0);
+    ::dup2(devNull, 1);
+    ::dup2(logFd, 2);
+    if (fileSizeLimit >= 0) {
+        rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        signal(SIGXFSZ, SIG_IGN);  // past the limit write() fails with EFBIG instead of killing
+    }
+    ::execv(argv[0], argv.data());
+    _exit(127);
+}
+
+}  // namespace
+
+::testing::AssertionResult ServerTest::startServer(const std::vector<std::string>& flags,
+                                                   long long fileSizeLimit) {
+    std::vector<std::string> args = {GLIMMERIX_SERVER_PATH,
+                                     "--data-dir",
+                                     dataDir(),
+                                     "--public-url",
+                                     "http://glimmerix.test",
+                                     "--listen",
+                                     "127.0.0.1",
+                                     "--port",
+                                     "0"};
+    args.insert(args.end(), flags.begin(), flags.end());
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    std::string logPath = temp_.path() + "/server.log";
+    int logFd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (logFd < 0) return ::testing::AssertionFailure() << "cannot create " << logPath;
+    pid_ = ::fork();
+    if (pid_ == 0) execServer(argv, logFd, fileSizeLimit);
+    ::close(logFd);
+    if (pid_ < 0) return ::testing::AssertionFailure() << "fork failed";
+    static const std::regex kListening(" port ([0-9]+), links start with ");
+    for (auto deadline = Clock::now() + std::chrono::seconds(5); Clock::now() < deadline;) {
+        std::string text = log();
+        std::smatch match;
+        if (std::regex_search(text, match, kListening)) {
+            port_ = std::stoi(match[1]);
+            return ::testing::AssertionSuccess();
+        }
+        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+            pid_ = -1;
+            return ::testing::AssertionFailure() << "the server exited at start-up:\n" << text;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    stopServer();
+    return ::testing::AssertionFailure() << "the server did not report listening:\n" << log();
+}
+
+int ServerTest::stopServer() {
+    if (pid_ <= 0) return -1;
+    ::kill(pid_, SIGTERM);
+    int status = -1;
+    pid_t done = 0;
+    for (auto deadline = Clock::now() + std::chrono::seconds(15);
+         (done = ::waitpid(pid_, &status, WNOHANG)) == 0 && Clock::now() < deadline;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (done == 0) {  // hung: killed as in a crash, and reaped
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+    return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void ServerTest::TearDown() {
+    if (pid_ > 0) {
+        EXPECT_EQ(stopServer(), 0) << "the server did not stop cleanly:\n" << log();
+    }
+}
