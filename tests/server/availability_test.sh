@@ -9,13 +9,14 @@ PROBE_SECONDS=${2:-60}
 command -v slowhttptest >/dev/null || { echo "skipped: slowhttptest is not installed"; exit 77; }
 ulimit -n "$(ulimit -Hn)"
 WORK=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; wait; rm -rf "$WORK"' EXIT
+trap 'kill ${PIDS:-} 2>/dev/null || true; wait; rm -rf "$WORK"' EXIT
 
 "$SERVER" --port 0 --listen 127.0.0.1 --data-dir "$WORK/data" --public-url http://t \
     >"$WORK/server.log" 2>&1 &
 SERVER_PID=$!
+PIDS=$SERVER_PID
 for _ in $(seq 50); do
-    PORT=$(sed -n 's/.* port \([0-9]*\), links.*/\1/p' "$WORK/server.log")
+    PORT=$(sed -n 's/.* port \([0-9]*\), links.*/\1/p' "$WORK/server.log" 2>/dev/null) || true
     [ -n "$PORT" ] && break
     sleep 0.1
 done
@@ -29,8 +30,10 @@ BIG=$(curl -sf -F "file=@$WORK/big.png" "$URL/api.php" | sed 's|http://t||')
 ATTACK_SECONDS=$((PROBE_SECONDS + 20))
 slowhttptest -H -c 1000 -r 250 -i 5 -s 8192 -l "$ATTACK_SECONDS" -u "$URL/" -p 3 \
     -o "$WORK/slowloris" >/dev/null 2>&1 &
+PIDS="$PIDS $!"
 slowhttptest -X -c 300 -r 100 -w 10 -y 20 -n 5 -z 32 -l "$ATTACK_SECONDS" -u "$URL$BIG" -p 3 \
     -o "$WORK/slowread" >/dev/null 2>&1 &
+PIDS="$PIDS $!"
 # Silent connections: opened and never written to; reopened whenever the server drops one.
 python3 - "$PORT" "$ATTACK_SECONDS" >/dev/null 2>&1 <<'PY' &
 import socket, sys, time, selectors
@@ -49,6 +52,7 @@ while time.time() < end:
     for key, _ in sel.select(0.5):
         sel.unregister(key.fileobj); key.fileobj.close(); open_one()
 PY
+PIDS="$PIDS $!"
 sleep 8  # let every attacker reach its full count
 
 END=$(($(date +%s) + PROBE_SECONDS))

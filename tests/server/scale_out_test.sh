@@ -17,7 +17,7 @@ start_instance() {
     "$SERVER" --port 0 --listen 127.0.0.1 --data-dir "$WORK/data" \
         --public-url http://glimmerix.test >"$WORK/log.$1" 2>&1 &
     for _ in $(seq 50); do
-        port=$(sed -n 's/.* port \([0-9]*\), links.*/\1/p' "$WORK/log.$1")
+        port=$(sed -n 's/.* port \([0-9]*\), links.*/\1/p' "$WORK/log.$1" 2>/dev/null) || true
         [ -n "$port" ] && { echo "$! $port"; return; }
         sleep 0.1
     done
