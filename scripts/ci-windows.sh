@@ -42,7 +42,7 @@ echo "== tests under Wine"
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix
 exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 # shellcheck disable=SC2317  # run by the trap
 cleanup() {

@@ -52,7 +52,7 @@ cd "$out" || exit 1
 
 # The display: 1280 x 800 and no window manager, so the editor is 1248 x 736 at (16, 32).
 exec 3>display.txt
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 exec 3>&-
 for _ in $(seq 100); do

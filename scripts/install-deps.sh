@@ -6,7 +6,7 @@ set -eu
 packages="build-essential cmake ninja-build pkg-config git dpkg-dev
     libfreeimage-dev libx11-dev libxext-dev libxfixes-dev
     libgtest-dev libmicrohttpd-dev libssl-dev slowhttptest nginx python3 wrk
-    xvfb xdotool xclip x11-utils x11-apps imagemagick fonts-dejavu-core curl iproute2 util-linux
+    xvfb xauth xdotool xclip x11-utils x11-apps imagemagick fonts-dejavu-core curl iproute2 util-linux
     libcap2-bin lintian"
 missing=
 for package in $packages; do

@@ -24,7 +24,8 @@ ctest --preset asan -j2 -LE e2e
 cmake --preset tsan
 cmake --build --preset tsan --target glimmerix_tests glimmerix_clipboard_x11_tests
 TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/glimmerix_tests --gtest_brief=1
-TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/glimmerix_clipboard_x11_tests --gtest_brief=1
+TSAN_OPTIONS=halt_on_error=1 xvfb-run -a -s "-noreset -nolisten tcp" build-tsan/tests/glimmerix_clipboard_x11_tests \
+    --gtest_brief=1
 
 if [ -x scripts/ci-windows.sh ] && [ "${GLIMMERIX_SKIP_WINDOWS:-0}" != 1 ]; then
     scripts/ci-windows.sh

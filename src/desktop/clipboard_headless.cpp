@@ -6,26 +6,27 @@
 #include <utility>
 
 #include "desktop/clipboard.h"
-#include "image/image.h"
+#include "image/clipboard_picture.h"
 
 HeadlessClipboard& headlessClipboard() {
     static HeadlessClipboard clipboard;
     return clipboard;
 }
 
-void copyImageToHeadlessClipboard(std::vector<unsigned char> file) {
+void copyImageToHeadlessClipboard(std::vector<unsigned char> file, PictureFormat format) {
     // Handles only grow, so a reset clipboard never hands out one the program has seen before.
     static std::uintptr_t lastHandle = 0;
     HeadlessClipboard& c = headlessClipboard();
     c.image = std::move(file);
+    c.format = format;
     c.handle = ++lastHandle;
 }
 
-bool copyImageFileToHeadlessClipboard(const std::string& path) {
+bool copyImageFileToHeadlessClipboard(const std::string& path, PictureFormat format) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    copyImageToHeadlessClipboard(
-        std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}));
+    copyImageToHeadlessClipboard(std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}),
+                                 format);
     return true;
 }
 
@@ -33,12 +34,13 @@ std::uintptr_t pollClipboardBitmap() {
     return headlessClipboard().handle;
 }
 
-// Decodes the held file and writes it as a 24-bit PNG, as the real clipboards do with theirs.
+// Decodes the held file as its named format and writes it as a 24-bit PNG, as the real clipboards
+// do with theirs.
 int writeCaptureFile(std::uintptr_t handle) {
     HeadlessClipboard& c = headlessClipboard();
     ++c.captureWrites;
     if (handle == 0 || handle != c.handle || c.image.empty()) return 0;
-    return writePictureAsPng(c.image, kCapturePng);
+    return writePictureAsPng(c.image, c.format, kCapturePng);
 }
 
 int setClipboardText(const std::string& text) {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "desktop/bitmap_record_win32.h"
 #include "desktop/clipboard.h"
 #include "screen/screen.h"
 
@@ -84,8 +85,8 @@ int writeCaptureFile(std::uintptr_t handle) {
     BITMAP description;
     std::memset(&description, 0, sizeof description);
     if (GetObjectA(bitmap, sizeof description, &description) == 0) return 0;
-    if (description.bmWidth <= 0 || description.bmHeight <= 0 || description.bmBitsPixel == 0)
-        return 0;
+    // Refused before a single pixel is allocated; the idle loop still counts it as taken.
+    if (!bitmapRecordReadable(description)) return 0;
 
     FIBITMAP* image = readBitmap(bitmap, description);
     if (!image) return 0;

@@ -5,7 +5,12 @@
 // starts a new generation, and while the owner offers an image the generation is the handle. So
 // the same copy keeps its handle however often it is polled, and every new copy (even of the same
 // pixels, even by the same program) gets a new one. Images arrive as files (image/png preferred,
-// then BMP and the other formats FreeImage decodes), in one piece or incrementally (INCR).
+// else BMP), in one piece or incrementally (INCR).
+//
+// The owner is any program at all, so it is not trusted: a whole transfer is bounded in time and
+// in bytes, its pieces must be 8-bit data of the type asked for, a TARGETS list is read only up
+// to a length no real owner needs, and the picture is decoded only as the format its target
+// names (image/clipboard_picture.h).
 //
 // Writing: a thread of our own, with its own connection and a hidden window, owns CLIPBOARD and
 // answers TARGETS, TIMESTAMP, UTF8_STRING, STRING and TEXT until another client takes the
@@ -34,7 +39,7 @@
 #include <vector>
 
 #include "desktop/clipboard.h"
-#include "image/image.h"
+#include "image/clipboard_picture.h"
 
 namespace {
 
@@ -43,17 +48,30 @@ using std::chrono::milliseconds;
 
 constexpr milliseconds kAnswerTimeout{1500};  // for the owner's first reply to a request
 constexpr milliseconds kChunkTimeout{2000};   // between two pieces of an incremental transfer
-constexpr milliseconds kTransferLimit{30000};
+// A whole transfer, first answer to last piece. A large screenshot takes well under a second on a
+// local display; an owner that trickles or stalls costs the idle loop at most this once.
+constexpr milliseconds kTransferLimit{5000};
 constexpr milliseconds kRetryAfterSilence{2000};  // before asking a silent owner again
-constexpr std::size_t kMaxImageBytes = std::size_t(512) << 20;
+// The largest picture we take, stored as a 24-bit file that does not compress at all (a BMP, a
+// PNG of noise), with room for headers. Anything longer cannot be a picture we would decode.
+constexpr std::size_t kMaxImageBytes = std::size_t(kMaxPicturePixels) * 3 + (std::size_t(1) << 20);
+// Real owners offer a few dozen targets; only this many are looked at, so a list of thousands
+// costs no more than a short one.
+constexpr std::size_t kMaxTargets = 1024;
 constexpr milliseconds kOwnTimeout{3000};       // for our own thread to take the selection
 constexpr milliseconds kHandOverTimeout{2000};  // for a clipboard manager to copy our text
 
-// Formats FreeImage decodes, best first. PNG is lossless and compact; BMP is what many programs
-// offer besides it; the rest are taken when nothing better is there.
-constexpr const char* kImageTargets[] = {"image/png",      "image/bmp",  "image/x-bmp",
-                                         "image/x-ms-bmp", "image/tiff", "image/jpeg",
-                                         "image/gif"};
+// The targets taken, best first, with the one format each is decoded as. PNG is lossless and
+// compact; BMP is what many programs offer besides it. Other formats are left alone: their
+// decoders are the least trusted code FreeImage links, and every screenshot tool offers PNG.
+struct ImageTarget {
+    const char* name;
+    PictureFormat format;
+};
+constexpr ImageTarget kImageTargets[] = {{"image/png", PictureFormat::Png},
+                                         {"image/bmp", PictureFormat::Bmp},
+                                         {"image/x-bmp", PictureFormat::Bmp},
+                                         {"image/x-ms-bmp", PictureFormat::Bmp}};
 constexpr int kImageTargetCount = int(sizeof(kImageTargets) / sizeof(kImageTargets[0]));
 
 // ---- X errors -------------------------------------------------------------------------------
@@ -103,12 +121,21 @@ struct Property {
     std::vector<unsigned char> bytes;
 };
 
-bool readProperty(Display* d, Window w, Atom name, Property* out) {
+// What one transfer may take: its end, and the most bytes (as the server counts them) that it
+// may bring. A property longer than that is cut there; `cut` says so.
+struct TransferBounds {
+    Clock::time_point end;
+    std::size_t maxBytes;
+};
+
+bool readProperty(Display* d, Window w, Atom name, std::size_t maxBytes, Property* out, bool* cut) {
     unsigned long after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, w, name, 0, 0x1FFFFFFF, True, AnyPropertyType, &out->type,
-                           &out->format, &out->items, &after, &data) != Success)
+    long units = long((maxBytes + 3) / 4);  // the request counts 32-bit units
+    if (XGetWindowProperty(d, w, name, 0, units, True, AnyPropertyType, &out->type, &out->format,
+                           &out->items, &after, &data) != Success)
         return false;
+    *cut = after > 0;
     std::size_t size = out->format == 32   ? out->items * sizeof(long)
                        : out->format == 16 ? out->items * sizeof(short)
                                            : out->items;
@@ -149,7 +176,8 @@ class Reader {
         if (known_ == generation_ || owner_ == None || owner_ == ourOwnWindow) return;
         if (silent_ == generation_ && Clock::now() < retryAt_) return;
         Property targets;
-        switch (convert(targets_, &targets, kAnswerTimeout)) {
+        TransferBounds bounds{Clock::now() + kAnswerTimeout, kMaxTargets * 4};
+        switch (convert(targets_, &targets, bounds, false)) {
             case Answer::Silent:
                 silent_ = generation_;
                 retryAt_ = Clock::now() + kRetryAfterSilence;
@@ -160,7 +188,8 @@ class Reader {
                 offer_ = None;
                 break;
             case Answer::Given:
-                offer_ = bestImageTarget(targets);
+                offerIndex_ = bestImageTarget(targets);
+                offer_ = offerIndex_ < 0 ? None : imageTargets_[offerIndex_];
                 break;
         }
         known_ = generation_;
@@ -173,13 +202,16 @@ class Reader {
         return image ? std::uintptr_t(generation_) : 0;
     }
 
-    // The offered image's file bytes, or false when the owner refuses, falls silent or sends
-    // something that is not a file.
-    bool fetchImage(std::vector<unsigned char>* bytes) {
+    // The offered image's file bytes and the format its target names, or false when the owner
+    // refuses, falls silent, runs past the bounds or sends something that is not that file.
+    bool fetchImage(std::vector<unsigned char>* bytes, PictureFormat* format) {
         Property answer;
-        if (convert(offer_, &answer, kAnswerTimeout) != Answer::Given || answer.format != 8)
+        TransferBounds bounds{Clock::now() + kTransferLimit, kMaxImageBytes};
+        if (convert(offer_, &answer, bounds, true) != Answer::Given || answer.format != 8 ||
+            answer.type != offer_)
             return false;
         *bytes = std::move(answer.bytes);
+        *format = kImageTargets[offerIndex_].format;
         return !bytes->empty();
     }
 
@@ -198,8 +230,8 @@ class Reader {
         targets_ = atoms[1];
         incr_ = atoms[2];
         property_ = atoms[3];
-        XInternAtoms(display_, const_cast<char**>(kImageTargets), kImageTargetCount, False,
-                     imageTargets_);
+        for (int i = 0; i < kImageTargetCount; ++i)
+            imageTargets_[i] = XInternAtom(display_, kImageTargets[i].name, False);
         Window root = DefaultRootWindow(display_);
         window_ = XCreateSimpleWindow(display_, root, 0, 0, 1, 1, 0, 0, 0);
         // Property changes drive incremental transfers; they must be selected before asking.
@@ -223,17 +255,19 @@ class Reader {
                reinterpret_cast<XFixesSelectionNotifyEvent&>(event).selection == clipboard_;
     }
 
-    Atom bestImageTarget(const Property& targets) const {
-        if (targets.format != 32) return None;
+    // The index in kImageTargets of the best target offered, or -1.
+    int bestImageTarget(const Property& targets) const {
+        if (targets.format != 32) return -1;
         const Atom* offered = reinterpret_cast<const Atom*>(targets.bytes.data());
         const Atom* end = offered + targets.items;
-        for (Atom wanted : imageTargets_)
-            if (std::find(offered, end, wanted) != end) return wanted;
-        return None;
+        for (int i = 0; i < kImageTargetCount; ++i)
+            if (std::find(offered, end, imageTargets_[i]) != end) return i;
+        return -1;
     }
 
-    // Asks the owner for `target` and collects its answer, incremental transfers included.
-    Answer convert(Atom target, Property* out, milliseconds timeout) {
+    // Asks the owner for `target` and collects its answer within `bounds`, incremental transfers
+    // included where `incremental` allows them.
+    Answer convert(Atom target, Property* out, const TransferBounds& bounds, bool incremental) {
         // An answer to an earlier request that came too late must not pass for this one.
         XEvent stale;
         while (XCheckTypedWindowEvent(display_, window_, SelectionNotify, &stale)) {
@@ -243,7 +277,8 @@ class Reader {
         XEvent event;
         // A new owner ends the wait too: an owner that loses the selection often quits without
         // answering what it was still asked.
-        bool answered = waitForEvent(display_, &event, Clock::now() + timeout, [&](XEvent& e) {
+        Clock::time_point answerBy = std::min(Clock::now() + kAnswerTimeout, bounds.end);
+        bool answered = waitForEvent(display_, &event, answerBy, [&](XEvent& e) {
             return (e.type == SelectionNotify && e.xselection.requestor == window_ &&
                     e.xselection.selection == clipboard_ && e.xselection.target == target) ||
                    isOwnerChange(e);
@@ -255,20 +290,23 @@ class Reader {
         }
         if (event.xselection.property == None) return Answer::Refused;
         // Reading deletes the property, which tells an incremental owner to send the first piece.
-        if (!readProperty(display_, window_, property_, out)) return Answer::Refused;
-        if (out->type != incr_) return Answer::Given;
-        return receivePieces(out) ? Answer::Given : Answer::Silent;
+        bool cut = false;
+        if (!readProperty(display_, window_, property_, bounds.maxBytes, out, &cut))
+            return Answer::Refused;
+        // A TARGETS list is read as far as it goes; a picture cut short is no picture.
+        if (out->type != incr_) return cut && incremental ? Answer::Refused : Answer::Given;
+        if (!incremental) return Answer::Refused;
+        return receivePieces(out, bounds) ? Answer::Given : Answer::Silent;
     }
 
     // Each new value of the property is the next piece; an empty one ends the transfer. Events
     // only prompt a look: whatever the property holds is taken in order, so a notice that
     // arrives after its piece was already read finds nothing and is passed over.
-    bool receivePieces(Property* out) {
+    bool receivePieces(Property* out, const TransferBounds& bounds) {
         out->bytes.clear();
         out->type = None;
-        Clock::time_point limit = Clock::now() + kTransferLimit;
         for (;;) {
-            Clock::time_point deadline = std::min(Clock::now() + kChunkTimeout, limit);
+            Clock::time_point deadline = std::min(Clock::now() + kChunkTimeout, bounds.end);
             XEvent event;
             if (!waitForEvent(display_, &event, deadline, [&](XEvent& e) {
                     return e.type == PropertyNotify && e.xproperty.window == window_ &&
@@ -276,9 +314,13 @@ class Reader {
                 }))
                 return false;
             Property piece;
-            if (!readProperty(display_, window_, property_, &piece)) continue;
+            bool cut = false;
+            std::size_t room = bounds.maxBytes - out->bytes.size();
+            if (!readProperty(display_, window_, property_, room, &piece, &cut)) continue;
             if (piece.bytes.empty()) return out->type != None;
-            if (out->bytes.size() + piece.bytes.size() > kMaxImageBytes) return false;
+            // Every piece must be like the first; a change midway is not one file.
+            if (cut || piece.format != 8) return false;
+            if (out->type != None && piece.type != out->type) return false;
             out->type = piece.type;
             out->format = piece.format;
             out->bytes.insert(out->bytes.end(), piece.bytes.begin(), piece.bytes.end());
@@ -295,7 +337,8 @@ class Reader {
     Window owner_ = None;
     std::uint64_t generation_ = 1;  // never 0, so a handle is never 0
     std::uint64_t known_ = 0;       // the generation whose offer is known
-    Atom offer_ = None;             // that generation's best image format
+    Atom offer_ = None;             // that generation's best image target
+    int offerIndex_ = -1;           // its index in kImageTargets
     std::uint64_t silent_ = 0;      // a generation whose owner did not answer in time
     Clock::time_point retryAt_;
 };
@@ -591,11 +634,12 @@ int writeCaptureFile(std::uintptr_t handle) {
     Window ours = owner().window();
     if (r.handle(ours) != handle) return 0;  // that copy is gone
     std::vector<unsigned char> bytes;
-    if (!r.fetchImage(&bytes)) return 0;
+    PictureFormat format = PictureFormat::Png;
+    if (!r.fetchImage(&bytes, &format)) return 0;
     // A copy made during the transfer may have mixed into it; the new one gets its own turn.
     r.refresh();
     if (r.handle(ours) != handle) return 0;
-    return writePictureAsPng(bytes, kCapturePng);
+    return writePictureAsPng(bytes, format, kCapturePng);
 }
 
 int setClipboardText(const std::string& text) {

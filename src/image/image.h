@@ -63,8 +63,3 @@ Image* loadImageFile(const std::string& name);
 // the file is written whole; on failure (no buffer, disk full, a file in the way) returns 0 and
 // leaves no file of that name, so that no older picture can pass for this one.
 int saveImageFile(const Image* image, const std::string& name, int format);
-
-// Decodes an image file held in memory (any format FreeImage reads, recognised by content) and
-// writes it as a 24-bit PNG named `name`, as clipboard captures are written. Returns 1 when the
-// file was written; on failure no file of that name is left behind.
-int writePictureAsPng(std::vector<unsigned char>& bytes, const std::string& name);

@@ -89,24 +89,3 @@ int saveImageFile(const Image* image, const std::string& name, int format) {
     }
     return saved;
 }
-
-int writePictureAsPng(std::vector<unsigned char>& bytes, const std::string& name) {
-    if (bytes.empty()) return 0;
-    ensureFreeImage();
-    FIMEMORY* memory = FreeImage_OpenMemory(bytes.data(), DWORD(bytes.size()));
-    if (!memory) return 0;
-    FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory, 0);
-    FIBITMAP* picture =
-        format == FIF_UNKNOWN ? nullptr : FreeImage_LoadFromMemory(format, memory, 0);
-    FreeImage_CloseMemory(memory);
-    if (!picture) return 0;
-    FIBITMAP* flat = FreeImage_ConvertTo24Bits(picture);
-    FreeImage_Unload(picture);
-    if (!flat) return 0;
-    bool saved = FreeImage_GetWidth(flat) > 0 && FreeImage_GetHeight(flat) > 0 &&
-                 FreeImage_Save(FIF_PNG, flat, name.c_str(), 0);
-    FreeImage_Unload(flat);
-    // A half-written file must not pass for a picture.
-    if (!saved) std::remove(name.c_str());
-    return saved ? 1 : 0;
-}

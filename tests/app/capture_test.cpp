@@ -5,8 +5,10 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <tuple>
 
 #include "../editor/editor_fixture.h"
+#include "../image/picture_bytes.h"
 #include "app/capture.h"
 #include "desktop/clipboard.h"
 #include "desktop/clipboard_headless.h"
@@ -20,62 +22,44 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void drainKeys() {
-    while (!readKey().empty()) {
-    }
-}
-
-// Types `key` once the editor has had time to start (it drains keys at its start).
-std::thread typeLater(int key) {
-    return std::thread([key] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        headlessPressKey(key);
-    });
-}
-
 class CaptureCycleTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
-        drainKeys();
+        while (!readKey().empty()) {
+        }
         program.work = WorkArea{320, 240};
         program.buttons = buildButtonTable(240);
-        headlessClipboard() = HeadlessClipboard{};
     }
-    void copyPicture() {
-        ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
-        Image* picture = createImage(40, 30, 0xFF0000FF, 0);
-        saveImageFile(picture, "copied.png", kFormatPng);
-        destroyImage(picture);
-        ASSERT_TRUE(copyImageFileToHeadlessClipboard("copied.png"));
-        fs::remove("copied.png");
-    }
+    void copyPicture() { copyImageToHeadlessClipboard(pictureBytes(FIF_PNG, 40, 30)); }
     ScopedWorkingDirectory directory{"capture"};
     Program program;
 };
 
 }  // namespace
 
-TEST_F(CaptureCycleTest, AnUnreadableImageOpensNothingAndCountsAsTaken) {
-    copyImageToHeadlessClipboard({'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'});
-    std::uintptr_t handle = pollClipboardBitmap();
-    ASSERT_NE(0u, handle);
-    EXPECT_FALSE(runCaptureCycle(program, handle));
-    EXPECT_EQ(handle, program.lastClipboardBitmap);
-    EXPECT_EQ(0, getWindowHandle()) << "back to waiting without a window";
-    EXPECT_EQ(1, screenWidth());
-    EXPECT_FALSE(fs::exists(kCapturePng));
-    EXPECT_EQ("Glimmerix Idle", windowTitle());
-}
-
-TEST_F(CaptureCycleTest, AWindowThatCannotOpenLeavesNoFilesAndNoWindow) {
-    copyPicture();
-    std::uintptr_t handle = pollClipboardBitmap();
-    headlessFailNextOpen();
-    EXPECT_FALSE(runCaptureCycle(program, handle));
-    EXPECT_EQ(handle, program.lastClipboardBitmap);
-    EXPECT_EQ(0, getWindowHandle());
-    EXPECT_FALSE(fs::exists(kCapturePng));
+// Garbage, a picture under a format it is not in, a bomb, or a window that cannot open: no
+// editor, no files, no window, and the image counts as taken.
+TEST_F(CaptureCycleTest, WhatCannotBeEditedOpensNothingAndCountsAsTaken) {
+    std::vector<unsigned char> png = pictureBytes(FIF_PNG, 40, 30), bomb = png;
+    bomb[18] = 0x4E, bomb[19] = 0x20;  // 20000 wide
+    const std::tuple<std::vector<unsigned char>, PictureFormat, bool> cases[] = {
+        {std::vector<unsigned char>(64, 'x'), PictureFormat::Png, false},
+        {png, PictureFormat::Bmp, false},
+        {bomb, PictureFormat::Png, false},
+        {png, PictureFormat::Png, true},
+    };
+    for (const auto& [bytes, format, windowFails] : cases) {
+        copyImageToHeadlessClipboard(bytes, format);
+        if (windowFails) headlessFailNextOpen();
+        std::uintptr_t handle = pollClipboardBitmap();
+        EXPECT_FALSE(runCaptureCycle(program, handle));
+        EXPECT_EQ(handle, program.lastClipboardBitmap);
+        EXPECT_EQ(0, getWindowHandle()) << "back to waiting without a window";
+        EXPECT_EQ(1, screenWidth());
+        EXPECT_FALSE(fs::exists(kCapturePng));
+        EXPECT_EQ("Glimmerix Idle", windowTitle());
+    }
 }
 
 TEST_F(CaptureCycleTest, OpeningShowsTheWorkAreaWindowWithTheCapturePlaced) {
@@ -93,25 +77,21 @@ TEST_F(CaptureCycleTest, OpeningShowsTheWorkAreaWindowWithTheCapturePlaced) {
     destroyImage(capture);
 }
 
-TEST_F(CaptureCycleTest, HideSavesThenDeletesBothFilesAndReturnsToWaiting) {
-    copyPicture();
-    std::uintptr_t handle = pollClipboardBitmap();
-    std::thread typist = typeLater(' ');
-    EXPECT_FALSE(runCaptureCycle(program, handle));
-    typist.join();
-    EXPECT_EQ(" ", program.lastKey);
-    EXPECT_FALSE(fs::exists(kCapturePng));
-    EXPECT_FALSE(fs::exists(kCaptureJpeg));
-    EXPECT_EQ(0, getWindowHandle());
-    EXPECT_EQ("Glimmerix Idle", windowTitle());
-}
-
-TEST_F(CaptureCycleTest, UpperCaseQQuitsAfterDeletingBothFiles) {
-    copyPicture();
-    std::uintptr_t handle = pollClipboardBitmap();
-    std::thread typist = typeLater('Q');
-    EXPECT_TRUE(runCaptureCycle(program, handle));
-    typist.join();
-    EXPECT_FALSE(fs::exists(kCapturePng));
-    EXPECT_FALSE(fs::exists(kCaptureJpeg));
+// Any other key hides the editor and the program waits again; "q", in either case, quits. Both
+// capture files are gone either way.
+TEST_F(CaptureCycleTest, TheKeyThatEndsTheEditorDecidesBetweenWaitingAndQuitting) {
+    for (int key : {' ', 'Q'}) {
+        copyPicture();
+        std::thread typist([key] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the editor drains keys
+            headlessPressKey(key);
+        });
+        EXPECT_EQ(key == 'Q', runCaptureCycle(program, pollClipboardBitmap()));
+        typist.join();
+        EXPECT_EQ(std::string(1, char(key)), program.lastKey);
+        EXPECT_FALSE(fs::exists(kCapturePng));
+        EXPECT_FALSE(fs::exists(kCaptureJpeg));
+        EXPECT_TRUE(key == 'Q' || getWindowHandle() == 0) << "back to waiting without a window";
+        EXPECT_TRUE(key == 'Q' || windowTitle() == "Glimmerix Idle");
+    }
 }

@@ -1,5 +1,5 @@
-// The X11 desktop against the private Xvfb of clipboard_x11_test.cpp (the same executable): root
-// properties that window managers publish, and a clipboard manager peer of our own.
+// The X11 desktop on the private X server the executable runs on (xvfb-run), beside the clipboard
+// tests: root properties that window managers publish, and a clipboard manager peer of our own.
 // GoogleTest comes before Xlib, whose macros (None, Bool) would break its templates.
 #include <gtest/gtest.h>
 

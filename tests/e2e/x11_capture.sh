@@ -92,6 +92,22 @@ sleep 0.3
 check "the new capture is as copied, without the old censor box" \
     sh -c "import -window root again.png && test \"\$(convert again.png -format '%[fx:int(255*u.b)]' -crop 1x1+$((WX + OX + 750))+$((WY + OY + 325)) info:)\" = 255"
 
+# A short click on HIDE: the menu acts on the press, so the editor closes before the release
+# comes. The next editor opens under the pointer still resting over HIDE; a button pressed in the
+# old window must not count as held in the new one, or it would close at once, again and again.
+xdotool mousemove --window "$wid" 274 $((H - 22)); sleep 0.1
+xdotool mousedown 1
+wait_gone 'Glimmerix Idle' 5
+check "a press on HIDE closes the editor" test -z "$(window_titled 'Glimmerix Idle')"
+xdotool mouseup 1; sleep 0.3
+copy_image shot.png
+wait_window 'Glimmerix Idle' 5
+check "a new image opens the editor under the resting pointer" test -n "$wid"
+sleep 0.3
+xdotool mousemove_relative 1 0  # the pointer merely moves, still over HIDE
+sleep 1
+check "...which stays open without a click of its own" test -n "$(window_titled 'Glimmerix Idle')"
+
 # "Q" quits: both files deleted, exit code 0.
 xdotool windowfocus --sync "$wid" 2>/dev/null
 xdotool key --window "$wid" shift+q

@@ -1,169 +1,143 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <memory>
-#include <random>
-#include <string>
+#include <tuple>
 
-#include "image/freeimage.h"
-#include "image/image.h"
-#include "screen/screen.h"
+#include "../editor/editor_fixture.h"
+#include "image/clipboard_picture.h"
+#include "picture_bytes.h"
 
 namespace {
 
-struct ImageDeleter {
-    void operator()(Image* image) const { destroyImage(image); }
-};
-using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
+using ImagePtr = std::unique_ptr<Image, void (*)(Image*)>;
+ImagePtr owned(Image* image) {
+    return ImagePtr(image, destroyImage);
+}
 
-constexpr std::uint32_t kRed = 0xFFFF0000;
-constexpr std::uint32_t kBlue = 0xFF0000FF;
+constexpr std::uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF;
 
 // An asymmetric "F", red on blue, so a flip or an R/B swap cannot pass unseen. Strokes grow
 // with the size so that JPEG's blur leaves them recognisable.
-ImagePtr letterF(int width = 7, int height = 9) {
-    ImagePtr image(createImage(width, height, kBlue, 0));
-    const int stroke = width >= 16 ? width / 8 : 1;
-    auto paint = [&](int x0, int y0, int x1, int y1) {
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x) imageRow(image.get(), y)[x] = kRed;
-    };
-    paint(stroke, stroke, 2 * stroke, height - stroke);                  // stem
-    paint(stroke, stroke, width - stroke, 2 * stroke);                   // top bar
-    paint(stroke, height / 2, width - 2 * stroke, height / 2 + stroke);  // middle bar
+ImagePtr letterF(int w, int h) {
+    ImagePtr image = owned(createImage(w, h, kBlue, 0));
+    const int s = w >= 16 ? w / 8 : 1;
+    for (int y = s; y < h - s; ++y)
+        for (int x = s; x < w - s; ++x)
+            if (x < 2 * s || y < 2 * s || (y >= h / 2 && y < h / 2 + s && x < w - 2 * s))
+                imageRow(image.get(), y)[x] = kRed;
     return image;
-}
-
-bool closeTo(std::uint32_t a, std::uint32_t b, int tolerance) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        int d = int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF);
-        if (d > tolerance || d < -tolerance) return false;
-    }
-    return true;
 }
 
 class ImageTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
-        namespace fs = std::filesystem;
-        dir_ = (fs::temp_directory_path() /
-                ("glimmerix-image-" + std::to_string(std::random_device{}())))
-                   .string();
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string path(const std::string& name) { return dir_ + "/" + name; }
-    std::string dir_;
+    void SetUp() override { ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0)); }
+    ScopedWorkingDirectory directory{"image"};
 };
 
 }  // namespace
 
-TEST_F(ImageTest, HeaderPitchAndPaddingFill) {
-    ImagePtr one(createImage(1, 1, 0xFF102030, 0));
+TEST_F(ImageTest, HeaderPitchPaddingAndRefusedSizes) {
+    ImagePtr one = owned(createImage(1, 1, 0xFF102030, 0));
     ASSERT_TRUE(one);
-    EXPECT_EQ(kImageType, one->type);
-    EXPECT_EQ(4, one->bytesPerPixel);
-    EXPECT_EQ(1u, one->width);
-    EXPECT_EQ(1u, one->height);
-    EXPECT_EQ(16u, one->pitch);
+    EXPECT_EQ(std::make_tuple(kImageType, 4, 1u, 1u),
+              std::make_tuple(one->type, one->bytesPerPixel, one->width, one->height));
     for (int i = 0; i < 12; ++i) EXPECT_EQ(0, one->reserved[i]);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(0xFF102030u, imageRow(one.get(), 0)[i]) << "padding too";
-
-    const std::pair<int, unsigned> pitches[] = {{4, 16}, {5, 32}, {1000, 4000}, {1001, 4016}};
-    for (auto [width, pitch] : pitches) {
-        ImagePtr image(createImage(width, 3, kBlue, 0));
-        ASSERT_TRUE(image);
+    for (auto [width, pitch] : {std::pair<int, unsigned>{1, 16}, {4, 16}, {5, 32}, {1001, 4016}}) {
+        ImagePtr image = owned(createImage(width, 3, kBlue, 0));
         EXPECT_EQ(pitch, image->pitch) << width;
-        for (std::uint32_t y = 0; y < 3; ++y)
-            EXPECT_EQ(0u, reinterpret_cast<std::uintptr_t>(imageRow(image.get(), y)) % 16);
+        EXPECT_EQ(0u, reinterpret_cast<std::uintptr_t>(imageRow(image.get(), 2)) % 16);
     }
-}
-
-TEST_F(ImageTest, RefusesEmptySizesUnknownDepthsAndNoMode) {
-    EXPECT_EQ(nullptr, createImage(0, 5, kBlue, 0));
-    EXPECT_EQ(nullptr, createImage(5, 0, kBlue, 0));
-    EXPECT_EQ(nullptr, createImage(-3, 5, kBlue, 0));
-    EXPECT_EQ(nullptr, createImage(5, 5, kBlue, 16));
+    for (auto [w, h, depth] : {std::tuple{0, 5, 0}, {5, 0, 0}, {-3, 5, 0}, {5, 5, 16}})
+        EXPECT_EQ(nullptr, createImage(w, h, kBlue, depth)) << w << "x" << h << "@" << depth;
     EXPECT_EQ(nullptr, createImage(1 << 30, 1 << 30, kBlue, 0)) << "no memory: none, no crash";
     destroyImage(nullptr);
 }
 
-TEST_F(ImageTest, PngRoundTripKeepsColoursAndOrientation) {
-    ImagePtr f = letterF();
+// PNG exactly, JPEG closely, both upright; the content decides the format, never the name.
+TEST_F(ImageTest, FilesRoundTripUpright) {
+    ImagePtr f = letterF(7, 9), big = letterF(64, 64);
     imageRow(f.get(), 0)[0] = 0x40123456;  // alpha is dropped by the 24-bit file
-    saveImageFile(f.get(), path("f.png"), kFormatPng);
-    ImagePtr back(loadImageFile(dir_ + "/f.png"));
-    ASSERT_TRUE(back);
-    ASSERT_EQ(7u, back->width);
-    ASSERT_EQ(9u, back->height);
-    EXPECT_EQ(0xFF123456u, imageRow(back.get(), 0)[0]);
+    saveImageFile(f.get(), "f.dat", kFormatPng);
+    saveImageFile(big.get(), "f.jpg", kFormatJpeg);
+    ImagePtr png = owned(loadImageFile("f.dat")), jpeg = owned(loadImageFile("f.jpg"));
+    ASSERT_TRUE(png && jpeg);
+    ASSERT_EQ(std::make_pair(7u, 9u), std::make_pair(png->width, png->height));
+    EXPECT_EQ(0xFF123456u, imageRow(png.get(), 0)[0]);
     for (std::uint32_t y = 1; y < 9; ++y)
         for (std::uint32_t x = 0; x < 7; ++x)
-            ASSERT_EQ(imageRow(f.get(), y)[x], imageRow(back.get(), y)[x]) << x << "," << y;
-}
+            ASSERT_EQ(imageRow(f.get(), y)[x], imageRow(png.get(), y)[x]) << x << "," << y;
+    auto looksLike = [&](int x, int y, std::uint32_t colour) {
+        std::uint32_t pixel = imageRow(jpeg.get(), y)[x];
+        for (int shift = 0; shift < 32; shift += 8)
+            if (std::abs(int((pixel >> shift) & 0xFF) - int((colour >> shift) & 0xFF)) > 40)
+                return false;
+        return true;
+    };
+    EXPECT_TRUE(looksLike(30, 12, kRed) && looksLike(30, 52, kBlue)) << "top bar at the top";
+    EXPECT_TRUE(looksLike(12, 30, kRed) && looksLike(52, 30, kBlue)) << "stem on the left";
 
-TEST_F(ImageTest, JpegRoundTripIsCloseAndUpright) {
-    ImagePtr f = letterF(64, 64);
-    saveImageFile(f.get(), path("f.jpg"), kFormatJpeg);
-    ImagePtr back(loadImageFile(dir_ + "/f.jpg"));
-    ASSERT_TRUE(back);
-    ASSERT_EQ(64u, back->width);
-    EXPECT_TRUE(closeTo(kRed, imageRow(back.get(), 12)[30], 40)) << "top bar of the F";
-    EXPECT_TRUE(closeTo(kBlue, imageRow(back.get(), 52)[30], 40)) << "no bar at the bottom";
-    EXPECT_TRUE(closeTo(kRed, imageRow(back.get(), 30)[12], 40)) << "stem on the left";
-    EXPECT_TRUE(closeTo(kBlue, imageRow(back.get(), 30)[52], 40)) << "no stem on the right";
-}
-
-TEST_F(ImageTest, OnePixelImagesSaveAsValidFiles) {
-    ImagePtr dot(createImage(1, 1, kRed, 0));
-    saveImageFile(dot.get(), path("dot.png"), kFormatPng);
-    saveImageFile(dot.get(), path("dot.jpg"), kFormatJpeg);
-    ImagePtr png(loadImageFile(dir_ + "/dot.png"));
-    ImagePtr jpg(loadImageFile(dir_ + "/dot.jpg"));
-    ASSERT_TRUE(png);
-    ASSERT_TRUE(jpg);
-    EXPECT_EQ(kRed, imageRow(png.get(), 0)[0]);
-    EXPECT_EQ(1u, jpg->width);
-    EXPECT_EQ(FIF_PNG, FreeImage_GetFileType((dir_ + "/dot.png").c_str(), 0));
-    EXPECT_EQ(FIF_JPEG, FreeImage_GetFileType((dir_ + "/dot.jpg").c_str(), 0));
-}
-
-TEST_F(ImageTest, ContentDecidesTheFormatNotTheName) {
-    ImagePtr f = letterF();
-    saveImageFile(f.get(), path("picture.dat"), kFormatPng);
-    ImagePtr back(loadImageFile(dir_ + "/picture.dat"));
-    ASSERT_TRUE(back);
-    EXPECT_EQ(kRed, imageRow(back.get(), 1)[1]);
-
-    std::ofstream(path("logo.png")) << "not a picture\n";
-    EXPECT_EQ(nullptr, loadImageFile(dir_ + "/logo.png"));
-    EXPECT_EQ(nullptr, loadImageFile(dir_ + "/missing.png"));
-}
-
-TEST_F(ImageTest, PalettedAndBmpPicturesLoadAsOpaque32Bit) {
-    ensureFreeImage();
-    FIBITMAP* paletted = FreeImage_Allocate(3, 2, 8);
-    RGBQUAD* palette = FreeImage_GetPalette(paletted);
-    palette[1] = RGBQUAD{0x33, 0x22, 0x11, 0};  // blue, green, red
-    FreeImage_GetScanLine(paletted, 1)[2] = 1;  // bottom-up: scan line 1 is the top row
-    ASSERT_TRUE(FreeImage_Save(FIF_PNG, paletted, path("pal.png").c_str(), 0));
-    ASSERT_TRUE(FreeImage_Save(FIF_BMP, paletted, path("pal.bmp").c_str(), 0));
-    FreeImage_Unload(paletted);
-    for (const char* name : {"pal.png", "pal.bmp"}) {
-        ImagePtr image(loadImageFile(dir_ + "/" + name));
-        ASSERT_TRUE(image) << name;
-        EXPECT_EQ(3u, image->width);
-        EXPECT_EQ(2u, image->height);
-        EXPECT_EQ(0xFF112233u, imageRow(image.get(), 0)[2]) << name;
+    saveImageFile(owned(createImage(1, 1, kRed, 0)).get(), "dot.jpg", kFormatJpeg);
+    EXPECT_TRUE(owned(loadImageFile("dot.jpg"))) << "a 1 x 1 JPEG";
+    for (auto format : {FIF_PNG, FIF_BMP}) {  // paletted: opaque 32-bit all the same
+        auto bytes = pictureBytes(format, 4, 3, 8);
+        std::ofstream("pal", std::ios::binary).write((const char*)bytes.data(), bytes.size());
+        ImagePtr pal = owned(loadImageFile("pal"));
+        EXPECT_TRUE(pal && pal->width == 4 && imageRow(pal.get(), 2)[3] >> 24 == 0xFF) << format;
     }
+    saveImageFile(f.get(), "no/such/dir/x.png", kFormatPng);  // fails quietly
+    std::ofstream("logo.png") << "not a picture\n";
+    for (const char* none : {"logo.png", "missing.png", "no/such/dir/x.png"})
+        EXPECT_FALSE(owned(loadImageFile(none))) << none;
 }
 
-TEST_F(ImageTest, SavingIntoAMissingDirectoryFailsQuietly) {
-    ImagePtr f = letterF();
-    saveImageFile(f.get(), dir_ + "/no/such/dir/x.png", kFormatPng);
-    saveImageFile(nullptr, path("none.png"), kFormatPng);
-    EXPECT_EQ(nullptr, loadImageFile(dir_ + "/none.png"));
+// Clipboard bytes come from strangers: only the named format, and only sizes a screenshot has.
+TEST_F(ImageTest, ClipboardPicturesAreCheckedBeforeDecoding) {
+    auto with = [](std::vector<unsigned char> bytes, std::size_t at, std::int64_t value, bool big) {
+        for (int i = 0; bytes.size() >= at + 4 && i < 4; ++i)
+            bytes[at + i] = (value >> (big ? 24 - 8 * i : 8 * i)) & 0xFF;
+        return bytes;
+    };
+    const auto png = pictureBytes(FIF_PNG, 4, 3), bmp = pictureBytes(FIF_BMP, 4, 3);
+    auto sized = [&](std::int64_t w, std::int64_t h) {
+        return with(with(png, 16, w, 1), 20, h, 1);
+    };
+    const auto P = PictureFormat::Png, B = PictureFormat::Bmp;
+    const std::int64_t side = kMaxPictureSide;
+    const struct {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        PictureFormat format;
+        bool allowed;  // by the header check, which comes before any decoding
+        bool decodes;  // only real files are decoded: a patched header that passes may be huge
+    } cases[] = {
+        {"24-bit PNG", png, P, true, true},
+        {"paletted PNG", pictureBytes(FIF_PNG, 4, 3, 8), P, true, true},
+        {"24-bit BMP", bmp, B, true, true},
+        {"4-bit BMP", pictureBytes(FIF_BMP, 4, 3, 4), B, true, true},
+        {"top-down BMP", with(bmp, 22, -3, false), B, true, true},
+        {"PNG under image/bmp", png, B, false, false},
+        {"BMP under image/png", bmp, P, false, false},
+        {"TIFF under image/png", pictureBytes(FIF_TIFF, 4, 3), P, false, false},
+        {"cut after the signature", {png.begin(), png.begin() + 20}, P, false, false},
+        {"PNG bomb 20000 x 20000", sized(20000, 20000), P, false, false},
+        {"PNG of width 0", sized(0, 3), P, false, false},
+        {"PNG of height 2^31", sized(4, 1ll << 31), P, false, false},
+        {"PNG a pixel too wide", sized(side + 1, 1), P, false, false},
+        {"PNG at the widest", sized(side, 1), P, true, false},
+        {"PNG over 128 MP", sized(side, 8192), P, false, false},
+        {"PNG at 128 MP", sized(16000, 8000), P, true, false},
+        {"BMP of negative width", with(bmp, 18, -4, false), B, false, false},
+        {"BMP of height -2^31", with(bmp, 22, -(1ll << 31), false), B, false, false},
+        {"BMP 20000 high", with(bmp, 22, 20000, false), B, false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.allowed, pictureHeaderAllowed(c.bytes.data(), c.bytes.size(), c.format) == 1)
+            << c.what;
+        if (c.allowed && !c.decodes) continue;
+        FIBITMAP* picture = decodeClipboardPicture(c.bytes.data(), c.bytes.size(), c.format);
+        EXPECT_EQ(c.decodes, picture && FreeImage_GetBPP(picture) == 24) << c.what;
+        if (picture) FreeImage_Unload(picture);
+    }
 }
