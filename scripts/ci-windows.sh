@@ -16,7 +16,7 @@ apt-get update -qq
 # --no-install-recommends: wine recommends the 32-bit wine, which needs the i386 architecture.
 apt-get install -y -qq --no-install-recommends \
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
-    wine wine64 xvfb xauth x11-utils xdotool imagemagick \
+    wine wine64 xvfb xauth x11-utils xdotool xclip imagemagick \
     cmake ninja-build dpkg-dev ca-certificates nsis unzip >/dev/null
 
 echo "== dependencies"

@@ -1,0 +1,107 @@
+# shellcheck shell=bash disable=SC2154
+# Capture and editor: pictures put on the clipboard by another program open the editor, which
+# is driven as a hand would and checked in screenshots of the virtual display.
+setup
+# An asymmetric picture, 1001 x 601: red "F" on blue with a green mark in its top-left corner,
+# so that flips and red-blue swaps cannot pass unseen.
+convert -size 1001x601 xc:blue -fill red -draw "rectangle 100,100 160,500" \
+    -draw "rectangle 100,100 600,160" -draw "rectangle 100,280 450,330" \
+    -fill lime -draw "rectangle 0,0 9,9" PNG24:shot.png
+place 1001 601
+at_capture() { shows "$1" "$2" $((WX + OX)) $((WY + OY)); }  # at_capture SCREENSHOT PICTURE
+capture_file_is() {  # capture_file_is PICTURE: a 24-bit PNG (colour type 2, 8-bit samples) of it
+    [ "$(identify -format '%m %w %h %[png:IHDR.color-type-orig] %[png:IHDR.bit-depth-orig]' \
+        screenshot.png)" = "PNG 1001 601 2 8" ] && compare -metric AE "$1" screenshot.png null:
+}
+
+launch -s
+sleep "$launch_wait"
+check "the picture is on the clipboard" copy_picture shot.png
+wait_window 'Glimmerix Idle' 10
+opened=$(($(now_ms) - put_at))
+check "a new picture opens the editor, Glimmerix Idle, within one poll (${opened} ms)" \
+    test -n "$wid" -a "$opened" -le 900
+[ -n "$wid" ] || give_up "no editor"
+eval "$(xdotool getwindowgeometry --shell "$wid")"
+check "the editor is the work area less 32 x 64, centred (${WIDTH}x${HEIGHT}+$X+$Y)" \
+    test "${WIDTH}x${HEIGHT}+$X+$Y" = "${W}x${H}+$WX+$WY"
+check "screenshot.png is a 24-bit PNG of the copied pixels, unflipped and unswapped" \
+    capture_file_is shot.png 2>/dev/null
+check "the editor loop runs (MARK turns green)" wait_editor 5
+shot view.png
+at() { pixel view.png $((WX + $1)) $((WY + $2)); }
+check "the capture shows pixel for pixel at ($OX,$OY)" at_capture view.png shot.png
+check "nothing drawn left of the capture" test "$(at $((OX - 1)) $((OY + 1)))" != "0,0,255"
+check "backdrop: even rows grey" test "$(at 100 100)" = "128,128,128"
+check "backdrop: odd rows black" test "$(at 100 101)" = "0,0,0"
+by=$((H - 38))
+check "UPLOAD button face light grey" test "$(at 12 $((by + 4)))" = "192,192,192"
+check "MARK button face green (the current tool)" test "$(at 380 $((by + 4)))" = "0,255,0"
+check "CENSOR button face light grey" test "$(at 522 $((by + 4)))" = "192,192,192"
+check "button frame black" test "$(at 7 $((by - 1)))" = "0,0,0"
+
+# CENSOR: a drag paints a black box into the capture, both corners included.
+press "$wid" 2
+drag "$wid" $((OX + 700)) $((OY + 300)) $((OX + 760)) $((OY + 340)) $((OX + 800)) $((OY + 350))
+point "$wid" 5 5
+sleep 0.2
+shot censored.png
+convert shot.png -fill black -draw "rectangle 700,300 800,350" boxed.png
+check "a black box covers (700,300) to (800,350) of the capture, no more" \
+    at_capture censored.png boxed.png
+check "CENSOR button is now green" \
+    test "$(pixel censored.png $((WX + 522)) $((WY + by + 4)))" = 0,255,0
+
+# HIDE (space): the window closes, both capture files are gone, the program waits.
+press "$wid" space
+check "space closes the editor" wait_gone 'Glimmerix Idle' 5
+sleep 0.3
+check "both capture files are gone" test ! -e screenshot.png -a ! -e screenshot.jpg
+check "the program keeps waiting" kill -0 "$pid"
+
+# The same picture still on the clipboard does not reopen the editor, and neither does text.
+sleep 1
+check "the same picture does not reopen the editor" no_window 'Glimmerix Idle'
+copy_text "not a picture"
+sleep 1
+check "text on the clipboard opens no editor" no_window 'Glimmerix Idle'
+check "...and leaves no capture file" test ! -e screenshot.png
+
+# A new copy of the same picture is a new picture: the editor opens again, with the capture as
+# copied, without the old censor box.
+copy_picture shot.png
+wait_window 'Glimmerix Idle' 10
+check "a new copy reopens the editor ($(($(now_ms) - put_at)) ms)" test -n "$wid"
+wait_editor 5
+shot again.png
+check "the new capture is as copied, without the old censor box" at_capture again.png shot.png
+
+# A short click on HIDE: the menu acts on the press, so the editor closes before the release
+# comes. The next editor opens under the pointer still resting over HIDE; a button pressed in the
+# old window must not count as held in the new one, or it would close at once, again and again.
+# That next picture has one bit per pixel (its colours in a table; black and white, so the system
+# has no colour to approximate), and it too must give a 24-bit screenshot.png.
+[ -n "$wid" ] && point "$wid" 274 $((H - 22))
+xdotool mousedown 1
+check "a press on HIDE closes the editor" wait_gone 'Glimmerix Idle' 5
+xdotool mouseup 1
+sleep 0.3
+convert -size 1001x601 xc:black -fill white -draw "rectangle 100,100 160,500" \
+    -draw "rectangle 100,100 600,160" -draw "rectangle 0,0 9,9" PNG24:mono.png
+check "a 1-bit picture is on the clipboard" copy_picture mono.png 1
+wait_window 'Glimmerix Idle' 10
+check "it opens the editor under the resting pointer ($(($(now_ms) - put_at)) ms)" test -n "$wid"
+check "...screenshot.png is a 24-bit PNG of its pixels" capture_file_is mono.png 2>/dev/null
+wait_editor 5
+shot mono_view.png
+check "...shown in the editor" at_capture mono_view.png mono.png
+xdotool mousemove_relative 1 0  # the pointer merely moves, still over HIDE
+sleep 1
+check "...which stays open without a click of its own" has_window 'Glimmerix Idle'
+
+# "Q" quits: both files deleted, exit code 0.
+[ -n "$wid" ] && press "$wid" shift+q
+wait_exit "$pid" 5
+check "Q ends the program with 0 (got $code)" test "$code" = 0
+check "quitting deletes both capture files" test ! -e screenshot.png -a ! -e screenshot.jpg
+finish
