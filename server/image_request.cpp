@@ -28,13 +28,13 @@ RangeAnswer resolveRange(std::string_view header, std::uint64_t size, ByteRange*
     if (header.size() <= kUnit.size() || header.substr(0, kUnit.size()) != kUnit) {
         return RangeAnswer::Whole;
     }
-    std::string_view spec = trimmed(header.substr(kUnit.size()));
-    std::size_t dash = spec.find('-');
-    if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) {
+    std::string_view bounds = trimmed(header.substr(kUnit.size()));
+    std::size_t dash = bounds.find('-');
+    if (dash == std::string_view::npos || bounds.find(',') != std::string_view::npos) {
         return RangeAnswer::Whole;
     }
-    std::string_view firstText = trimmed(spec.substr(0, dash));
-    std::string_view lastText = trimmed(spec.substr(dash + 1));
+    std::string_view firstText = trimmed(bounds.substr(0, dash));
+    std::string_view lastText = trimmed(bounds.substr(dash + 1));
     std::uint64_t first = 0, last = 0;
     if (firstText.empty()) {
         // "-N": the last N bytes.

@@ -15,8 +15,8 @@ enum CoordMode { kAbsolute = 0, kRelative = 1 };  // kRelative: the second corne
 constexpr std::uint16_t kSolid = 0xFFFF;
 
 // Bit 15 - (k mod 16) of `style` decides whether the k-th pixel of a styled run is drawn.
-void drawLine(Image* target, float x1, float y1, float x2, float y2, std::uint32_t colour,
-              int kind, std::uint16_t style, int coordMode);
+void drawLine(Image* target, float x1, float y1, float x2, float y2, std::uint32_t colour, int kind,
+              std::uint16_t style, int coordMode);
 
 // Copies `source` (or the rectangle x1,y1 - x2,y2 of it, corners included, clamped to the
 // source) with its top-left pixel at (x, y), exactly, alpha included.

@@ -5,7 +5,6 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
-#include <tuple>
 
 #include "../editor/editor_fixture.h"
 #include "../image/picture_bytes.h"
@@ -26,8 +25,7 @@ class CaptureCycleTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
-        while (!readKey().empty()) {
-        }
+        drainKeys();
         program.work = WorkArea{320, 240};
         program.buttons = buildButtonTable(240);
     }
@@ -38,19 +36,12 @@ class CaptureCycleTest : public ::testing::Test {
 
 }  // namespace
 
-// Garbage, a picture under a format it is not in, a bomb, or a window that cannot open: no
-// editor, no files, no window, and the image counts as taken.
+// A picture that cannot be read (which ones cannot: the picture checks' own tests), or a window
+// that cannot open: no editor, no files, no window, and the image counts as taken.
 TEST_F(CaptureCycleTest, WhatCannotBeEditedOpensNothingAndCountsAsTaken) {
-    std::vector<unsigned char> png = pictureBytes(FIF_PNG, 40, 30), bomb = png;
-    bomb[18] = 0x4E, bomb[19] = 0x20;  // 20000 wide
-    const std::tuple<std::vector<unsigned char>, PictureFormat, bool> cases[] = {
-        {std::vector<unsigned char>(64, 'x'), PictureFormat::Png, false},
-        {png, PictureFormat::Bmp, false},
-        {bomb, PictureFormat::Png, false},
-        {png, PictureFormat::Png, true},
-    };
-    for (const auto& [bytes, format, windowFails] : cases) {
-        copyImageToHeadlessClipboard(bytes, format);
+    for (bool windowFails : {false, true}) {
+        copyImageToHeadlessClipboard(windowFails ? pictureBytes(FIF_PNG, 40, 30)
+                                                 : std::vector<unsigned char>(64, 'x'));
         if (windowFails) headlessFailNextOpen();
         std::uintptr_t handle = pollClipboardBitmap();
         EXPECT_FALSE(runCaptureCycle(program, handle));

@@ -1,7 +1,12 @@
-// The X11 desktop on the private X server the executable runs on (xvfb-run), beside the clipboard
-// tests: root properties that window managers publish, and a clipboard manager peer of our own.
-// GoogleTest comes before Xlib, whose macros (None, Bool) would break its templates.
+// The X11 desktop on a private X server (xvfb-run): the clipboard, with other programs of the
+// test's own (honest or hostile owners, a clipboard manager) and xclip; and the work area that
+// window managers publish. The clipboard keeps one connection for the whole process, so one X
+// server serves every test and each test sets up the state it needs. GoogleTest and the
+// program's headers come before Xlib, whose macros (None, Bool) would break them.
 #include <gtest/gtest.h>
+
+#include "../editor/editor_fixture.h"
+#include "../image/picture_bytes.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -9,6 +14,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,158 +28,327 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Captures are written to the working directory: a fresh one, gone with the process.
+ScopedWorkingDirectory gDirectory{"clipboard"};
+
+std::string shOutput(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = popen(("timeout 10 " + command).c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            out.append(buffer, n);
+        pclose(pipe);
+    }
+    return out;
+}
+
+// Whether the capture file holds, as a 24-bit PNG, the same pixels as `bytes`.
+bool captureHolds(std::vector<unsigned char> bytes) {
+    FIMEMORY* memory = FreeImage_OpenMemory(bytes.data(), DWORD(bytes.size()));
+    FIBITMAP* expected = FreeImage_LoadFromMemory(FreeImage_GetFileTypeFromMemory(memory), memory);
+    FIBITMAP* actual = FreeImage_Load(FIF_PNG, "screenshot.png");
+    bool same = expected && actual && FreeImage_GetBPP(actual) == 24 &&
+                FreeImage_GetWidth(expected) == FreeImage_GetWidth(actual) &&
+                FreeImage_GetHeight(expected) == FreeImage_GetHeight(actual);
+    for (int y = 0; same && y < int(FreeImage_GetHeight(actual)); ++y)
+        same = std::memcmp(FreeImage_GetScanLine(expected, y), FreeImage_GetScanLine(actual, y),
+                           FreeImage_GetWidth(actual) * 3) == 0;
+    FreeImage_CloseMemory(memory);
+    for (FIBITMAP* picture : {expected, actual})
+        if (picture) FreeImage_Unload(picture);
+    return same;
+}
 
 Atom atom(Display* d, const char* name) {
     return XInternAtom(d, name, False);
 }
 
-// The next event, waiting up to `ms`.
-bool nextEvent(Display* d, XEvent* event, int ms) {
-    Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
-    while (!XPending(d)) {
-        pollfd fd{ConnectionNumber(d), POLLIN, 0};
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0 || poll(&fd, 1, int(left.count())) <= 0) return false;
-    }
-    XNextEvent(d, event);
-    return true;
-}
-
-std::vector<long> property(Display* d, Window w, Atom name) {
+// The bytes of property `name` of `w`; 32-bit items come as longs, as Xlib hands them out.
+std::string property(Display* d, Window w, Atom name) {
     Atom type = None;
     int format = 0;
     unsigned long items = 0, after = 0;
     unsigned char* data = nullptr;
-    XGetWindowProperty(d, w, name, 0, 1024, False, AnyPropertyType, &type, &format, &items, &after,
-                       &data);
-    std::vector<long> out;
-    if (data && format == 32)
-        out.assign(reinterpret_cast<long*>(data), reinterpret_cast<long*>(data) + items);
-    if (data && format == 8) out.assign(data, data + items);
+    XGetWindowProperty(d, w, name, 0, 1 << 20, False, AnyPropertyType, &type, &format, &items,
+                       &after, &data);
+    std::size_t unit = format == 32 ? sizeof(long) : std::size_t(format / 8);
+    std::string bytes(reinterpret_cast<char*>(data), data ? items * unit : 0);
     if (data) XFree(data);
-    return out;
+    return bytes;
 }
 
-class X11Desktop : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        display_ = XOpenDisplay(nullptr);
-        if (!display_) GTEST_SKIP() << "needs Xvfb";
-        ASSERT_EQ(1, openDesktop());
-    }
-    void TearDown() override {
-        if (display_) XCloseDisplay(display_);
-    }
-    void setCardinals(const char* name, std::vector<long> values) {
-        XChangeProperty(display_, DefaultRootWindow(display_), atom(display_, name), XA_CARDINAL,
-                        32, PropModeReplace, reinterpret_cast<unsigned char*>(values.data()),
-                        int(values.size()));
-        XSync(display_, False);
-    }
-    Display* display_ = nullptr;
+// Tells the requestor its answer is on `property`, or (None) that there is none.
+void notify(Display* d, const XSelectionRequestEvent& r, Atom property) {
+    XEvent reply{};
+    reply.xselection = {SelectionNotify, 0,        True,     d,     r.requestor,
+                        r.selection,     r.target, property, r.time};
+    XSendEvent(d, r.requestor, False, NoEventMask, &reply);
+    XFlush(d);
+}
+
+// What a clipboard owner offers and how it behaves; the defaults are an honest owner.
+struct Offer {
+    std::vector<unsigned char> bytes;
+    const char* target = "image/png";
+    Atom type = None;  // of the answer; None: the target, as every program does
+    int format = 8;
+    enum Mode { Whole, Pieces, StallAfterOnePiece, Trickle, Silent } mode = Whole;
+    int targets = 2;  // length of the TARGETS list, which ends with the image target
+    // CLIPBOARD_MANAGER: a clipboard manager as freedesktop describes one, cut down to one text
+    // target. Asked to save, it fetches the first target listed and then reports success.
+    const char* selection = "CLIPBOARD";
 };
 
-struct WorkAreaCase {
-    const char* name;
-    long currentDesktop;
-    std::vector<long> areas;  // x, y, width, height per desktop
-    int left, top, right, bottom;
-};
-
-void PrintTo(const WorkAreaCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class X11WorkArea : public X11Desktop, public ::testing::WithParamInterface<WorkAreaCase> {};
-
-TEST_P(X11WorkArea, IsTheCurrentDesktopsOrElseTheFirst) {
-    const WorkAreaCase& c = GetParam();
-    setCardinals("_NET_CURRENT_DESKTOP", {c.currentDesktop});
-    setCardinals("_NET_WORKAREA", c.areas);
-    int left = -1, top = -1, right = -1, bottom = -1;
-    ASSERT_EQ(1, queryWorkArea(&left, &top, &right, &bottom));
-    EXPECT_EQ((std::vector<int>{c.left, c.top, c.right, c.bottom}),
-              (std::vector<int>{left, top, right, bottom}));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Desktops, X11WorkArea,
-    ::testing::Values(
-        WorkAreaCase{"Published", 1, {0, 0, 800, 600, 10, 20, 1000, 700}, 10, 20, 1010, 720},
-        // Past the published entries: a read there is an X error.
-        WorkAreaCase{"PastThePublished", 3, {5, 6, 1000, 700}, 5, 6, 1005, 706}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// A clipboard manager as the freedesktop rules describe one, cut down to one text target: asked
-// to save, it converts CLIPBOARD to the first target listed on the requestor's property, keeps
-// the text and reports success. A silent one never answers.
-class ManagerPeer {
+// A clipboard owner on a connection and thread of its own. Pieces of an incremental transfer go
+// out whenever the requestor has deleted the last one; claim() takes the selection again, as a
+// program does when the user copies again. A manager keeps the text it fetched in saved().
+class TestOwner {
   public:
-    explicit ManagerPeer(bool answers) : answers_(answers) {
-        d_ = XOpenDisplay(nullptr);
-        w_ = XCreateSimpleWindow(d_, DefaultRootWindow(d_), 0, 0, 1, 1, 0, 0, 0);
-        XSetSelectionOwner(d_, atom(d_, "CLIPBOARD_MANAGER"), w_, CurrentTime);
-        XSync(d_, False);
+    explicit TestOwner(Offer offer) : offer_(std::move(offer)), d_(XOpenDisplay(nullptr)) {
+        window_ = XCreateSimpleWindow(d_, DefaultRootWindow(d_), 0, 0, 1, 1, 0, 0, 0);
+        target_ = XInternAtom(d_, offer_.target, False);
+        claim();
         thread_ = std::thread([this] { serve(); });
     }
-    ~ManagerPeer() {
+    ~TestOwner() {
         stop_ = true;
         thread_.join();
         XCloseDisplay(d_);
     }
-    std::string saved;
+    void claim() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        XSetSelectionOwner(d_, atom(d_, offer_.selection), window_, CurrentTime);
+        XSync(d_, False);
+    }
+    int requests() const { return requests_; }
+    std::string saved() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return saved_;
+    }
 
   private:
     void serve() {
-        XEvent event;
-        while (!stop_) {
-            if (!nextEvent(d_, &event, 50) || event.type != SelectionRequest) continue;
-            const XSelectionRequestEvent request = event.xselectionrequest;
-            if (!answers_ || request.target != atom(d_, "SAVE_TARGETS")) continue;
-            std::vector<long> targets = property(d_, request.requestor, request.property);
-            Atom kept = atom(d_, "PEER_KEPT");
-            if (!targets.empty())
-                XConvertSelection(d_, atom(d_, "CLIPBOARD"), Atom(targets[0]), kept, w_,
-                                  CurrentTime);
-            while (!targets.empty() && nextEvent(d_, &event, 2000) &&
-                   event.type != SelectionNotify) {
+        for (Clock::time_point next = Clock::now(); !stop_; poll(&fd_, 1, 5)) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (XEvent e; XPending(d_);) {
+                XNextEvent(d_, &e);
+                if (e.type == SelectionRequest) answer(e.xselectionrequest);
+                if (e.type == SelectionNotify) {  // the text the manager fetched has come
+                    saved_ = property(d_, window_, atom(d_, "KEPT"));
+                    notify(d_, saving_, saving_.property);
+                }
+                ready_ |= e.type == PropertyNotify && e.xproperty.state == PropertyDelete &&
+                          e.xproperty.window == to_ && e.xproperty.atom == property_ &&
+                          (sent_ == 0 || offer_.mode != Offer::StallAfterOnePiece);
             }
-            for (long c : property(d_, w_, kept)) saved += char(c);
-            XEvent reply{};
-            reply.xselection = {SelectionNotify,
-                                0,
-                                True,
-                                d_,
-                                request.requestor,
-                                request.selection,
-                                request.target,
-                                request.property,
-                                request.time};
-            XSendEvent(d_, request.requestor, False, NoEventMask, &reply);
-            XFlush(d_);
+            if (!ready_ || Clock::now() < next || sent_ > offer_.bytes.size()) continue;
+            bool slow = offer_.mode == Offer::Trickle;
+            std::size_t n = std::min(offer_.bytes.size() - sent_, std::size_t(slow ? 64 : 65536));
+            put(to_, property_, target_, 8, offer_.bytes.data() + sent_, int(n));
+            sent_ += n ? n : 1;  // past the end once the empty piece has gone
+            ready_ = false;
+            next = Clock::now() + milliseconds(slow ? 100 : 0);
         }
     }
-    bool answers_;
+    void put(Window w, Atom property, Atom type, int format, const void* data, int items) {
+        XChangeProperty(d_, w, property, type, format, PropModeReplace,
+                        static_cast<const unsigned char*>(data), items);
+        XFlush(d_);
+    }
+    void answer(const XSelectionRequestEvent& request) {
+        ++requests_;
+        if (offer_.mode == Offer::Silent) return;
+        Atom targets = atom(d_, "TARGETS"), incr = atom(d_, "INCR");
+        long size = long(offer_.bytes.size()), unit = offer_.format == 32 ? 8 : offer_.format / 8;
+        if (request.target == atom(d_, "SAVE_TARGETS")) {
+            Atom first = None;
+            std::string listed = property(d_, request.requestor, request.property);
+            std::memcpy(&first, listed.data(), std::min(listed.size(), sizeof first));
+            XConvertSelection(d_, atom(d_, "CLIPBOARD"), first, atom(d_, "KEPT"), window_,
+                              CurrentTime);
+            saving_ = request;
+            return;
+        }
+        if (request.target == targets) {
+            std::vector<long> list(std::size_t(offer_.targets), long(XA_STRING));
+            list.front() = long(targets);
+            list.back() = long(target_);
+            put(request.requestor, request.property, XA_ATOM, 32, list.data(), offer_.targets);
+        } else if (request.target == target_ && offer_.mode != Offer::Whole) {
+            to_ = request.requestor;
+            property_ = request.property;
+            sent_ = 0;
+            XSelectInput(d_, to_, PropertyChangeMask);
+            put(to_, property_, incr, 32, &size, 1);
+        } else if (request.target == target_) {
+            put(request.requestor, request.property, offer_.type ? offer_.type : target_,
+                offer_.format, offer_.bytes.data(), int(size / unit));
+        }
+        bool known = request.target == targets || request.target == target_;
+        notify(d_, request, known ? request.property : None);
+    }
+
+    Offer offer_;
     Display* d_;
-    Window w_;
-    std::atomic<bool> stop_{false};
+    pollfd fd_{ConnectionNumber(d_), POLLIN, 0};
+    Window window_;
+    Atom target_;
+    std::mutex mutex_;
     std::thread thread_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> requests_{0};
+    Window to_ = None;  // the incremental transfer under way
+    Atom property_ = None;
+    std::size_t sent_ = 0;
+    bool ready_ = false;
+    XSelectionRequestEvent saving_{};  // the manager's request being served
+    std::string saved_;
 };
 
-TEST_F(X11Desktop, TheLinkIsHandedToAClipboardManager) {
-    ASSERT_EQ(1, setClipboardText("http://example.org/a1"));
-    EXPECT_EQ(0, handOverClipboard()) << "no manager runs";
-    ManagerPeer manager(true);
-    EXPECT_EQ(1, handOverClipboard());
-    EXPECT_EQ("http://example.org/a1", manager.saved);
+// Polls until the clipboard names an image other than `previous`, as the idle loop would.
+std::uintptr_t waitForNewImage(std::uintptr_t previous) {
+    Clock::time_point deadline = Clock::now() + milliseconds(5000);
+    std::uintptr_t handle = pollClipboardBitmap();
+    for (; (handle == 0 || handle == previous) && Clock::now() < deadline;
+         handle = pollClipboardBitmap())
+        std::this_thread::sleep_for(milliseconds(20));
+    return handle;
 }
 
-TEST_F(X11Desktop, ASilentClipboardManagerIsWaitedForAFewSecondsAtMost) {
+}  // namespace
+
+TEST(X11Clipboard, EachCopyHasAHandleOfItsOwnAndNoOwnerOrTextIsNoImage) {
+    Offer offer{pictureBytes(FIF_PNG, 40, 30)};
+    std::uintptr_t first = 0, second = 0;
+    {
+        TestOwner owner(offer);
+        first = waitForNewImage(0);
+        ASSERT_NE(0u, first);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(first, pollClipboardBitmap());
+        owner.claim();  // the same program copying again
+        second = waitForNewImage(first);
+        EXPECT_TRUE(second != 0 && second != first);
+        EXPECT_EQ(0, writeCaptureFile(first)) << "that copy is gone";
+        EXPECT_EQ(1, writeCaptureFile(second));
+    }
+    Clock::time_point deadline = Clock::now() + milliseconds(2000);
+    while (pollClipboardBitmap() != 0 && Clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(10));
+    EXPECT_EQ(0u, pollClipboardBitmap()) << "the owner has gone";
+    TestOwner text(Offer{{'h', 'i'}, "UTF8_STRING"});
+    EXPECT_EQ(0u, pollClipboardBitmap()) << "text is no image";
+}
+
+// Honest owners' pictures, PNG or BMP, whole or in pieces, arrive pixel for pixel as a 24-bit
+// PNG. Hostile owners cost at most the bounds of one transfer and leave no file; whatever they
+// did, the next copy is taken as ever. Hostile bytes are the picture checks' (image tests, and
+// the bomb scenario end to end); here the ways an X transfer can go wrong.
+TEST(X11Clipboard, PicturesArriveWholeAndHostileOwnersCostABoundedWhile) {
+    const auto png = pictureBytes(FIF_PNG, 40, 30), big = pictureBytes(FIF_PNG, 1000, 1000);
+    const char* P = "image/png";
+    const Offer::Mode I = Offer::Pieces;
+    const struct {
+        const char* what;
+        Offer offer;
+        int written, seconds;
+    } cases[] = {
+        {"PNG", {png}, 1, 1},
+        {"BMP", {pictureBytes(FIF_BMP, 40, 30), "image/bmp"}, 1, 1},
+        {"3000 x 2000 in pieces", {pictureBytes(FIF_PNG, 3000, 2000), P, None, 8, I}, 1, 5},
+        {"16-bit items", {png, P, None, 16}, 0, 1},
+        {"of type STRING", {png, P, XA_STRING}, 0, 1},
+        {"stalling mid-INCR", {png, P, None, 8, Offer::StallAfterOnePiece}, 0, 3},
+        {"trickling INCR", {big, P, None, 8, Offer::Trickle}, 0, 6},
+        {"PNG after them", {png}, 1, 1},
+    };
+    std::uintptr_t handle = 0;
+    for (const auto& c : cases) {
+        TestOwner owner(c.offer);
+        handle = waitForNewImage(handle);
+        std::remove("screenshot.png");
+        Clock::time_point start = Clock::now();
+        ASSERT_EQ(c.written, writeCaptureFile(handle)) << c.what;
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(c.seconds)) << c.what;
+        EXPECT_EQ(c.written == 1, captureHolds(c.offer.bytes)) << c.what;
+    }
+}
+
+// An owner that lists thousands of targets, or never answers, costs a poll only a moment; the
+// silent one is asked again only after a while.
+TEST(X11Clipboard, SilentAndLongWindedOwnersCostAPollOnlyAMoment) {
+    Offer many{pictureBytes(FIF_PNG, 4, 4)}, silent = many;
+    many.targets = 100000;  // image/png comes last, beyond any list a real owner sends
+    silent.mode = Offer::Silent;
+    std::unique_ptr<TestOwner> owner = std::make_unique<TestOwner>(many);
+    for (int bound : {500, 2500, 200}) {
+        if (bound == 2500) owner = std::make_unique<TestOwner>(silent);
+        Clock::time_point start = Clock::now();
+        EXPECT_EQ(0u, pollClipboardBitmap());
+        EXPECT_LT(Clock::now() - start, milliseconds(bound));
+    }
+    EXPECT_GE(owner->requests(), 1);
+}
+
+TEST(X11Clipboard, TextIsServedInEveryTextFormUntilAnotherProgramTakesTheClipboard) {
+    const std::string link = "http://localhost/i/Fq3x.png\r\n";
+    ASSERT_EQ(1, setClipboardText("first"));
+    ASSERT_EQ(1, setClipboardText(link));
+    EXPECT_EQ(0, setClipboardText("")) << "empty text leaves the clipboard alone";
+    XCloseDisplay(XOpenDisplay(nullptr));  // other clients come and go
+    for (const char* target : {"", "-t UTF8_STRING", "-t STRING", "-t TEXT"})
+        EXPECT_EQ(link, shOutput(std::string("xclip -selection clipboard -o ") + target));
+    std::string targets = shOutput("xclip -selection clipboard -o -t TARGETS");
+    for (const char* target : {"TARGETS", "UTF8_STRING", "STRING", "TEXT"})
+        EXPECT_NE(std::string::npos, targets.find(target)) << targets;
+    EXPECT_EQ(std::string::npos, targets.find("image/")) << targets;
+    EXPECT_EQ(0u, pollClipboardBitmap()) << "our own text is no image";
+    {
+        TestOwner owner(Offer{pictureBytes(FIF_PNG, 4, 4)});
+        EXPECT_EQ(1, writeCaptureFile(waitForNewImage(0))) << "an image copied over our text";
+    }
+    ASSERT_EQ(1, setClipboardText("http://localhost/i/two"));
+    EXPECT_EQ("http://localhost/i/two", shOutput("xclip -selection clipboard -o"));
+}
+
+// The link is handed to a clipboard manager when one runs; a silent one costs a few seconds.
+TEST(X11Clipboard, TheLinkIsHandedToAClipboardManager) {
+    ASSERT_EQ(1, setClipboardText("http://example.org/a1"));
+    EXPECT_EQ(0, handOverClipboard()) << "no manager runs";
+    Offer manager;
+    manager.selection = "CLIPBOARD_MANAGER";
+    {
+        TestOwner answering(manager);
+        EXPECT_EQ(1, handOverClipboard());
+        EXPECT_EQ("http://example.org/a1", answering.saved());
+    }
     ASSERT_EQ(1, setClipboardText("http://example.org/b2"));
-    ManagerPeer manager(false);
+    manager.mode = Offer::Silent;
+    TestOwner silent(manager);
     Clock::time_point start = Clock::now();
     EXPECT_EQ(0, handOverClipboard());
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
 }
 
-}  // namespace
+// The current desktop's work area, or the first one's past those published (a read there is an
+// X error). Published: the current desktop, then x, y, width, height per desktop.
+TEST(X11Desktop, WorkAreaIsTheCurrentDesktopsOrElseTheFirst) {
+    ASSERT_EQ(1, openDesktop());
+    Display* d = XOpenDisplay(nullptr);
+    for (auto [published, expected] :
+         {std::pair<std::vector<long>, std::vector<int>>{{1, 0, 0, 800, 600, 10, 20, 1000, 700},
+                                                         {10, 20, 1010, 720}},
+          {{3, 5, 6, 1000, 700}, {5, 6, 1005, 706}}}) {
+        for (int i : {0, 1})
+            XChangeProperty(d, DefaultRootWindow(d),
+                            atom(d, i ? "_NET_WORKAREA" : "_NET_CURRENT_DESKTOP"), XA_CARDINAL, 32,
+                            PropModeReplace, reinterpret_cast<unsigned char*>(&published[i]),
+                            i ? int(published.size()) - 1 : 1);
+        XSync(d, False);
+        std::vector<int> area(4, -1);
+        ASSERT_EQ(1, queryWorkArea(&area[0], &area[1], &area[2], &area[3]));
+        EXPECT_EQ(expected, area);
+    }
+    XCloseDisplay(d);
+}

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "../screen/screen_fixture.h"
 #include "app/app.h"
@@ -15,11 +16,7 @@
 #include "editor/editor.h"
 #include "editor/menu.h"
 #include "editor/status.h"
-#include "image/image.h"
-#include "screen/draw.h"
-#include "screen/screen.h"
 #include "screen/screen_input.h"
-#include "screen/window_headless.h"
 
 // A colour that names its own pixel, so a shifted, flipped or mis-cropped copy shows up. Opaque,
 // so it survives a trip through a 24-bit PNG.
@@ -33,57 +30,55 @@ inline std::uint32_t imagePixel(const Image* image, int x, int y) {
 
 inline Image* patternedImage(int width, int height) {
     Image* image = createImage(width, height, kMagenta);
-    if (!image) return nullptr;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) imageRow(image, std::uint32_t(y))[x] = patternAt(x, y);
     return image;
 }
 
+// Values side by side, so that one comparison shows them all when it fails.
+template <class... T>
+std::vector<long long> values(T... each) {
+    return {static_cast<long long>(each)...};
+}
+
 class EditorTest : public ::testing::Test {
   protected:
     // Wide enough for the whole menu bar (it ends at x = 943), short enough to stay quick.
-    static constexpr int kWidth = 1000;
-    static constexpr int kHeight = 300;
+    static constexpr int kWidth = 1000, kHeight = 300;
 
-    void SetUp() override { openEditorWindow(kWidth, kHeight); }
-    void TearDown() override {
-        destroyImage(editor.capture);
-        editor.capture = nullptr;
-        for (int bit : {kLeftButton, kRightButton, kMiddleButton}) headlessButton(bit, false);
-    }
-
-    void openEditorWindow(int width, int height) {
-        ASSERT_EQ(0, setScreenMode(width, height, 32, 0, kBorderless, 0));
+    void SetUp() override {
+        ASSERT_EQ(0, setScreenMode(kWidth, kHeight, 32, 0, kBorderless, 0));
         headlessSetActive(true);
         headlessSetInside(true);
         for (int bit : {kLeftButton, kRightButton, kMiddleButton}) headlessButton(bit, false);
         headlessMovePointer(0, 0);
         headlessDesktop().beeps = 0;
-        program.work = WorkArea{width, height};
-        program.buttons = buildButtonTable(height);
+        program.work = WorkArea{kWidth, kHeight};
+        program.buttons = buildButtonTable(kHeight);
     }
+    void TearDown() override { destroyImage(editor.capture); }
 
     // Shows `capture` as the capture cycle does: backdrop, placement, then a fresh editor start.
     void show(Image* capture) {
-        ASSERT_NE(nullptr, capture);
         destroyImage(editor.capture);
         editor.capture = capture;
         paintBackdrop(program.work);
         placeCapture(editor.view, program.work, capture);
         startEditor(program, editor);
     }
-
     bool frame() { return editorFrame(program, editor); }
     void frames(int n) {
         for (int i = 0; i < n; ++i) ASSERT_TRUE(frame()) << "frame " << i;
     }
-
-    static void pointAt(int x, int y) { headlessMovePointer(x, y); }
+    // Moves the pointer, then runs `n` frames.
+    void pointAt(int x, int y, int n = 0) {
+        headlessMovePointer(x, y);
+        frames(n);
+    }
     static void leftDown() { headlessButton(kLeftButton, true); }
     static void leftUp() { headlessButton(kLeftButton, false); }
     static void rightDown() { headlessButton(kRightButton, true); }
     static void rightUp() { headlessButton(kRightButton, false); }
-
     // Window position of an image point at the current view.
     int wx(int ix) const { return windowX(editor.view, ix); }
     int wy(int iy) const { return windowY(editor.view, iy); }
@@ -92,16 +87,13 @@ class EditorTest : public ::testing::Test {
     EditorState editor;
 };
 
-// Switches the working directory to a fresh temporary one for the test's lifetime, so capture
-// files written or looked for by a test stay out of the way, also of the same test running in
-// another build at the same time.
+// A fresh working directory for the test's lifetime, so capture files written or looked for by
+// a test stay out of the way, also of the same test running in another build at the same time.
 class ScopedWorkingDirectory {
   public:
     explicit ScopedWorkingDirectory(const std::string& name)
-        : previous_(std::filesystem::current_path()),
-          dir_(std::filesystem::temp_directory_path() /
+        : dir_(std::filesystem::temp_directory_path() /
                ("glimmerix-" + name + "-" + std::to_string(std::random_device{}()))) {
-        std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         std::filesystem::current_path(dir_);
     }
@@ -110,10 +102,7 @@ class ScopedWorkingDirectory {
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
     }
-    ScopedWorkingDirectory(const ScopedWorkingDirectory&) = delete;
-    ScopedWorkingDirectory& operator=(const ScopedWorkingDirectory&) = delete;
 
   private:
-    std::filesystem::path previous_;
-    std::filesystem::path dir_;
+    std::filesystem::path previous_ = std::filesystem::current_path(), dir_;
 };

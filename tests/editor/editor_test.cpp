@@ -1,16 +1,11 @@
 #include <string>
 
 #include "editor_fixture.h"
-#include "image/image.h"
 
 namespace {
 
-constexpr std::uint32_t kGrey = 0xFFC0C0C0;
-constexpr std::uint32_t kGreen = 0xFF00FF00;
-constexpr std::uint32_t kWhite = 0xFFFFFFFF;
-constexpr std::uint32_t kBlack = 0xFF000000;
-constexpr std::uint32_t kDarkGrey = 0xFF404040;
-constexpr std::uint32_t kRed = 0xFFFF0000;
+constexpr std::uint32_t kGrey = 0xFFC0C0C0, kGreen = 0xFF00FF00, kWhite = 0xFFFFFFFF;
+constexpr std::uint32_t kBlack = 0xFF000000, kDarkGrey = 0xFF404040, kRed = 0xFFFF0000;
 
 enum ButtonIndex { UPLOAD, QUIT, HIDE, MARK_BUTTON, CENSOR_BUTTON, CROP_BUTTON, REVERT };
 
@@ -24,11 +19,13 @@ class LoopTest : public EditorTest {
     }
     const MenuButton& button(int index) const { return program.buttons[std::size_t(index)]; }
     // A point on the button's face clear of edges and caption.
-    std::uint32_t face(int index) const {
-        return screenPixel(button(index).x + 2, button(index).y + 2);
+    std::uint32_t face(int i) const { return screenPixel(button(i).x + 2, button(i).y + 2); }
+    void pointAtButton(int i, int n = 0) {
+        pointAt(button(i).x + button(i).width / 2, button(i).y + 4, n);
     }
-    void pointAtButton(int index) {
-        pointAt(button(index).x + button(index).width / 2, button(index).y + 4);
+    void clickButton(int index) {
+        leftDown();
+        pointAtButton(index, 1);
     }
 };
 
@@ -38,121 +35,84 @@ TEST_F(LoopTest, StartSelectsMarkDrainsKeysAndClearsTheDrags) {
     editor.previousX = 50;
     program.lastKey = "q";
     headlessPressKey('q');
-    headlessPressKey('u');
     startEditor(program, editor);
     EXPECT_EQ(Tool::MARK, editor.tool);
-    EXPECT_EQ("", program.lastKey);
-    EXPECT_EQ("", readKey());
-    EXPECT_EQ(0, editor.previousX);
-    EXPECT_EQ(0, editor.previousY);
-    EXPECT_FALSE(editor.drag.censorDrag);
-    EXPECT_FALSE(editor.drag.cropDrag);
-    EXPECT_EQ(0, editor.drag.x1 | editor.drag.y1 | editor.drag.x2 | editor.drag.y2);
+    EXPECT_EQ("", program.lastKey + readKey());
+    const DragState& d = editor.drag;
+    EXPECT_EQ(values(0, 0, 0, 0, 0, 0, 0, 0), values(editor.previousX, editor.previousY, d.x1, d.y1,
+                                                     d.x2, d.y2, d.censorDrag, d.cropDrag));
 }
 
-TEST_F(LoopTest, ToolKeysActOneFrameAfterTheyAreRead) {
-    headlessPressKey('2');
-    frames(1);
-    EXPECT_EQ("2", program.lastKey);
-    EXPECT_EQ(Tool::MARK, editor.tool);
-    frames(1);
-    EXPECT_EQ(Tool::CENSOR, editor.tool);
-    EXPECT_EQ("", program.lastKey);
-    headlessPressKey('3');
-    frames(2);
-    EXPECT_EQ(Tool::CROP, editor.tool);
-    headlessPressKey('1');
-    frames(2);
-    EXPECT_EQ(Tool::MARK, editor.tool);
-}
-
-TEST_F(LoopTest, AnyOtherKeyEndsTheLoopAtOnceAndStaysAsTyped) {
-    for (int code : {'U', ' ', 'x', 'Q'}) {
+TEST_F(LoopTest, ToolKeysActOneFrameAfterTheyAreReadAndOtherKeysEndTheLoopDoingNothingElse) {
+    for (auto [key, tool] :
+         {std::pair<int, Tool>{'2', Tool::CENSOR}, {'3', Tool::CROP}, {'1', Tool::MARK}}) {
+        Tool before = editor.tool;
+        headlessPressKey(key);
+        frames(1);
+        EXPECT_EQ(before, editor.tool) << char(key);
+        frames(1);
+        EXPECT_EQ(values(tool, 0), values(editor.tool, program.lastKey.size())) << char(key);
+    }
+    for (int code : {int{'U'}, int{' '}, int{'x'}, int{'Q'}, 72 << 8}) {  // 72 << 8: cursor up
         startEditor(program, editor);
         headlessPressKey(code);
         frames(1);
         EXPECT_FALSE(frame());
-        EXPECT_EQ(std::string(1, char(code)), program.lastKey);
+        EXPECT_EQ(code < 256 ? std::string(1, char(code)) : "\xffH", program.lastKey);
     }
-}
-
-TEST_F(LoopTest, AKeyWithoutACharacterEndsTheLoop) {
-    headlessPressKey(72 << 8);  // cursor up
-    frames(1);
-    EXPECT_EQ(2u, program.lastKey.size());
-    EXPECT_FALSE(frame());
-}
-
-TEST_F(LoopTest, TheEndingFrameDoesNothingElse) {
-    editor.tool = Tool::MARK;
-    pointAt(wx(10), wy(10));
-    frames(1);
+    // The ending frame does nothing else.
+    startEditor(program, editor);
+    pointAt(wx(10), wy(10), 1);
     program.lastKey = "u";
     leftDown();
     pointAt(wx(40), wy(10));
     headlessPressKey('1');
     EXPECT_FALSE(frame());
-    EXPECT_EQ("u", program.lastKey);
-    EXPECT_EQ("1", readKey()) << "the key stays unread";
+    EXPECT_EQ("u1", program.lastKey + readKey()) << "the key stays unread";
     EXPECT_EQ(patternAt(30, 10), imagePixel(editor.capture, 30, 10)) << "no stroke drawn";
 }
 
-TEST_F(LoopTest, MarkIsGreenAtTheStartAndTheOthersGrey) {
+TEST_F(LoopTest, TheMenuBarStandsAtItsLayoutWithMarkGreenAndBevelledEdges) {
     frames(1);
-    EXPECT_EQ(kGreen, face(MARK_BUTTON));
-    for (int i : {UPLOAD, QUIT, HIDE, CENSOR_BUTTON, CROP_BUTTON, REVERT})
-        EXPECT_EQ(kGrey, face(i));
-    const MenuButton& mark = button(MARK_BUTTON);
-    EXPECT_EQ(kBlack, screenPixel(mark.x - 1, mark.y - 1));
-    EXPECT_EQ(kBlack, screenPixel(mark.x + mark.width + 1, mark.y + mark.height + 1));
-    EXPECT_EQ(kWhite, screenPixel(mark.x + 5, mark.y));
-    EXPECT_EQ(kWhite, screenPixel(mark.x, mark.y + 5));
-    EXPECT_EQ(kDarkGrey, screenPixel(mark.x + 5, mark.y + mark.height));
-    EXPECT_EQ(kDarkGrey, screenPixel(mark.x + mark.width, mark.y + 5));
-    // The bottom-right corner belongs to both dark edges; the other two corners to no edge.
-    EXPECT_EQ(kDarkGrey, screenPixel(mark.x + mark.width, mark.y + mark.height));
-    EXPECT_EQ(kGreen, screenPixel(mark.x + mark.width, mark.y));
-    EXPECT_EQ(kGreen, screenPixel(mark.x, mark.y + mark.height));
-}
-
-TEST_F(LoopTest, CaptionsAreBlackTextAtTheirComputedPoints) {
-    frames(1);
-    // "MARK (1)" starts at (416, H - 24); its "M" has set pixels in its first column.
-    const int top = kHeight - 24;
-    int blackInCell = 0, blackBefore = 0;
-    for (int y = top; y < top + 8; ++y) {
-        blackInCell += screenPixel(416, y) == kBlack;
-        blackBefore += screenPixel(415, y) == kBlack;
+    const int xs[] = {8, 106, 204, 376, 518, 660, 802};
+    for (int i = UPLOAD; i <= REVERT; ++i) {
+        const MenuButton& b = button(i);
+        EXPECT_EQ(values(xs[i], kHeight - 38, i < HIDE ? 96 : 140, 32),
+                  values(b.x, b.y, b.width, b.height));
+        EXPECT_EQ(values(i == MARK_BUTTON ? kGreen : kGrey, kBlack),
+                  values(face(i), screenPixel(b.x - 1, b.y + 5)))
+            << "face and the gap left of " << i;
     }
-    EXPECT_GT(blackInCell, 0);
-    EXPECT_EQ(0, blackBefore);
+    // Light top and left edges, dark bottom and right ones sharing the bottom-right corner; the
+    // other two corners belong to no edge.
+    const int x = button(MARK_BUTTON).x, y = kHeight - 38, r = x + 140, b = y + 32;
+    EXPECT_EQ(
+        values(kWhite, kWhite, kDarkGrey, kDarkGrey, kDarkGrey, kGreen, kGreen),
+        values(screenPixel(x + 5, y), screenPixel(x, y + 5), screenPixel(x + 5, b),
+               screenPixel(r, y + 5), screenPixel(r, b), screenPixel(r, y), screenPixel(x, b)));
+    // The caption "MARK (1)" starts at (416, H - 24): its "M" has set pixels in its first column.
+    int blackInCell = 0, blackBefore = 0;
+    for (int row = kHeight - 24; row < kHeight - 16; ++row) {
+        blackInCell += screenPixel(416, row) == kBlack;
+        blackBefore += screenPixel(415, row) == kBlack;
+    }
+    EXPECT_TRUE(blackInCell > 0 && blackBefore == 0);
 }
 
-TEST_F(LoopTest, TheButtonUnderThePointerTurnsWhiteEvenWhenItIsTheCurrentTool) {
-    pointAtButton(MARK_BUTTON);
-    frames(1);
+TEST_F(LoopTest, TheButtonUnderThePointerTurnsWhiteButNotOverTheGapOrWhenUnavailable) {
+    pointAtButton(MARK_BUTTON, 1);
     EXPECT_EQ(kWhite, face(MARK_BUTTON));
-    pointAtButton(CROP_BUTTON);
-    frames(1);
-    EXPECT_EQ(kGreen, face(MARK_BUTTON));
-    EXPECT_EQ(kWhite, face(CROP_BUTTON));
+    pointAtButton(CROP_BUTTON, 1);
+    EXPECT_EQ(values(kGreen, kWhite), values(face(MARK_BUTTON), face(CROP_BUTTON)));
     EXPECT_EQ("", program.lastKey) << "hovering is no click";
-}
 
-TEST_F(LoopTest, AButtonsRightAndBottomEdgesCountButTheGapDoesNot) {
-    const MenuButton& mark = button(MARK_BUTTON);
-    EXPECT_TRUE(pointerOverButton(mark, mark.x + mark.width, mark.y + mark.height));
-    EXPECT_TRUE(pointerOverButton(mark, mark.x, mark.y));
-    EXPECT_FALSE(pointerOverButton(mark, mark.x - 1, mark.y));
-    EXPECT_FALSE(pointerOverButton(mark, mark.x, mark.y + mark.height + 1));
-    pointAt(mark.x + mark.width + 1, mark.y + 10);  // between MARK and CENSOR
+    const MenuButton& m = button(MARK_BUTTON);
+    EXPECT_EQ(
+        values(1, 1, 0, 0),
+        values(pointerOverButton(m, m.x + m.width, m.y + m.height), pointerOverButton(m, m.x, m.y),
+               pointerOverButton(m, m.x - 1, m.y), pointerOverButton(m, m.x, m.y + m.height + 1)));
     leftDown();
-    frames(1);
-    EXPECT_EQ("", program.lastKey);
-}
-
-TEST_F(LoopTest, AnUnavailablePointerIsOverNoButton) {
-    leftDown();
+    pointAt(m.x + m.width + 1, m.y + 10, 1);  // between MARK and CENSOR
     pointAtButton(UPLOAD);
     headlessSetInside(false);
     frames(2);
@@ -160,98 +120,47 @@ TEST_F(LoopTest, AnUnavailablePointerIsOverNoButton) {
     EXPECT_EQ("", program.lastKey);
 }
 
-TEST_F(LoopTest, AClickActsOneFrameLate) {
-    pointAtButton(CROP_BUTTON);
-    leftDown();
-    frames(1);
-    EXPECT_EQ("3", program.lastKey);
-    EXPECT_EQ(Tool::MARK, editor.tool);
+TEST_F(LoopTest, AClickActsOneFrameLateAndOverwritesAKeyReadInTheSameFrame) {
+    clickButton(CROP_BUTTON);
+    EXPECT_EQ(values('3', Tool::MARK), values(program.lastKey[0], editor.tool));
     leftUp();
     frames(1);
     EXPECT_EQ(Tool::CROP, editor.tool);
-    pointAt(10, 10);
-    frames(1);
+    pointAt(10, 10, 1);
     EXPECT_EQ(kGreen, face(CROP_BUTTON)) << "green once the pointer has left it";
-
-    pointAtButton(UPLOAD);
-    leftDown();
-    frames(1);
-    EXPECT_FALSE(frame());
-    EXPECT_EQ("u", program.lastKey);
-}
-
-TEST_F(LoopTest, AClickOverwritesAKeyReadInTheSameFrame) {
     headlessPressKey('2');
-    pointAtButton(HIDE);
-    leftDown();
-    frames(1);
+    clickButton(HIDE);
     EXPECT_EQ(" ", program.lastKey);
     EXPECT_FALSE(frame());
 }
 
-TEST_F(LoopTest, TheLoopReturnsTheEditedCaptureAndTheEndingKey) {
-    pointAtButton(QUIT);
-    leftDown();
-    Image* capture = editor.capture;
-    editor.capture = nullptr;
-    View view = editor.view;
-    headlessPressKey('x');  // drained at the start, so it does not end the loop first
-    runEditorLoop(program, capture, view);
-    editor.capture = capture;
-    EXPECT_EQ("q", program.lastKey);
-    EXPECT_EQ(402, view.originX);
-    EXPECT_EQ(602, view.right) << "the image area of the frames that ran";
-}
-
-TEST_F(LoopTest, RevertReloadsTheCaptureFileAndPlacesIt) {
+TEST_F(LoopTest, RevertReloadsTheCaptureFileOncePerFrameOrKeepsTheCaptureWithoutOne) {
     ScopedWorkingDirectory dir("revert");
+    Image* before = editor.capture;
+    imageRow(before, 7)[9] = kRed;
+    headlessPressKey('r');
+    frames(2);
+    EXPECT_EQ(before, editor.capture) << "no capture file: the editor goes on as it was";
+    EXPECT_EQ(
+        values(kRed, patternAt(9, 8), kRed),
+        values(imagePixel(before, 9, 7), imagePixel(before, 9, 8), screenPixel(wx(9), wy(7))));
+
     Image* taken = patternedImage(300, 120);
     saveImageFile(taken, "screenshot.png", kFormatPng);
     destroyImage(taken);
-
     editor.tool = Tool::CENSOR;
     editor.drag = DragState{1, 2, 3, 4, false, true};
-    headlessPressKey('R');
-    frames(2);
-    ASSERT_EQ(300u, editor.capture->width);
-    ASSERT_EQ(120u, editor.capture->height);
-    EXPECT_EQ(patternAt(123, 45), imagePixel(editor.capture, 123, 45));
-    EXPECT_EQ(352, editor.view.originX);  // floor(500 - 150) + 2
-    EXPECT_EQ(74, editor.view.originY);   // 150 - 60 - 16
-    EXPECT_EQ(Tool::CENSOR, editor.tool);
-    EXPECT_TRUE(editor.drag.cropDrag);
-    EXPECT_EQ(3, editor.drag.x2);
-}
-
-TEST_F(LoopTest, RevertUnderAHeldButtonRevertsOncePerFrame) {
-    ScopedWorkingDirectory dir("revert-held");
-    Image* taken = patternedImage(200, 100);
-    saveImageFile(taken, "screenshot.png", kFormatPng);
-    destroyImage(taken);
-
-    pointAtButton(REVERT);
-    leftDown();
-    frames(1);
-    EXPECT_EQ("R", program.lastKey);
-    for (int i = 0; i < 3; ++i) {
-        imageRow(editor.capture, 5)[5] = kRed;  // an edit the next frame's revert undoes
+    clickButton(REVERT);
+    for (int i = 0; i < 3; ++i) {  // the held button repeats the key, and each frame reverts
+        EXPECT_EQ("R", program.lastKey);
+        imageRow(editor.capture, 5)[5] = kRed;
         frames(1);
+        ASSERT_EQ(values(300, 120), values(editor.capture->width, editor.capture->height));
         EXPECT_EQ(patternAt(5, 5), imagePixel(editor.capture, 5, 5)) << "frame " << i;
-        EXPECT_EQ("R", program.lastKey) << "the held button repeats the key";
     }
-}
-
-TEST_F(LoopTest, RevertWithoutACaptureFileKeepsTheCurrentCapture) {
-    ScopedWorkingDirectory dir("revert-missing");
-    Image* before = editor.capture;
-    imageRow(before, 7)[9] = kRed;
-    editor.view.panX = 0;
-    headlessPressKey('r');
-    frames(2);
-    EXPECT_EQ(before, editor.capture);
-    EXPECT_EQ(200u, editor.capture->width);
-    EXPECT_EQ(kRed, imagePixel(editor.capture, 9, 7)) << "edits are kept";
-    EXPECT_EQ(patternAt(9, 8), imagePixel(editor.capture, 9, 8));
-    EXPECT_EQ(kRed, screenPixel(wx(9), wy(7))) << "and still shown";
-    EXPECT_TRUE(frame()) << "the editor goes on";
+    EXPECT_EQ(patternAt(123, 45), imagePixel(editor.capture, 123, 45));
+    // Placed anew: floor(500 - 150) + 2 across, 150 - 60 - 16 down; tool and drags stay.
+    EXPECT_EQ(values(352, 74), values(editor.view.originX, editor.view.originY));
+    EXPECT_EQ(values(Tool::CENSOR, 1, 3),
+              values(editor.tool, editor.drag.cropDrag, editor.drag.x2));
 }

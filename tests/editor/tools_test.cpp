@@ -2,35 +2,19 @@
 #include <utility>
 
 #include "editor_fixture.h"
+#include "screen/draw.h"
 
 namespace {
 
-constexpr std::uint32_t kRed = 0xFFFF0000;
-constexpr std::uint32_t kBlack = 0xFF000000;
-constexpr std::uint32_t kWhite = 0xFFFFFFFF;
+constexpr std::uint32_t kRed = 0xFFFF0000, kBlack = 0xFF000000, kWhite = 0xFFFFFFFF;
 
-// Every pixel of `image` that no longer holds its own pattern colour.
-std::set<std::pair<int, int>> changedPixels(const Image* image) {
-    std::set<std::pair<int, int>> changed;
-    for (int y = 0; y < int(image->height); ++y)
-        for (int x = 0; x < int(image->width); ++x)
-            if (imagePixel(image, x, y) != patternAt(x, y)) changed.insert({x, y});
-    return changed;
-}
+using Points = std::set<std::pair<int, int>>;
 
-std::set<std::pair<int, int>> rectangle(int x1, int y1, int x2, int y2) {
-    std::set<std::pair<int, int>> points;
+Points rectangle(int x1, int y1, int x2, int y2) {
+    Points points;
     for (int y = y1; y <= y2; ++y)
         for (int x = x1; x <= x2; ++x) points.insert({x, y});
     return points;
-}
-
-// Does the console show anything but black in text row `row` (counted from 1), left part?
-bool textRowPainted(int row) {
-    for (int y = (row - 1) * 8; y < row * 8; ++y)
-        for (int x = 0; x < 11 * 8; ++x)
-            if (screenPixel(x, y) == 0xFFFFFFFFu) return true;
-    return false;
 }
 
 }  // namespace
@@ -42,35 +26,42 @@ class ToolTest : public EditorTest {
         EditorTest::SetUp();
         show(patternedImage(200, 100));
     }
-    // Drags with the left button from image point a to image point b, one frame per step, and
-    // releases at b.
-    void drag(int ax, int ay, int bx, int by) {
+    // Presses the left button over image point a for a frame, moves to b for a frame, and
+    // releases there for a third unless told to hold on.
+    void drag(int ax, int ay, int bx, int by, bool release = true) {
         pointAt(wx(ax), wy(ay));
         leftDown();
         frames(1);
-        pointAt(wx(bx), wy(by));
-        frames(1);
-        leftUp();
-        frames(1);
+        pointAt(wx(bx), wy(by), 1);
+        if (release) leftUp(), frames(1);
     }
+    // Every pixel of the capture that no longer holds its own pattern colour.
+    Points changed() const {
+        Points points;
+        for (int y = 0; y < int(editor.capture->height); ++y)
+            for (int x = 0; x < int(editor.capture->width); ++x)
+                if (imagePixel(editor.capture, x, y) != patternAt(x, y)) points.insert({x, y});
+        return points;
+    }
+    // The capture's size and the drags still pending.
+    std::vector<long long> state() const {
+        return values(editor.capture->width, editor.capture->height, editor.drag.censorDrag,
+                      editor.drag.cropDrag);
+    }
+    std::uint32_t shown(int x, int y) const { return screenPixel(wx(x), wy(y)); }
 };
 
-TEST_F(ToolTest, MarkMovesAThreeByThreeRedPenFromThePreviousPosition) {
-    pointAt(wx(10), wy(10));
-    frames(1);
-    leftDown();
-    pointAt(wx(30), wy(10));
-    frames(1);
-    EXPECT_EQ(rectangle(9, 9, 31, 11), changedPixels(editor.capture));
-    EXPECT_EQ(kRed, imagePixel(editor.capture, 20, 10));
-    EXPECT_EQ(kRed, screenPixel(wx(20), wy(11))) << "the stroke shows in the same frame";
-    EXPECT_EQ(patternAt(20, 12), screenPixel(wx(20), wy(12)));
-}
-
-TEST_F(ToolTest, TheFirstStrokeOfTheLoopStartsAtTheWindowCorner) {
-    leftDown();
-    pointAt(wx(10), wy(10));
-    frames(1);
+TEST_F(ToolTest, MarkIsAThreeByThreeRedPenFromThePreviousPositionInsideTheImageArea) {
+    pointAt(wx(10), wy(10), 1);
+    drag(10, 10, 30, 10, false);
+    EXPECT_EQ(rectangle(9, 9, 31, 11), changed());
+    EXPECT_EQ(values(kRed, kRed, patternAt(20, 12)),  // red, and shown in the same frame
+              values(imagePixel(editor.capture, 20, 10), shown(20, 11), shown(20, 12)));
+    show(patternedImage(200, 100));
+    drag(-5, 10, -2, 10, false);
+    EXPECT_TRUE(changed().empty()) << "outside the image area";
+    startEditor(program, editor);  // the previous position is (0, 0) again
+    pointAt(wx(10), wy(10), 1);
     EXPECT_EQ(kRed, imagePixel(editor.capture, 10, 10));
     // The segment from window (0, 0) enters the capture through its left edge.
     bool enteredFromTheLeft = false;
@@ -78,191 +69,105 @@ TEST_F(ToolTest, TheFirstStrokeOfTheLoopStartsAtTheWindowCorner) {
     EXPECT_TRUE(enteredFromTheLeft);
 }
 
-TEST_F(ToolTest, MarkOutsideTheImageAreaDrawsNothing) {
-    pointAt(wx(-5), wy(10));
-    frames(1);
-    leftDown();
-    pointAt(wx(-2), wy(10));
-    frames(1);
-    EXPECT_TRUE(changedPixels(editor.capture).empty());
-}
-
-TEST_F(ToolTest, ACensorClickWithoutMovingPaintsOneBlackPixel) {
+TEST_F(ToolTest, ACensorPreviewsUntilReleaseAndCoversBothCornersInEitherDirection) {
     editor.tool = Tool::CENSOR;
-    pointAt(wx(50), wy(20));
-    leftDown();
-    frames(1);
-    EXPECT_TRUE(editor.drag.censorDrag);
-    EXPECT_TRUE(changedPixels(editor.capture).empty()) << "only the preview until release";
-    EXPECT_EQ(kBlack, screenPixel(wx(50), wy(20)));
+    drag(50, 20, 50, 20, false);  // a click without moving: only the preview until release
+    EXPECT_EQ(values(200, 100, 1, 0), state());
+    EXPECT_TRUE(changed().empty() && shown(50, 20) == kBlack);
     leftUp();
     frames(1);
-    EXPECT_FALSE(editor.drag.censorDrag);
-    EXPECT_EQ(rectangle(50, 20, 50, 20), changedPixels(editor.capture));
+    EXPECT_EQ(rectangle(50, 20, 50, 20), changed());
+    drag(60, 40, 20, 30, false);  // the preview stands at the mapped corners
+    EXPECT_EQ(values(kBlack, kBlack, patternAt(61, 40), patternAt(20, 29)),
+              values(shown(60, 40), shown(20, 30), shown(61, 40), shown(20, 29)));
+    leftUp();
+    frames(1);
+    Points expected = rectangle(20, 30, 60, 40);
+    expected.insert({50, 20});
+    EXPECT_EQ(expected, changed());
     EXPECT_EQ(kBlack, imagePixel(editor.capture, 50, 20));
-}
-
-TEST_F(ToolTest, ACensorBoxCoversBothCornersInEitherDirection) {
-    editor.tool = Tool::CENSOR;
-    drag(60, 40, 20, 30);
-    EXPECT_EQ(rectangle(20, 30, 60, 40), changedPixels(editor.capture));
 }
 
 TEST_F(ToolTest, ACensorStaysPendingWhileThePointerIsUnavailable) {
     editor.tool = Tool::CENSOR;
-    pointAt(wx(5), wy(5));
-    leftDown();
-    frames(1);
-    pointAt(wx(8), wy(6));
-    frames(1);
+    drag(5, 5, 8, 6, false);
     leftUp();
     headlessSetActive(false);  // every button bit reads as set now
     frames(2);
-    EXPECT_TRUE(editor.drag.censorDrag);
-    EXPECT_TRUE(changedPixels(editor.capture).empty());
+    EXPECT_EQ(values(200, 100, 1, 0), state());
     headlessSetActive(true);
-    pointAt(900, 10);  // far outside the image: a censor completes anyway
-    frames(1);
-    EXPECT_EQ(rectangle(5, 5, 8, 6), changedPixels(editor.capture));
+    pointAt(900, 10, 1);  // far outside the image: a censor completes anyway
+    EXPECT_EQ(rectangle(5, 5, 8, 6), changed());
 }
 
-TEST_F(ToolTest, CropFromEitherCornerKeepsColumnsTenTo109AndRowsTenTo59) {
+TEST_F(ToolTest, CropFromEitherCornerKeepsTheBoxAndPlacesTheSmallerCaptureAnew) {
     for (bool reversed : {false, true}) {
         show(patternedImage(200, 100));
         editor.tool = Tool::CROP;
-        if (reversed)
-            drag(110, 60, 10, 10);
-        else
-            drag(10, 10, 110, 60);
-        ASSERT_EQ(100u, editor.capture->width) << reversed;
-        ASSERT_EQ(50u, editor.capture->height) << reversed;
+        reversed ? drag(110, 60, 10, 10) : drag(10, 10, 110, 60);
+        ASSERT_EQ(values(100, 50, 0, 0), state());
         for (int y = 0; y < 50; ++y)
             for (int x = 0; x < 100; ++x)
                 ASSERT_EQ(patternAt(x + 10, y + 10), imagePixel(editor.capture, x, y))
-                    << x << "," << y << (reversed ? " reversed" : "");
-        EXPECT_FALSE(editor.drag.cropDrag);
-        EXPECT_EQ(Tool::CROP, editor.tool) << "the tool stays CROP";
-        EXPECT_EQ(std::make_pair(10, 110), std::make_pair(editor.drag.x1, editor.drag.x2));
-        EXPECT_EQ(std::make_pair(10, 60), std::make_pair(editor.drag.y1, editor.drag.y2));
+                    << x << "," << y;
+        const DragState& d = editor.drag;  // the tool stays CROP
+        EXPECT_EQ(values(10, 10, 110, 60, Tool::CROP), values(d.x1, d.y1, d.x2, d.y2, editor.tool));
     }
-}
-
-TEST_F(ToolTest, ACropClearsTheWindowAndPlacesTheSmallerCaptureAnew) {
-    editor.tool = Tool::CROP;
-    drag(10, 10, 110, 60);
-    EXPECT_EQ(452, editor.view.originX);  // floor(500 - 50) + 2
-    EXPECT_EQ(109, editor.view.originY);  // 150 - 25 - 16
-    EXPECT_EQ(patternAt(10, 10), screenPixel(452, 109));
-    // Where the old capture was, the backdrop shows again.
-    EXPECT_EQ(0xFF808080u, screenPixel(403, 86));
-    EXPECT_EQ(0xFF000000u, screenPixel(403, 87));
+    // Placed at floor(500 - 50) + 2, 150 - 25 - 16; where the old capture was, the backdrop.
+    EXPECT_EQ(values(452, 109), values(editor.view.originX, editor.view.originY));
+    EXPECT_EQ(values(patternAt(10, 10), 0xFF808080, 0xFF000000),
+              values(screenPixel(452, 109), screenPixel(403, 86), screenPixel(403, 87)));
 }
 
 TEST_F(ToolTest, ACropWithoutWidthOrHeightSaysCannotCropAndBeeps) {
     editor.tool = Tool::CROP;
-    pointAt(wx(30), wy(30));
-    leftDown();
-    frames(1);
-    leftUp();
-    frames(1);
-    EXPECT_EQ(1, headlessDesktop().beeps);
-    EXPECT_EQ(1000, headlessDesktop().lastBeepHz);
-    EXPECT_EQ(250, headlessDesktop().lastBeepMs);
-    EXPECT_TRUE(textRowPainted(1));
-    EXPECT_FALSE(textRowPainted(2));
+    const HeadlessDesktop& desktop = headlessDesktop();
     int row = 0, column = 0;
-    textCursor(&row, &column);
-    EXPECT_EQ(2, row);
-    EXPECT_EQ(1, column);
-
+    drag(30, 30, 30, 30);
+    textCursor(&row, &column);  // one line printed, "Cannot crop" in white
+    EXPECT_EQ(values(1, 1000, 250, 2, 1, kWhite),
+              values(desktop.beeps, desktop.lastBeepHz, desktop.lastBeepMs, row, column,
+                     screenPixel(1, 1)));
     drag(40, 30, 90, 30);  // a row but no height
-    EXPECT_EQ(2, headlessDesktop().beeps);
-    EXPECT_TRUE(textRowPainted(2));
     textCursor(&row, &column);
-    EXPECT_EQ(3, row);
-
-    EXPECT_EQ(200u, editor.capture->width);
-    EXPECT_TRUE(changedPixels(editor.capture).empty());
-    EXPECT_EQ(Tool::CROP, editor.tool);
-    EXPECT_EQ(402, editor.view.originX);
+    EXPECT_EQ(values(2, 3, Tool::CROP, 402),
+              values(desktop.beeps, row, editor.tool, editor.view.originX));
+    EXPECT_TRUE(changed().empty());
 }
 
-TEST_F(ToolTest, ACropReleasedOutsideWaitsAndCompletesWhenThePointerReturns) {
+TEST_F(ToolTest, ACropWaitsForItsReleaseInsideWhateverThePointerOrTheToolDoes) {
     editor.tool = Tool::CROP;
-    pointAt(wx(10), wy(10));
-    leftDown();
-    frames(1);
-    pointAt(wx(110), wy(60));
-    frames(1);
-    pointAt(wx(250), wy(60));  // outside, still held: the second corner stays
-    frames(1);
+    drag(10, 10, 110, 60, false);
+    headlessPressKey('1');
+    frames(2);                    // read in one frame, acted on in the next
+    pointAt(wx(250), wy(60), 1);  // outside, still held: the second corner stays
     leftUp();
     frames(2);
-    EXPECT_TRUE(editor.drag.cropDrag);
-    EXPECT_EQ(200u, editor.capture->width);
+    EXPECT_EQ(values(200, 100, 0, 1, Tool::MARK),
+              values(editor.capture->width, editor.capture->height, editor.drag.censorDrag,
+                     editor.drag.cropDrag, editor.tool));
     // The preview stays: white under black dashes, four pixels each, along the bottom edge (its
     // corner pixel belongs to the left edge's dashes as well, so it is left out here).
-    for (int k = 1; k < 4; ++k) EXPECT_EQ(kWhite, screenPixel(wx(10) + k, wy(60))) << k;
-    for (int k = 4; k < 8; ++k) EXPECT_EQ(kBlack, screenPixel(wx(10) + k, wy(60))) << k;
-
-    pointAt(wx(150), wy(90));  // back inside, no new press
-    frames(1);
-    EXPECT_FALSE(editor.drag.cropDrag);
-    EXPECT_EQ(100u, editor.capture->width);
-    EXPECT_EQ(50u, editor.capture->height);
+    for (int k = 1; k < 8; ++k) EXPECT_EQ(k < 4 ? kWhite : kBlack, shown(10 + k, 60)) << k;
+    pointAt(wx(150), wy(90), 1);  // back inside, no new press
+    EXPECT_EQ(values(100, 50, 0, 0), state());
     EXPECT_EQ(patternAt(10, 10), imagePixel(editor.capture, 0, 0));
-}
-
-TEST_F(ToolTest, ChangingTheToolDuringACropDoesNotEndIt) {
-    editor.tool = Tool::CROP;
-    pointAt(wx(10), wy(10));
-    leftDown();
-    frames(1);
-    pointAt(wx(110), wy(60));
-    frames(1);
-    headlessPressKey('1');
-    frames(2);  // read in one frame, acted on in the next
-    EXPECT_EQ(Tool::MARK, editor.tool);
-    EXPECT_TRUE(editor.drag.cropDrag);
-    leftUp();
-    frames(1);
-    EXPECT_EQ(100u, editor.capture->width);
-    EXPECT_EQ(50u, editor.capture->height);
 }
 
 TEST_F(ToolTest, APendingCensorIsPaintedWithTheCropsCornersOnTheCroppedCapture) {
     editor.tool = Tool::CENSOR;
-    pointAt(wx(60), wy(40));
     leftDown();
-    frames(1);
+    pointAt(wx(60), wy(40), 1);
     editor.tool = Tool::CROP;  // as if "3" arrived while the button stays held
-    pointAt(wx(2), wy(1));
-    frames(1);  // the crop starts: both corners at (2, 1), which the censor shares
-    pointAt(wx(12), wy(6));
-    frames(1);
+    pointAt(wx(2), wy(1), 1);  // the crop starts: both corners at (2, 1), which the censor shares
+    pointAt(wx(12), wy(6), 1);
     leftUp();
     frames(1);
-    ASSERT_EQ(10u, editor.capture->width);
-    ASSERT_EQ(5u, editor.capture->height);
-    EXPECT_FALSE(editor.drag.censorDrag);
+    ASSERT_EQ(values(10, 5, 0, 0), state());
     // The censor box (2, 1)-(12, 6), in the old capture's coordinates, lands on the new one.
     for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 10; ++x) {
-            bool boxed = x >= 2 && y >= 1;
-            EXPECT_EQ(boxed ? kBlack : patternAt(x + 2, y + 1), imagePixel(editor.capture, x, y))
+        for (int x = 0; x < 10; ++x)
+            EXPECT_EQ(x >= 2 && y >= 1 ? kBlack : patternAt(x + 2, y + 1),
+                      imagePixel(editor.capture, x, y))
                 << x << "," << y;
-        }
-}
-
-TEST_F(ToolTest, TheCensorPreviewIsDrawnAtTheMappedCorners) {
-    editor.tool = Tool::CENSOR;
-    pointAt(wx(10), wy(10));
-    leftDown();
-    frames(1);
-    pointAt(wx(20), wy(15));
-    frames(1);
-    EXPECT_EQ(kBlack, screenPixel(wx(10), wy(10)));
-    EXPECT_EQ(kBlack, screenPixel(wx(20), wy(15)));
-    EXPECT_EQ(patternAt(21, 15), screenPixel(wx(21), wy(15)));
-    EXPECT_EQ(patternAt(10, 9), screenPixel(wx(10), wy(9)));
 }

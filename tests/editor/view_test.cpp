@@ -1,194 +1,106 @@
+#include <tuple>
+
 #include "editor_fixture.h"
 
 namespace {
 
-const WorkArea kDesktop{1888, 1016};
-
-View placed(const WorkArea& work, int width, int height) {
+// originX, originY, panX, panY of a width x height capture placed on a 1888 x 1016 desktop.
+std::vector<long long> placed(int width, int height) {
     Image* capture = createImage(width, height, kMagenta);
-    EXPECT_NE(nullptr, capture);
     View view;
     view.panX = 7;  // placing must reset any earlier pan
     view.panY = 9;
-    if (capture) placeCapture(view, work, capture);
+    placeCapture(view, WorkArea{1888, 1016}, capture);
     destroyImage(capture);
-    return view;
+    return values(view.originX, view.originY, view.panX, view.panY);
 }
 
 }  // namespace
 
-TEST_F(EditorTest, CentredOriginRoundsTheRealDifferenceAcrossAndEachHalfDown) {
-    View view = placed(kDesktop, 1001, 601);
-    EXPECT_EQ(445, view.originX);  // floor(944 - 500.5) + 2
-    EXPECT_EQ(192, view.originY);  // 508 - 300 - 16
-    EXPECT_EQ(0, view.panX);
-    EXPECT_EQ(0, view.panY);
-}
-
-TEST_F(EditorTest, ACaptureOfExactlyTheWindowSizeIsCentred) {
-    View view = placed(kDesktop, 1888, 1016);
-    EXPECT_EQ(2, view.originX);
-    EXPECT_EQ(-16, view.originY);
-}
-
-TEST_F(EditorTest, OnePixelLargerEitherWayTakesTheLargerLayout) {
-    for (auto size : {std::pair<int, int>{1889, 1016}, {1888, 1017}, {10, 1017}, {1889, 10}}) {
-        View view = placed(kDesktop, size.first, size.second);
-        EXPECT_EQ(4, view.originX) << size.first << " x " << size.second;
-        EXPECT_EQ(4, view.originY) << size.first << " x " << size.second;
-        EXPECT_EQ(0, view.panX);
-        EXPECT_EQ(0, view.panY);
-    }
-}
-
-TEST_F(EditorTest, ImageAreaIsTheCaptureCutToTheVisibleArea) {
+TEST_F(EditorTest, PlacementCentresWhatFitsPutsTheRestAtTheCornerAndCutsTheImageArea) {
+    EXPECT_EQ(values(445, 192, 0, 0), placed(1001, 601));  // floor(944 - 500.5) + 2
+    EXPECT_EQ(values(2, -16, 0, 0), placed(1888, 1016));   // exactly the window
+    for (auto [w, h] : {std::pair<int, int>{1889, 1016}, {1888, 1017}, {10, 1017}, {1889, 10}})
+        EXPECT_EQ(values(4, 4, 0, 0), placed(w, h)) << w << " x " << h;
+    // The image area is the placed capture cut to the visible area.
+    const View& v = editor.view;
     show(patternedImage(200, 100));
     clipImageArea(editor.view, program.work, editor.capture);
-    EXPECT_EQ(402, editor.view.originX);
-    EXPECT_EQ(84, editor.view.originY);
-    EXPECT_EQ(602, editor.view.right);
-    EXPECT_EQ(184, editor.view.bottom);
-    EXPECT_TRUE(inImageArea(editor.view, 402, 84));
-    EXPECT_TRUE(inImageArea(editor.view, 601, 183));
-    EXPECT_FALSE(inImageArea(editor.view, 602, 100));
-    EXPECT_FALSE(inImageArea(editor.view, 500, 184));
-    EXPECT_FALSE(inImageArea(editor.view, 401, 100));
-    EXPECT_FALSE(inImageArea(editor.view, 500, 83));
-
+    EXPECT_EQ(values(402, 84, 602, 184), values(v.originX, v.originY, v.right, v.bottom));
+    for (auto [x, y, inside] : {std::tuple<int, int, bool>{402, 84, true},
+                                {601, 183, true},
+                                {602, 100, false},
+                                {500, 184, false},
+                                {401, 100, false},
+                                {500, 83, false}})
+        EXPECT_EQ(inside, inImageArea(v, x, y)) << x << "," << y;
     show(patternedImage(1200, 500));
     clipImageArea(editor.view, program.work, editor.capture);
-    EXPECT_EQ(kWidth - 5, editor.view.right);
-    EXPECT_EQ(kHeight - 44, editor.view.bottom);
-    EXPECT_FALSE(inImageArea(editor.view, -1, -1)) << "an unavailable pointer is never inside";
+    EXPECT_EQ(values(kWidth - 5, kHeight - 44), values(v.right, v.bottom));
+    EXPECT_FALSE(inImageArea(v, -1, -1)) << "an unavailable pointer is never inside";
 }
 
-TEST_F(EditorTest, TheLargerLayoutFillsTheVisibleAreaFromThePanOffsets) {
+TEST_F(EditorTest, CapturesAreDrawnWhereTheyArePlacedAndTheBackdropShowsBeyond) {
     show(patternedImage(1200, 500));
     frames(1);
-    EXPECT_EQ(patternAt(0, 0), screenPixel(4, 4));
-    // The last visible column and row are drawn although they lie outside the image area.
-    EXPECT_EQ(patternAt(kWidth - 9, kHeight - 48), screenPixel(kWidth - 5, kHeight - 44));
-    EXPECT_FALSE(inImageArea(editor.view, kWidth - 5, 100));
-    EXPECT_FALSE(inImageArea(editor.view, 100, kHeight - 44));
-    // Beyond the visible area the backdrop stays: grey on even rows, black on odd ones.
-    EXPECT_EQ(0xFF808080u, screenPixel(kWidth - 4, 100));
-    EXPECT_EQ(0xFF000000u, screenPixel(kWidth - 4, 101));
-    EXPECT_EQ(0xFF000000u, screenPixel(100, kHeight - 43));
-}
-
-TEST_F(EditorTest, ACentredCaptureIsDrawnWholeAndTheWindowClipsIt) {
+    // The last visible column and row are drawn although they lie outside the image area; beyond
+    // the visible area the backdrop stays, grey on even rows and black on odd ones.
+    EXPECT_EQ(values(patternAt(0, 0), patternAt(kWidth - 9, kHeight - 48), 0xFF808080, 0xFF000000,
+                     0xFF000000),
+              values(screenPixel(4, 4), screenPixel(kWidth - 5, kHeight - 44),
+                     screenPixel(kWidth - 4, 100), screenPixel(kWidth - 4, 101),
+                     screenPixel(100, kHeight - 43)));
+    EXPECT_FALSE(inImageArea(editor.view, kWidth - 5, 100) ||
+                 inImageArea(editor.view, 100, kHeight - 44));
+    // A centred capture is drawn whole and the window clips it; it covers the menu bar too.
     show(patternedImage(kWidth, kHeight));
-    EXPECT_EQ(2, editor.view.originX);
-    EXPECT_EQ(-16, editor.view.originY);
     frames(1);
-    EXPECT_EQ(patternAt(0, 16), screenPixel(2, 0));
-    EXPECT_EQ(patternAt(kWidth - 3, kHeight - 1), screenPixel(kWidth - 1, kHeight - 17));
-    // Its lower rows cover the menu bar, which the frame drew first.
-    EXPECT_EQ(patternAt(400, kHeight - 20 + 16), screenPixel(402, kHeight - 20));
+    EXPECT_EQ(
+        values(patternAt(0, 16), patternAt(kWidth - 3, kHeight - 1), patternAt(400, kHeight - 4)),
+        values(screenPixel(2, 0), screenPixel(kWidth - 1, kHeight - 17),
+               screenPixel(402, kHeight - 20)));
 }
 
-TEST_F(EditorTest, DraggingLeftWithTheRightButtonShowsColumnsFurtherRight) {
-    show(patternedImage(1200, 500));
-    pointAt(500, 150);
-    frames(1);
-    rightDown();
-    pointAt(490, 145);
-    frames(1);
-    EXPECT_EQ(10, editor.view.panX);
-    EXPECT_EQ(5, editor.view.panY);
-    EXPECT_EQ(patternAt(10, 5), screenPixel(4, 4));
-
-    pointAt(495, 150);  // back right and down by 5: the view follows the hand
-    frames(1);
-    EXPECT_EQ(5, editor.view.panX);
-    EXPECT_EQ(0, editor.view.panY);
-}
-
-TEST_F(EditorTest, PanStopsAtTheCapturesEdgesAndAtZero) {
-    show(patternedImage(1200, 500));
-    pointAt(900, 290);
-    frames(1);
-    rightDown();
-    pointAt(10, 10);
-    frames(1);
-    EXPECT_EQ(1200 - kWidth + 8, editor.view.panX);
-    EXPECT_EQ(500 - kHeight + 47, editor.view.panY);
-    // The last column and row of the capture are then the last ones shown.
-    EXPECT_EQ(patternAt(1199, 499), screenPixel(kWidth - 5, kHeight - 44));
-
-    pointAt(900, 250);
-    frames(1);
-    pointAt(990, 290);
-    frames(1);
-    EXPECT_EQ(0, editor.view.panX);
-    EXPECT_EQ(0, editor.view.panY);
-}
-
-TEST_F(EditorTest, AnAxisThatFitsTheVisibleAreaNeverPans) {
-    show(patternedImage(300, 500));  // only too tall
-    pointAt(200, 200);
-    frames(1);
-    rightDown();
-    pointAt(100, 100);
-    frames(1);
-    EXPECT_EQ(0, editor.view.panX);
-    EXPECT_EQ(100, editor.view.panY);
-    EXPECT_EQ(patternAt(0, 100), screenPixel(4, 4));
-}
-
-TEST_F(EditorTest, PanNeedsTheRightButtonOverTheUnclippedCapture) {
-    show(patternedImage(300, 500));
-    pointAt(200, 200);
-    frames(1);
+TEST_F(EditorTest, TheRightButtonPansWithinTheCapturesEdgesOnlyOverItAndOnlyWhileAvailable) {
+    const int endX = 1200 - kWidth + 8, endY = 500 - kHeight + 47;
+    // A capture's size, where the right button goes down, then pointer positions with the pan
+    // expected after each.
+    const std::tuple<int, int, int, int, std::vector<std::vector<int>>> cases[] = {
+        {1200, 500, 500, 150, {{490, 145, 10, 5}, {495, 150, 5, 0}}},  // the view follows the hand
+        {1200, 500, 900, 290, {{10, 10, endX, endY}, {900, 250, 0, 7}, {990, 290, 0, 0}}},
+        {300, 500, 200, 200, {{100, 100, 0, 100}}},  // only too tall: only y pans
+        {300, 500, 600, 200, {{600, 150, 0, 0}}},    // right of the capture
+        {300, 500, 100, 280, {{100, 270, 0, 10}}},   // over the menu bar, but over the capture
+        {200, 100, 500, 150, {{450, 120, 0, 0}}},    // a centred capture never pans
+    };
+    for (const auto& [width, height, fromX, fromY, steps] : cases) {
+        show(patternedImage(width, height));
+        pointAt(fromX, fromY, 1);
+        rightDown();
+        for (const auto& s : steps) {
+            pointAt(s[0], s[1], 1);
+            EXPECT_EQ(values(s[2], s[3]), values(editor.view.panX, editor.view.panY))
+                << width << " x " << height << " to " << s[0] << "," << s[1];
+            if (editor.view.originX == 4) {  // the larger layout shows the capture from the pan on
+                EXPECT_EQ(patternAt(s[2], s[3]), screenPixel(4, 4));
+            }
+        }
+        rightUp();
+    }
     leftDown();  // the left button draws, it does not pan
-    pointAt(190, 190);
-    frames(1);
+    pointAt(190, 190, 1);
+    EXPECT_EQ(0, editor.view.panY);
     leftUp();
-    EXPECT_EQ(0, editor.view.panY);
-
-    pointAt(600, 200);  // right of the 300-pixel-wide capture
-    frames(1);
-    rightDown();
-    pointAt(600, 150);
-    frames(1);
-    EXPECT_EQ(0, editor.view.panY);
-
-    // Over the menu bar's rows, but still over the capture's unclipped rectangle.
-    rightUp();
-    pointAt(100, 280);
-    frames(1);
-    rightDown();
-    pointAt(100, 270);
-    frames(1);
-    EXPECT_EQ(10, editor.view.panY);
-}
-
-TEST_F(EditorTest, ACentredCaptureNeverPans) {
-    show(patternedImage(200, 100));
-    pointAt(500, 150);
-    frames(1);
-    rightDown();
-    pointAt(450, 120);
-    frames(1);
-    EXPECT_EQ(0, editor.view.panX);
-    EXPECT_EQ(0, editor.view.panY);
-}
-
-TEST_F(EditorTest, AnUnavailablePointerDoesNotPanAndIsTheNextFramesPreviousPosition) {
+    // An unavailable pointer does not pan and is the next frame's previous position.
     show(patternedImage(1200, 500));
     rightDown();
-    pointAt(500, 150);
-    frames(1);
+    pointAt(500, 150, 1);
     headlessSetInside(false);
     frames(1);
-    EXPECT_EQ(-1, editor.previousX);
-    EXPECT_EQ(-1, editor.previousY);
-    EXPECT_EQ(0, editor.view.panX) << "no pan while the pointer is away";
+    EXPECT_EQ(values(-1, -1, 0), values(editor.previousX, editor.previousY, editor.view.panX));
     headlessSetInside(true);
-    pointAt(5, 4);
-    frames(1);
+    pointAt(5, 4, 1);
     EXPECT_EQ(0, editor.view.panX) << "measured from (-1, -1): a move right, clamped at 0";
-    pointAt(4, 4);
-    frames(1);
+    pointAt(4, 4, 1);
     EXPECT_EQ(1, editor.view.panX);
 }

