@@ -95,7 +95,7 @@ int writeCaptureFile(std::uintptr_t handle) {
     FIBITMAP* copy = FreeImage_ConvertTo24Bits(image);
     FreeImage_Unload(image);
     if (!copy) return 0;
-    BOOL saved = FreeImage_Save(FIF_PNG, copy, kCapturePng, 0);
+    bool saved = writeFreeImageFile(copy, FIF_PNG, kCapturePng);
     FreeImage_Unload(copy);
     // A write that broke off may leave a truncated file, which REVERT would later try to load.
     if (!saved) std::remove(kCapturePng);

@@ -29,7 +29,7 @@ int writePictureAsPng(const std::vector<unsigned char>& bytes, PictureFormat for
                       const std::string& name) {
     FIBITMAP* flat = decodeClipboardPicture(bytes.data(), bytes.size(), format);
     if (!flat) return 0;
-    bool saved = FreeImage_Save(FIF_PNG, flat, name.c_str(), 0);
+    bool saved = writeFreeImageFile(flat, FIF_PNG, name.c_str());
     FreeImage_Unload(flat);
     // A half-written file must not pass for a picture.
     if (!saved) std::remove(name.c_str());

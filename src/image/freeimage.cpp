@@ -1,5 +1,7 @@
 #include "image/freeimage.h"
 
+#include <cstdio>
+
 void ensureFreeImage() {
 #ifdef FREEIMAGE_LIB
     // A static FreeImage registers its plugins only when asked to.
@@ -9,4 +11,26 @@ void ensureFreeImage() {
     }();
     (void)initialised;
 #endif
+}
+
+namespace {
+
+int writeWholeFile(const char* name, const BYTE* data, DWORD size) {
+    std::FILE* file = std::fopen(name, "wb");
+    if (!file) return 0;
+    bool written = std::fwrite(data, 1, size, file) == size;
+    return std::fclose(file) == 0 && written ? 1 : 0;
+}
+
+}  // namespace
+
+int writeFreeImageFile(FIBITMAP* picture, int format, const char* name) {
+    FIMEMORY* memory = FreeImage_OpenMemory(nullptr, 0);
+    if (!memory) return 0;
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    int written = FreeImage_SaveToMemory(FREE_IMAGE_FORMAT(format), picture, memory, 0) &&
+                  FreeImage_AcquireMemory(memory, &data, &size) && writeWholeFile(name, data, size);
+    FreeImage_CloseMemory(memory);
+    return written;
 }

@@ -16,26 +16,6 @@ void copyRows(FIBITMAP* picture, Image* image) {
                     std::size_t(image->width) * 4);
 }
 
-int writeWholeFile(const std::string& name, const BYTE* data, DWORD size) {
-    std::FILE* file = std::fopen(name.c_str(), "wb");
-    if (!file) return 0;
-    bool written = std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written ? 1 : 0;
-}
-
-// FreeImage_Save does not notice a write that fails half-way: a full disk leaves a cut-off file
-// and a success result. So the file is encoded in memory and written here, checking every step.
-int writeEncoded(FIBITMAP* picture, int format, const std::string& name) {
-    FIMEMORY* memory = FreeImage_OpenMemory(nullptr, 0);
-    if (!memory) return 0;
-    BYTE* data = nullptr;
-    DWORD size = 0;
-    int written = FreeImage_SaveToMemory(FREE_IMAGE_FORMAT(format), picture, memory, 0) &&
-                  FreeImage_AcquireMemory(memory, &data, &size) && writeWholeFile(name, data, size);
-    FreeImage_CloseMemory(memory);
-    return written;
-}
-
 int writeImageFile(const Image* image, const std::string& name, int format) {
     if (!image) return 0;
     ensureFreeImage();
@@ -53,7 +33,7 @@ int writeImageFile(const Image* image, const std::string& name, int format) {
     header->biClrUsed = colours;
     header->biClrImportant = colours;
     FreeImage_FlipVertical(result);
-    int written = writeEncoded(result, format, name);
+    int written = writeFreeImageFile(result, format, name.c_str());
     FreeImage_Unload(result);
     return written;
 }
