@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows installer as a user meets it, under Wine on a private X display: a silent install
-# puts glimmerix.exe and logo.png under Program Files and a Start-menu shortcut that starts the
+# writes the upload server given by /URL= and /TOKEN= to the machine's settings, puts
+# glimmerix.exe and logo.png under Program Files and a Start-menu shortcut that starts the
 # program in the user's own folder, where it shows its splash and goes idle; a silent uninstall
 # leaves nothing behind. The portable .zip holds the same two files.
 # Usage: nsis.sh INSTALLER.exe PORTABLE.zip
@@ -37,9 +38,13 @@ installed=$drive/Program\ Files/Glimmerix
 folder=$user_dir/AppData/Local/Glimmerix
 shortcut=$user_dir/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/Glimmerix/Glimmerix.lnk
 
-timeout 120 "$wine_run" "$installer" /S >>"$work/wine.log" 2>&1
+url=http://127.0.0.1:8080/shots/api.php
+timeout 120 "$wine_run" "$installer" /S "/URL=$url" /TOKEN=t0k.en >>"$work/wine.log" 2>&1
 status=$?
 check "the silent install ends with 0 (got $status)" test "$status" = 0
+ini=$(tr -d '\r' <"$drive/ProgramData/Glimmerix/glimmerix.ini" 2>/dev/null | grep -v '^;' | tr '\n' ' ')
+check "/URL= and /TOKEN= become the machine's settings ($ini)" \
+    test "$ini" = "[glimmerix] upload_url = $url upload_token = t0k.en "
 check "glimmerix.exe and logo.png are under Program Files" \
     test -f "$installed/glimmerix.exe" -a -f "$installed/logo.png" -a -f "$installed/Uninstall.exe"
 check "the Start menu has a Glimmerix shortcut" test -f "$shortcut"
