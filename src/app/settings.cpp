@@ -49,7 +49,10 @@ bool isVisibleAscii(char c) {
 // one line.
 std::string quoted(const std::string& value) {
     std::string shown;
-    for (char c : value) shown += (c >= ' ' && c != 0x7F) || (c & 0x80) ? c : '?';
+    for (char c : value) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        shown += byte < ' ' || byte == 0x7F ? '?' : c;
+    }
     return "\"" + shown + "\"";
 }
 
@@ -158,10 +161,14 @@ bool parseHistory(const std::string& value, bool& history, std::string& error) {
     return fail(error, "upload_history: expected on or off, not " + quoted(value));
 }
 
-// The setting's value from the first place that has it; false when none does.
+// The setting's value from the first place that has it; false when none does. Blanks around a
+// variable's value are dropped as in the files: cmd's "set NAME=value " keeps a trailing one.
 bool lookUp(const SettingsSources& sources, const FileValues& user, const FileValues& machine,
             const Setting& setting, std::string& value) {
-    if (sources.environment && sources.environment(setting.variable, value)) return true;
+    if (sources.environment && sources.environment(setting.variable, value)) {
+        value = trimmed(value);
+        return true;
+    }
     for (const FileValues* file : {&user, &machine}) {
         auto found = file->find(setting.key);
         if (found != file->end()) {

@@ -32,7 +32,7 @@ TEST(Settings, FirstFoundWinsPerSettingAndBadOnesNameThemselves) {
         // Set to nothing means the build default, also over a machine's value.
         {"UPLOAD_URL=", "upload_token =", "upload_url = http://m/\nupload_token = t",
          "http|" GLIMMERIX_UPLOAD_HOST "|80|0|/api.php|||0"},
-        {"CA_FILE=PEM", nullptr, "upload_url=https://h", "https|h|443|0|/||PEM|0"},
+        {"CA_FILE=PEM ", nullptr, "upload_url=https://h", "https|h|443|0|/||PEM|0"},
         {"CA_FILE=/none.pem", "upload_url=http://h", nullptr, "http|h|80|0|/||/none.pem|0"},
         {"CA_FILE=/none.pem", "upload_url=https://h", nullptr, "ca_file: cannot read \"/none.pem\""},
         {"UPLOAD_URL=ftp://h/", nullptr, nullptr, "upload_url: unknown scheme \"ftp\""},
