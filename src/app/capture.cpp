@@ -8,7 +8,7 @@
 #include "editor/status.h"
 #include "screen/draw.h"
 #include "screen/screen.h"
-#include "upload/upload_flow.h"
+#include "app/upload_flow.h"
 
 namespace {
 
