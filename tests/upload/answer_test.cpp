@@ -80,16 +80,17 @@ TEST(IsStrictLink, AcceptsPlainWebLinksOnly) {
     EXPECT_FALSE(isStrictLink("http://" + std::string(64, 'a') + ".b/"));
 }
 
-TEST(RefusalLine, TheStatusOfAnyAnswerButSuccess) {
+TEST(AnswerHead, RefusalLineAndHeaders) {
     for (auto [answer, line] : std::initializer_list<std::pair<std::string, std::string>>{
              {"HTTP/1.1 401 Unauthorized\r\n\r\n", "HTTP 401 Unauthorized"},
              {"HTTP/1.0 413 Payload \x01Too Large\r\n", "HTTP 413 Payload Too Large"},
-             {"HTTP/1.0 503\r\n", "HTTP 503"},
              {"HTTP/1.0 200 OK\r\n\r\n", ""},
-             {"HTTP/1.0 403 Forbidden", ""},  // the line has not ended
-             {"HTTP/1.0 4031 No\r\n", ""},
-             {"SPAM 401 No\r\n", ""}})
+             {"HTTP/1.0 403 Forbidden", ""}})  // the line has not ended
         EXPECT_EQ(line, refusalLine(answer)) << answer;
+    const auto headers = answerHeaders("HTTP/1.0 200 OK\r\nX-Delete-Url: \thttp://h/d \r\n\r\n");
+    EXPECT_EQ(1u, headers.size());
+    EXPECT_TRUE(sameHeaderName("x-delete-url", headers[0].first) &&
+                headers[0].second == "http://h/d");
 }
 
 TEST(AnswerIsCutOff, WhenFewerBodyBytesArrivedThanContentLengthSays) {
