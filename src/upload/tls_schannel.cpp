@@ -45,6 +45,7 @@ constexpr int kHandshakeBufferBytes = 64 * 1024;
 constexpr int kReceiveBytes = 16 * 1024 + 512;
 // Encrypted bytes gathered before they are handed to the socket in one send.
 constexpr std::size_t kSendBatchBytes = 256 * 1024;
+constexpr char kAlertRecord = 0x15;
 constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
                                 ISC_REQ_MANUAL_CRED_VALIDATION;
@@ -309,6 +310,9 @@ int decrypt(TlsSession* session, bool& needMore, StepLimit limit) {
         {0, SECBUFFER_EMPTY, nullptr},
     };
     SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
+    // Wine answers a TLS 1.2 close_notify with SEC_E_OK and no data instead of
+    // SEC_I_CONTEXT_EXPIRED; an alert record is visible by its type byte there.
+    const bool alert = session->incoming[0] == kAlertRecord;
     SECURITY_STATUS status = DecryptMessage(&session->context, &desc, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
         needMore = true;
@@ -324,7 +328,7 @@ int decrypt(TlsSession* session, bool& needMore, StepLimit limit) {
             extra.assign(static_cast<const char*>(buffer.pvBuffer), buffer.cbBuffer);
     }
     session->incoming.swap(extra);
-    if (status == SEC_I_CONTEXT_EXPIRED) session->ended = true;
+    if (status == SEC_I_CONTEXT_EXPIRED || (alert && session->plain.empty())) session->ended = true;
     if (status == SEC_I_RENEGOTIATE) {
         SECURITY_STATUS answer = step(session, false, limit);
         if (answer != SEC_E_OK && answer != SEC_I_CONTINUE_NEEDED)

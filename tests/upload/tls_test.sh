@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The client's TLS module against a real nginx on loopback, one row per certificate: from a CA
-# trusted through ca_file, the same CA but for another host, and from a CA nobody trusts. Only
-# the trusted row may reach nginx's access log. Prints the handshake's mean cost on loopback.
+# The client's TLS module against a real nginx on loopback, one row per server: certificates
+# from a CA trusted through ca_file (TLS 1.3, and 1.2 alone), from the same CA for another host,
+# and from a CA nobody trusts. Only the trusted rows may reach nginx's access log. A server that
+# never answers the greeting times out. Prints the handshake's mean cost on loopback.
 #
 #   tls_test.sh native|wine PROBE
 set -euo pipefail
@@ -13,9 +14,13 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 work=$(mktemp -d)
 nginx_pid=
+silent_pid=
 # shellcheck disable=SC2317  # run by the trap
 cleanup() {
-    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+    for pid in $nginx_pid $silent_pid; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -41,16 +46,27 @@ make_cert right localhost trusted-ca
 make_cert other other-host.invalid trusted-ca
 make_cert untrusted localhost stranger-ca
 
-read -r port_right port_other port_untrusted < <(python3 -c '
-import socket
-s = [socket.socket() for _ in range(3)]
+# Five free ports: four for nginx, and one where a listener takes connections and says nothing.
+python3 -c '
+import socket, sys, time
+s = [socket.socket() for _ in range(5)]
 for x in s: x.bind(("127.0.0.1", 0))
-print(*[x.getsockname()[1] for x in s])')
+s[4].listen()
+print(*[x.getsockname()[1] for x in s], flush=True)
+for x in s[:4]: x.close()
+time.sleep(100)' >ports.txt &
+silent_pid=$!
+for _ in $(seq 100); do
+    [ -s ports.txt ] && break
+    sleep 0.05
+done
+read -r port_right port_tls12 port_other port_untrusted port_silent <ports.txt
 
 mkdir -p temp
-server() {  # PORT CERT
+server() {  # PORT CERT [PROTOCOLS]
     printf '  server { listen 127.0.0.1:%s ssl; ssl_certificate %s.crt; ssl_certificate_key %s.key;
-             location / { return 200 "hello\\n"; } }\n' "$1" "$work/$2" "$work/$2"
+             ssl_protocols %s; location / { return 200 "hello\\n"; } }\n' \
+        "$1" "$work/$2" "$work/$2" "${3:-TLSv1.2 TLSv1.3}"
 }
 cat >nginx.conf <<EOF
 daemon off;
@@ -62,8 +78,7 @@ http {
   access_log $work/access.log port;
   client_body_temp_path $work/temp; proxy_temp_path $work/temp; fastcgi_temp_path $work/temp;
   uwsgi_temp_path $work/temp; scgi_temp_path $work/temp;
-  ssl_protocols TLSv1.2 TLSv1.3;
-$(server "$port_right" right; server "$port_other" other; server "$port_untrusted" untrusted)
+$(server "$port_right" right; server "$port_tls12" right TLSv1.2; server "$port_other" other; server "$port_untrusted" untrusted)
 }
 EOF
 nginx -p "$work" -e "$work/error.log" -c "$work/nginx.conf" &
@@ -93,11 +108,13 @@ check() {  # PORT EXPECTED [HANDSHAKES]
     fi
 }
 check "$port_right" "HTTP/1.1 200 OK" 20
+check "$port_tls12" "HTTP/1.1 200 OK"
 check "$port_other" "TLS: certificate is for another host"
 check "$port_untrusted" "TLS: certificate not trusted"
+check "$port_silent" "TLS: timed out"
 
-# Exactly the one request of the trusted row; the refused ones sent nothing.
-if [ "$(cat access.log)" != "$port_right GET /probe HTTP/1.1" ]; then
+# Exactly the requests of the trusted rows; the refused ones sent nothing.
+if [ "$(cat access.log)" != "$port_right GET /probe HTTP/1.1"$'\n'"$port_tls12 GET /probe HTTP/1.1" ]; then
     echo "access log:"
     cat access.log
     status=1
