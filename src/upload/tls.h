@@ -9,17 +9,18 @@
 //   roots plus the certificates of an optional PEM file) and names that host.
 // - tlsHandshake returns only after that check, so no byte of application data can leave before
 //   it: a caller sends its request after a successful handshake and never otherwise.
-// - The TLS records travel through sendBytes and receiveBytes, so the socket's time-outs
-//   (stall time and deadline, step_limit.h) bound the handshake and every read and write.
+// - Every call that waits gives up at the deadline it is given, a steadyMs() reading (the
+//   steady clock in milliseconds), as the socket calls do: the handshake, each send, each
+//   receive. The session makes the socket non-blocking and waits with poll / select.
 // - Every failure leaves a TlsError in the session, which tlsErrorText turns into the console
-//   line; a transport failure underneath also leaves the socket's own code in lastSocketError().
+//   line, and for a failure of the connection underneath the system's code (errno, WSA code).
 // - The session never closes the socket: the caller does that after tlsClose.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "upload/socket.h"
-#include "upload/step_limit.h"
 
 enum class TlsError {
     none,
@@ -28,7 +29,7 @@ enum class TlsError {
     expired,          // trusted and for that host, but outside its dates
     caFileUnusable,   // the extra certificates file is missing or holds no certificate
     handshakeFailed,  // anything else before the session stood: versions, ciphers, a bad peer
-    timedOut,         // the socket's stall time or deadline passed
+    timedOut,         // the deadline came first
     connectionLost,   // the socket failed, or the peer closed it in the middle of a record
     badRecord,        // a record that does not decrypt, after the handshake
 };
@@ -38,24 +39,26 @@ struct TlsSession;
 // The console line for an error, e.g. "TLS: certificate not trusted".
 const char* tlsErrorText(TlsError error);
 
-// Starts a session on a connected socket and runs the handshake, verifying the server as above.
-// `host` is the name from the URL (an IPv4 address is checked as an address); `caFile` is a
-// PEM file of further roots, or empty for the system's alone. Returns the session, or nullptr
-// with the reason in `error`.
+// Starts a session on a connected socket and runs the handshake by `endMs`, verifying the server
+// as above. `host` is the name from the URL (an IPv4 address is checked as an address);
+// `caFile` is a PEM file of further roots, or empty for the system's alone. Returns the
+// session, or nullptr with the reason in `error`.
 TlsSession* tlsHandshake(SocketHandle socket, const std::string& host, const std::string& caFile,
-                         StepLimit limit, TlsError& error);
+                         std::int64_t endMs, TlsError& error);
 
-// Encrypts and hands all `length` bytes to the network, fed to the socket in pieces as
-// sendBytes does with `bufferBytes`. Returns 1, or 0 with tlsLastError set.
-int tlsSend(TlsSession* session, const char* bytes, int length, int bufferBytes, StepLimit limit);
+// Encrypts up to `length` bytes and hands all of their records to the system by `endMs`: the
+// number taken (1 or more), or -1. Once `endMs` has passed it fails without trying.
+int tlsSendSome(TlsSession* session, const char* bytes, int length, std::int64_t endMs);
 
-// One receive of at most `capacity` bytes of application data: the number received, 0 when the
-// server has ended the session (close_notify, or the connection closed between records), -1 on
-// an error with tlsLastError set.
-int tlsReceive(TlsSession* session, char* buffer, int capacity, StepLimit limit);
+// Up to `capacity` bytes of application data: the number received, 0 when the server has ended
+// the session (close_notify, or the connection closed between records), -1 on an error or when
+// nothing arrived by `endMs`. Data already decrypted is taken even after `endMs`.
+int tlsReceiveSome(TlsSession* session, char* buffer, int capacity, std::int64_t endMs);
 
 TlsError tlsLastError(const TlsSession* session);
+// The system's code for the last failure of the connection underneath, else 0.
+int tlsLastSystemError(const TlsSession* session);
 
-// Says goodbye (close_notify, without waiting for an answer) and frees the session; nullptr is
-// allowed. The socket stays open.
-void tlsClose(TlsSession* session, StepLimit limit);
+// Says goodbye (close_notify, sent by `endMs`, no answer awaited) and frees the session;
+// nullptr is allowed. The socket stays open.
+void tlsClose(TlsSession* session, std::int64_t endMs);

@@ -1,63 +1,103 @@
 // TLS for the upload client through OpenSSL. Supports: TLS 1.2 and 1.3; the system's default
 // roots plus a PEM file; SNI; the host name (or IP address) checked by OpenSSL's verifier during
 // the handshake. OpenSSL never touches the socket: it reads and writes memory BIOs, and this file
-// moves their bytes with sendBytes and receiveBytes, whose waits carry the time-outs.
+// moves their bytes with non-blocking send and recv and waits in poll up to the caller's
+// deadline.
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include "upload/tls.h"
 
 struct TlsSession {
-    SocketHandle socket = kNoSocket;
+    int descriptor = -1;
     SSL_CTX* context = nullptr;
     SSL* ssl = nullptr;
     BIO* incoming = nullptr;  // records from the server, owned by ssl
     BIO* outgoing = nullptr;  // records for the server, owned by ssl
     TlsError error = TlsError::none;
+    int systemError = 0;
 };
 
 namespace {
 
-// The send buffer for handshake messages and goodbyes; requests use the caller's size.
-constexpr int kHandshakeBufferBytes = 64 * 1024;
-// Plain text handed to OpenSSL at a time, so a large request is never held twice in memory.
-constexpr int kSendChunkBytes = 256 * 1024;
+// Plain text encrypted at a time: four records, so a large request is never held twice.
+constexpr int kSendChunkBytes = 64 * 1024;
 constexpr int kRecordBytes = 16 * 1024 + 512;
+constexpr std::int64_t kLongestWaitMs = 24 * 60 * 60 * 1000;
+
+// Milliseconds until `endMs` on the steady clock that deadlines are read from, 0 once passed.
+int msLeft(std::int64_t endMs) {
+    using namespace std::chrono;
+    const std::int64_t nowMs =
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return int(std::clamp<std::int64_t>(endMs - nowMs, 0, kLongestWaitMs));
+}
 
 int fail(TlsSession* session, TlsError error) {
     session->error = error;
     return 0;
 }
 
-int failSocket(TlsSession* session) {
-    return fail(session,
-                lastSocketError() == ETIMEDOUT ? TlsError::timedOut : TlsError::connectionLost);
+int failSystem(TlsSession* session, int code) {
+    session->systemError = code;
+    return fail(session, code == ETIMEDOUT ? TlsError::timedOut : TlsError::connectionLost);
 }
 
-// Sends every record OpenSSL has produced.
-int flush(TlsSession* session, int bufferBytes, StepLimit limit) {
+bool wouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
+
+// Waits until the socket is ready for `events`: 1, or 0 with the failure recorded.
+int waitFor(TlsSession* session, short events, std::int64_t endMs) {
+    pollfd entry{session->descriptor, events, 0};
+    for (;;) {
+        int ready = poll(&entry, 1, msLeft(endMs));
+        if (ready > 0) return 1;
+        if (ready == 0 && msLeft(endMs) == 0) return failSystem(session, ETIMEDOUT);
+        if (ready < 0 && errno != EINTR) return failSystem(session, errno);
+    }
+}
+
+// Hands every record OpenSSL has produced to the system.
+int flush(TlsSession* session, std::int64_t endMs) {
     char records[kRecordBytes];
     for (;;) {
-        int length = BIO_read(session->outgoing, records, sizeof records);
+        const int length = BIO_read(session->outgoing, records, sizeof records);
         if (length <= 0) return 1;
-        if (!sendBytes(session->socket, records, length, bufferBytes, limit))
-            return failSocket(session);
+        for (int sent = 0; sent < length;) {
+            ssize_t taken = send(session->descriptor, records + sent, std::size_t(length - sent),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (taken > 0) {
+                sent += int(taken);
+                continue;
+            }
+            if (taken < 0 && !wouldBlock(errno)) return failSystem(session, errno);
+            if (!waitFor(session, POLLOUT, endMs)) return 0;
+        }
     }
 }
 
 // Receives what the server sends next and hands it to OpenSSL: 1, 0 at the end of the
-// connection, -1 on a failure.
-int fill(TlsSession* session, StepLimit limit) {
+// connection, -1 on a failure. Bytes already waiting are taken whatever the time.
+int fill(TlsSession* session, std::int64_t endMs) {
     char records[kRecordBytes];
-    int received = receiveBytes(session->socket, records, sizeof records, limit);
-    if (received < 0) return failSocket(session) - 1;
-    if (received == 0) return 0;
-    BIO_write(session->incoming, records, received);
-    return 1;
+    for (;;) {
+        ssize_t received = recv(session->descriptor, records, sizeof records, MSG_DONTWAIT);
+        if (received > 0) {
+            BIO_write(session->incoming, records, int(received));
+            return 1;
+        }
+        if (received == 0) return 0;
+        if (!wouldBlock(errno)) return failSystem(session, errno) - 1;
+        if (!waitFor(session, POLLIN, endMs)) return -1;
+    }
 }
 
 TlsError verifyError(long result) {
@@ -107,16 +147,16 @@ TlsError prepare(TlsSession* session, const std::string& host, const std::string
     return TlsError::none;
 }
 
-int runHandshake(TlsSession* session, StepLimit limit) {
+int runHandshake(TlsSession* session, std::int64_t endMs) {
     for (;;) {
         int result = SSL_do_handshake(session->ssl);
         int status = SSL_get_error(session->ssl, result);
         // Our next flight, or the alert that tells the server why we stop.
-        bool sent = flush(session, kHandshakeBufferBytes, limit);
+        bool sent = flush(session, endMs);
         if (result == 1) return sent;
         if (status == SSL_ERROR_WANT_READ) {
             if (!sent) return 0;
-            int filled = fill(session, limit);
+            int filled = fill(session, endMs);
             if (filled < 0) return 0;
             if (filled == 0) return fail(session, TlsError::connectionLost);
             continue;
@@ -128,31 +168,28 @@ int runHandshake(TlsSession* session, StepLimit limit) {
 }  // namespace
 
 TlsSession* tlsHandshake(SocketHandle socket, const std::string& host, const std::string& caFile,
-                         StepLimit limit, TlsError& error) {
+                         std::int64_t endMs, TlsError& error) {
     auto* session = new TlsSession;
-    session->socket = socket;
+    session->descriptor = int(socket);
     error = prepare(session, host, caFile);
-    if (error == TlsError::none && !runHandshake(session, limit)) error = session->error;
+    if (error == TlsError::none && !runHandshake(session, endMs)) error = session->error;
     ERR_clear_error();  // the queue is per thread; leave nothing for a later session to misread
     if (error == TlsError::none) return session;
-    tlsClose(session, limit);
+    tlsClose(session, endMs);
     return nullptr;
 }
 
-int tlsSend(TlsSession* session, const char* bytes, int length, int bufferBytes, StepLimit limit) {
-    for (int sent = 0; sent < length;) {
-        int chunk = std::min(length - sent, kSendChunkBytes);
-        if (SSL_write(session->ssl, bytes + sent, chunk) != chunk) {
-            ERR_clear_error();
-            return fail(session, TlsError::badRecord);
-        }
-        if (!flush(session, bufferBytes, limit)) return 0;
-        sent += chunk;
+int tlsSendSome(TlsSession* session, const char* bytes, int length, std::int64_t endMs) {
+    if (msLeft(endMs) == 0) return failSystem(session, ETIMEDOUT) - 1;
+    const int chunk = std::min(length, kSendChunkBytes);
+    if (SSL_write(session->ssl, bytes, chunk) != chunk) {
+        ERR_clear_error();
+        return fail(session, TlsError::badRecord) - 1;
     }
-    return 1;
+    return flush(session, endMs) ? chunk : -1;
 }
 
-int tlsReceive(TlsSession* session, char* buffer, int capacity, StepLimit limit) {
+int tlsReceiveSome(TlsSession* session, char* buffer, int capacity, std::int64_t endMs) {
     for (;;) {
         int result = SSL_read(session->ssl, buffer, capacity);
         if (result > 0) return result;
@@ -160,18 +197,16 @@ int tlsReceive(TlsSession* session, char* buffer, int capacity, StepLimit limit)
         if (status == SSL_ERROR_ZERO_RETURN) return 0;
         if (status != SSL_ERROR_WANT_READ) {
             ERR_clear_error();
-            fail(session, TlsError::badRecord);
-            return -1;
+            return fail(session, TlsError::badRecord) - 1;
         }
         // A key update or the like may want an answer before more data comes.
-        if (!flush(session, kHandshakeBufferBytes, limit)) return -1;
-        int filled = fill(session, limit);
+        if (!flush(session, endMs)) return -1;
+        int filled = fill(session, endMs);
         if (filled < 0) return -1;
         if (filled == 0) {
             // Closed between records: the end of the answer. Inside one: cut off.
             if (!SSL_has_pending(session->ssl) && BIO_pending(session->incoming) == 0) return 0;
-            fail(session, TlsError::connectionLost);
-            return -1;
+            return fail(session, TlsError::connectionLost) - 1;
         }
     }
 }
@@ -180,11 +215,15 @@ TlsError tlsLastError(const TlsSession* session) {
     return session->error;
 }
 
-void tlsClose(TlsSession* session, StepLimit limit) {
+int tlsLastSystemError(const TlsSession* session) {
+    return session->systemError;
+}
+
+void tlsClose(TlsSession* session, std::int64_t endMs) {
     if (!session) return;
     if (session->ssl) {
         if (SSL_is_init_finished(session->ssl) && SSL_shutdown(session->ssl) >= 0)
-            flush(session, kHandshakeBufferBytes, limit);
+            flush(session, endMs);
         SSL_free(session->ssl);  // frees both BIOs
     }
     SSL_CTX_free(session->context);

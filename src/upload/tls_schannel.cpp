@@ -18,6 +18,7 @@
 #include <wincrypt.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -26,7 +27,7 @@
 #include "upload/tls.h"
 
 struct TlsSession {
-    SocketHandle socket = kNoSocket;
+    SOCKET socket = INVALID_SOCKET;
     std::string host;
     CredHandle credentials{};
     bool haveCredentials = false;
@@ -37,46 +38,82 @@ struct TlsSession {
     std::string plain;     // decrypted bytes not yet handed out
     bool ended = false;    // the server said goodbye
     TlsError error = TlsError::none;
+    int systemError = 0;
 };
 
 namespace {
 
-constexpr int kHandshakeBufferBytes = 64 * 1024;
 constexpr int kReceiveBytes = 16 * 1024 + 512;
-// Encrypted bytes gathered before they are handed to the socket in one send.
-constexpr std::size_t kSendBatchBytes = 256 * 1024;
+// Plain text encrypted at a time: four records, so a large request is never held twice.
+constexpr int kSendChunkBytes = 64 * 1024;
+constexpr std::int64_t kLongestWaitMs = 24 * 60 * 60 * 1000;
 constexpr char kAlertRecord = 0x15;
 constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
                                 ISC_REQ_MANUAL_CRED_VALIDATION;
+
+// Milliseconds until `endMs` on the steady clock that deadlines are read from, 0 once passed.
+int msLeft(std::int64_t endMs) {
+    using namespace std::chrono;
+    const std::int64_t nowMs =
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return int(std::clamp<std::int64_t>(endMs - nowMs, 0, kLongestWaitMs));
+}
 
 int fail(TlsSession* session, TlsError error) {
     session->error = error;
     return 0;
 }
 
-int failSocket(TlsSession* session) {
-    return fail(session,
-                lastSocketError() == WSAETIMEDOUT ? TlsError::timedOut : TlsError::connectionLost);
+int failSystem(TlsSession* session, int code) {
+    session->systemError = code;
+    return fail(session, code == WSAETIMEDOUT ? TlsError::timedOut : TlsError::connectionLost);
 }
 
-int send(TlsSession* session, const char* bytes, std::size_t length, int bufferBytes,
-         StepLimit limit) {
-    if (length == 0) return 1;
-    if (!sendBytes(session->socket, bytes, int(length), bufferBytes, limit))
-        return failSocket(session);
+// Waits until the socket is writable (or readable): 1, or 0 with the failure recorded.
+int waitFor(TlsSession* session, bool writable, std::int64_t endMs) {
+    for (;;) {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(session->socket, &ready);
+        const int ms = msLeft(endMs);
+        timeval wait{ms / 1000, (ms % 1000) * 1000};
+        int count =
+            select(0, writable ? nullptr : &ready, writable ? &ready : nullptr, nullptr, &wait);
+        if (count == SOCKET_ERROR) return failSystem(session, WSAGetLastError());
+        if (count > 0) return 1;
+        if (msLeft(endMs) == 0) return failSystem(session, WSAETIMEDOUT);
+    }
+}
+
+int sendAll(TlsSession* session, const char* bytes, std::size_t length, std::int64_t endMs) {
+    for (std::size_t sent = 0; sent < length;) {
+        int taken = ::send(session->socket, bytes + sent, int(length - sent), 0);
+        if (taken > 0) {
+            sent += std::size_t(taken);
+            continue;
+        }
+        if (taken == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)
+            return failSystem(session, WSAGetLastError());
+        if (!waitFor(session, true, endMs)) return 0;
+    }
     return 1;
 }
 
 // Receives what the server sends next onto `incoming`: 1, 0 at the end of the connection, -1
-// on a failure.
-int fill(TlsSession* session, StepLimit limit) {
+// on a failure. Bytes already waiting are taken whatever the time.
+int fill(TlsSession* session, std::int64_t endMs) {
     char records[kReceiveBytes];
-    int received = receiveBytes(session->socket, records, sizeof records, limit);
-    if (received < 0) return failSocket(session) - 1;
-    if (received == 0) return 0;
-    session->incoming.append(records, std::size_t(received));
-    return 1;
+    for (;;) {
+        int received = recv(session->socket, records, sizeof records, 0);
+        if (received > 0) {
+            session->incoming.append(records, std::size_t(received));
+            return 1;
+        }
+        if (received == 0) return 0;
+        if (WSAGetLastError() != WSAEWOULDBLOCK) return failSystem(session, WSAGetLastError()) - 1;
+        if (!waitFor(session, false, endMs)) return -1;
+    }
 }
 
 // Only TLS 1.2 and newer. SCH_CREDENTIALS says so where the system knows it (and can then offer
@@ -107,7 +144,7 @@ bool acquireCredentials(TlsSession* session) {
 
 // One step of the handshake (or of a message after it) with `incoming` as input: sends what
 // Schannel answers and keeps whatever input it did not use.
-SECURITY_STATUS step(TlsSession* session, bool first, StepLimit limit) {
+SECURITY_STATUS step(TlsSession* session, bool first, std::int64_t endMs) {
     SecBuffer in[2] = {
         {DWORD(session->incoming.size()), SECBUFFER_TOKEN, &session->incoming[0]},
         {0, SECBUFFER_EMPTY, nullptr},
@@ -123,8 +160,7 @@ SECURITY_STATUS step(TlsSession* session, bool first, StepLimit limit) {
     if (first && !FAILED(status)) session->haveContext = true;
     if (status == SEC_E_INCOMPLETE_MESSAGE) return status;
     if (out[0].pvBuffer) {
-        send(session, static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer,
-             kHandshakeBufferBytes, limit);
+        sendAll(session, static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer, endMs);
         FreeContextBuffer(out[0].pvBuffer);
     }
     if (first) return status;
@@ -135,17 +171,17 @@ SECURITY_STATUS step(TlsSession* session, bool first, StepLimit limit) {
     return status;
 }
 
-int runHandshake(TlsSession* session, StepLimit limit) {
-    SECURITY_STATUS status = step(session, true, limit);
+int runHandshake(TlsSession* session, std::int64_t endMs) {
+    SECURITY_STATUS status = step(session, true, endMs);
     while (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_INCOMPLETE_MESSAGE ||
            status == SEC_I_INCOMPLETE_CREDENTIALS) {
         if (session->error != TlsError::none) return 0;
         if (session->incoming.empty() || status == SEC_E_INCOMPLETE_MESSAGE) {
-            int filled = fill(session, limit);
+            int filled = fill(session, endMs);
             if (filled < 0) return 0;
             if (filled == 0) return fail(session, TlsError::connectionLost);
         }
-        status = step(session, false, limit);
+        status = step(session, false, endMs);
     }
     if (status != SEC_E_OK) return fail(session, TlsError::handshakeFailed);
     return session->error == TlsError::none;
@@ -279,13 +315,19 @@ bool modernProtocol(TlsSession* session) {
     return (info.dwProtocol & tls12OrNewer) != 0;
 }
 
-TlsError startSession(TlsSession* session, const std::string& caFile, StepLimit limit) {
+TlsError startSession(TlsSession* session, const std::string& caFile, std::int64_t endMs) {
+    // Each send and receive then takes what it can and returns, and select does the waiting.
+    u_long nonBlocking = 1;
+    if (ioctlsocket(session->socket, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+        failSystem(session, WSAGetLastError());
+        return session->error;
+    }
     HCERTSTORE caStore = nullptr;
     if (!caFile.empty() && !(caStore = loadCaFile(caFile))) return TlsError::caFileUnusable;
     TlsError error = TlsError::none;
     if (!acquireCredentials(session))
         error = TlsError::handshakeFailed;
-    else if (!runHandshake(session, limit))
+    else if (!runHandshake(session, endMs))
         error = session->error;
     else if (!modernProtocol(session))
         error = TlsError::handshakeFailed;
@@ -301,7 +343,7 @@ TlsError startSession(TlsSession* session, const std::string& caFile, StepLimit 
 // Decrypts the records in `incoming` onto `plain`: 1 when that made progress or needs more
 // input, 0 on a failure. A message after the handshake (a session ticket, a key update) goes
 // back to Schannel as a handshake step.
-int decrypt(TlsSession* session, bool& needMore, StepLimit limit) {
+int decrypt(TlsSession* session, bool& needMore, std::int64_t endMs) {
     needMore = false;
     SecBuffer buffers[4] = {
         {DWORD(session->incoming.size()), SECBUFFER_DATA, &session->incoming[0]},
@@ -330,7 +372,7 @@ int decrypt(TlsSession* session, bool& needMore, StepLimit limit) {
     session->incoming.swap(extra);
     if (status == SEC_I_CONTEXT_EXPIRED || (alert && session->plain.empty())) session->ended = true;
     if (status == SEC_I_RENEGOTIATE) {
-        SECURITY_STATUS answer = step(session, false, limit);
+        SECURITY_STATUS answer = step(session, false, endMs);
         if (answer != SEC_E_OK && answer != SEC_I_CONTINUE_NEEDED)
             return fail(session, TlsError::badRecord);
     }
@@ -346,45 +388,43 @@ void freeSession(TlsSession* session) {
 }  // namespace
 
 TlsSession* tlsHandshake(SocketHandle socket, const std::string& host, const std::string& caFile,
-                         StepLimit limit, TlsError& error) {
+                         std::int64_t endMs, TlsError& error) {
     auto* session = new TlsSession;
-    session->socket = socket;
+    session->socket = static_cast<SOCKET>(socket);
     session->host = host;
-    error = startSession(session, caFile, limit);
+    error = startSession(session, caFile, endMs);
     if (error == TlsError::none) return session;
     freeSession(session);
     return nullptr;
 }
 
-int tlsSend(TlsSession* session, const char* bytes, int length, int bufferBytes, StepLimit limit) {
+int tlsSendSome(TlsSession* session, const char* bytes, int length, std::int64_t endMs) {
+    if (msLeft(endMs) == 0) return failSystem(session, WSAETIMEDOUT) - 1;
     const SecPkgContext_StreamSizes& sizes = session->sizes;
-    std::string batch;
+    const int chunk = std::min(length, kSendChunkBytes);
+    std::string records;
     std::string record;
-    for (int sent = 0; sent < length;) {
-        const DWORD chunk = std::min<DWORD>(DWORD(length - sent), sizes.cbMaximumMessage);
-        record.assign(sizes.cbHeader + chunk + sizes.cbTrailer, '\0');
-        std::memcpy(&record[sizes.cbHeader], bytes + sent, chunk);
+    for (int done = 0; done < chunk;) {
+        const DWORD part = std::min<DWORD>(DWORD(chunk - done), sizes.cbMaximumMessage);
+        record.assign(sizes.cbHeader + part + sizes.cbTrailer, '\0');
+        std::memcpy(&record[sizes.cbHeader], bytes + done, part);
         SecBuffer buffers[4] = {
             {sizes.cbHeader, SECBUFFER_STREAM_HEADER, &record[0]},
-            {chunk, SECBUFFER_DATA, &record[sizes.cbHeader]},
-            {sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, &record[sizes.cbHeader + chunk]},
+            {part, SECBUFFER_DATA, &record[sizes.cbHeader]},
+            {sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, &record[sizes.cbHeader + part]},
             {0, SECBUFFER_EMPTY, nullptr},
         };
         SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
         if (EncryptMessage(&session->context, 0, &desc, 0) != SEC_E_OK)
-            return fail(session, TlsError::badRecord);
+            return fail(session, TlsError::badRecord) - 1;
         // The trailer may come out shorter than the most it could be.
-        batch.append(record, 0, buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
-        sent += int(chunk);
-        if (batch.size() >= kSendBatchBytes || sent == length) {
-            if (!send(session, batch.data(), batch.size(), bufferBytes, limit)) return 0;
-            batch.clear();
-        }
+        records.append(record, 0, buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+        done += int(part);
     }
-    return 1;
+    return sendAll(session, records.data(), records.size(), endMs) ? chunk : -1;
 }
 
-int tlsReceive(TlsSession* session, char* buffer, int capacity, StepLimit limit) {
+int tlsReceiveSome(TlsSession* session, char* buffer, int capacity, std::int64_t endMs) {
     for (;;) {
         if (!session->plain.empty()) {
             const std::size_t count = std::min(session->plain.size(), std::size_t(capacity));
@@ -394,15 +434,14 @@ int tlsReceive(TlsSession* session, char* buffer, int capacity, StepLimit limit)
         }
         if (session->ended) return 0;
         bool needMore = session->incoming.empty();
-        if (!needMore && !decrypt(session, needMore, limit)) return -1;
+        if (!needMore && !decrypt(session, needMore, endMs)) return -1;
         if (!needMore) continue;
-        int filled = fill(session, limit);
+        int filled = fill(session, endMs);
         if (filled < 0) return -1;
         if (filled == 0) {
             // Closed between records: the end of the answer. Inside one: cut off.
             if (session->incoming.empty()) return 0;
-            fail(session, TlsError::connectionLost);
-            return -1;
+            return fail(session, TlsError::connectionLost) - 1;
         }
     }
 }
@@ -411,7 +450,11 @@ TlsError tlsLastError(const TlsSession* session) {
     return session->error;
 }
 
-void tlsClose(TlsSession* session, StepLimit limit) {
+int tlsLastSystemError(const TlsSession* session) {
+    return session->systemError;
+}
+
+void tlsClose(TlsSession* session, std::int64_t endMs) {
     if (!session) return;
     DWORD shutdown = SCHANNEL_SHUTDOWN;
     SecBuffer token{sizeof shutdown, SECBUFFER_TOKEN, &shutdown};
@@ -425,8 +468,7 @@ void tlsClose(TlsSession* session, StepLimit limit) {
                                    const_cast<char*>(session->host.c_str()), kContextFlags, 0, 0,
                                    nullptr, 0, nullptr, &outDesc, &granted, nullptr);
         if (out[0].pvBuffer) {
-            send(session, static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer,
-                 kHandshakeBufferBytes, limit);
+            sendAll(session, static_cast<const char*>(out[0].pvBuffer), out[0].cbBuffer, endMs);
             FreeContextBuffer(out[0].pvBuffer);
         }
     }

@@ -17,8 +17,8 @@ namespace {
 // Long enough for a loaded machine, short enough for the silent server's row.
 constexpr int kTimeoutMs = 3000;
 
-StepLimit limit() {
-    return StepLimit{kTimeoutMs, steadyMs() + kTimeoutMs};
+std::int64_t deadline() {
+    return steadyMs() + kTimeoutMs;
 }
 
 SocketHandle connectTo(int port) {
@@ -34,20 +34,21 @@ std::string exchange(int port, const std::string& host, const std::string& caFil
     SocketHandle socket = connectTo(port);
     if (socket == kNoSocket) return "connect failed";
     TlsError error = TlsError::none;
-    TlsSession* session = tlsHandshake(socket, host, caFile, limit(), error);
+    TlsSession* session = tlsHandshake(socket, host, caFile, deadline(), error);
     std::string answer;
     if (session) {
         const std::string request =
             "GET /probe HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n";
-        if (tlsSend(session, request.data(), int(request.size()), 65536, limit())) {
+        if (tlsSendSome(session, request.data(), int(request.size()), deadline()) ==
+            int(request.size())) {
             char buffer[4096];
             int received;
-            while ((received = tlsReceive(session, buffer, sizeof buffer, limit())) > 0)
+            while ((received = tlsReceiveSome(session, buffer, sizeof buffer, deadline())) > 0)
                 answer.append(buffer, std::size_t(received));
             if (received < 0) answer = "";
         }
         error = tlsLastError(session);
-        tlsClose(session, limit());
+        tlsClose(session, deadline());
     }
     closeSocket(socket);
     if (error != TlsError::none) return tlsErrorText(error);
@@ -61,9 +62,9 @@ double handshakeMs(int port, const std::string& host, const std::string& caFile,
         SocketHandle socket = connectTo(port);
         TlsError error = TlsError::none;
         std::int64_t startMs = steadyMs();
-        TlsSession* session = tlsHandshake(socket, host, caFile, limit(), error);
+        TlsSession* session = tlsHandshake(socket, host, caFile, deadline(), error);
         totalMs += steadyMs() - startMs;
-        tlsClose(session, limit());
+        tlsClose(session, deadline());
         closeSocket(socket);
         if (!session) return -1;
     }
