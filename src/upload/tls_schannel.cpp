@@ -248,6 +248,30 @@ bool rootFromCaFile(PCCERT_CHAIN_CONTEXT chain, HCERTSTORE caStore) {
     return true;
 }
 
+// Whether the certificate lists the IPv4 `address` (network byte order) among its addresses.
+// The SSL policy compares names only, so an address in the URL is checked here.
+bool namesAddress(PCCERT_CONTEXT certificate, unsigned long address) {
+    const CERT_INFO* info = certificate->pCertInfo;
+    PCERT_EXTENSION names =
+        CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+    CERT_ALT_NAME_INFO* list = nullptr;
+    DWORD size = 0;
+    if (!names ||
+        !CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, names->Value.pbData,
+                             names->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &list, &size))
+        return false;
+    bool found = false;
+    for (DWORD i = 0; i < list->cAltEntry; ++i) {
+        const CERT_ALT_NAME_ENTRY& entry = list->rgAltEntry[i];
+        found =
+            found || (entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
+                      entry.IPAddress.cbData == sizeof(std::uint32_t) &&
+                      std::memcmp(entry.IPAddress.pbData, &address, sizeof(std::uint32_t)) == 0);
+    }
+    LocalFree(list);
+    return found;
+}
+
 // The chain's own verdict, in the order OpenSSL reports: trust first, then (by the policy) the
 // name, then the dates. Not left to the policy alone, because Wine's SSL policy passes a chain
 // that never reached a root.
@@ -255,11 +279,12 @@ TlsError checkChain(PCCERT_CHAIN_CONTEXT chain, HCERTSTORE caStore, const std::s
     DWORD errors = chain->TrustStatus.dwErrorStatus;
     if (rootFromCaFile(chain, caStore)) errors &= ~DWORD(CERT_TRUST_IS_UNTRUSTED_ROOT);
     if ((errors & ~DWORD(CERT_TRUST_IS_NOT_TIME_VALID)) != 0) return TlsError::notTrusted;
+    const unsigned long address = inet_addr(host.c_str());
     std::wstring name(host.begin(), host.end());
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
-    ssl.pwszServerName = &name[0];
+    ssl.pwszServerName = address == INADDR_NONE ? &name[0] : nullptr;
     CERT_CHAIN_POLICY_PARA policy{};
     policy.cbSize = sizeof policy;
     // The root's trust was settled above; the policy still checks everything else.
@@ -271,6 +296,9 @@ TlsError checkChain(PCCERT_CHAIN_CONTEXT chain, HCERTSTORE caStore, const std::s
     if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status))
         return TlsError::notTrusted;
     if (status.dwError != 0) return policyError(status.dwError);
+    if (address != INADDR_NONE &&
+        !namesAddress(chain->rgpChain[0]->rgpElement[0]->pCertContext, address))
+        return TlsError::otherHost;
     return errors != 0 ? TlsError::expired : TlsError::none;
 }
 
