@@ -3,7 +3,7 @@
 // by Schannel (SCH_CRED_MANUAL_CRED_VALIDATION), because Schannel's own knows only the system
 // store: the server's chain is built with the certificates of the PEM file as an extra store,
 // a root found in that file counts as trusted, and the SSL chain policy checks the host name.
-// Records travel through sendBytes and receiveBytes, whose waits carry the time-outs.
+// Records move through the non-blocking socket, with select waiting up to the caller's deadline.
 #define SECURITY_WIN32
 #define SCHANNEL_USE_BLACKLISTS  // declares SCH_CREDENTIALS
 // Order matters: winsock2 before windows, which the crypto and SSPI headers need first.

@@ -3,8 +3,8 @@
 //   tls_probe PORT HOST CA_FILE [HANDSHAKES]
 //
 // Connects, runs the handshake for HOST, sends one GET and prints the answer's status line, or
-// prints the error's console line. With HANDSHAKES, it first times that many handshakes on
-// fresh connections and prints their mean cost.
+// prints the error's console line. With HANDSHAKES, that many handshakes on fresh connections
+// come first, and their mean cost is printed.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -21,72 +21,47 @@ std::int64_t deadline() {
     return steadyMs() + kTimeoutMs;
 }
 
-SocketHandle connectTo(int port) {
+// The answer's first line (nothing when `request` is false), or the console line of what went
+// wrong; the handshake's duration is added to `handshakeMs`.
+std::string exchange(int port, const std::string& host, const std::string& caFile, bool request,
+                     std::int64_t& handshakeMs) {
     SocketHandle socket = openSocket();
-    if (socket == kNoSocket) return kNoSocket;
-    if (connectSocket(socket, parseDottedAddress("127.0.0.1"), port, kTimeoutMs)) return socket;
-    closeSocket(socket);
-    return kNoSocket;
-}
-
-// The answer's first line, or the console line of what went wrong.
-std::string exchange(int port, const std::string& host, const std::string& caFile) {
-    SocketHandle socket = connectTo(port);
-    if (socket == kNoSocket) return "connect failed";
-    TlsError error = TlsError::none;
-    TlsSession* session = tlsHandshake(socket, host, caFile, deadline(), error);
-    std::string answer;
-    if (session) {
-        const std::string request =
-            "GET /probe HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n";
-        if (tlsSendSome(session, request.data(), int(request.size()), deadline()) ==
-            int(request.size())) {
-            char buffer[4096];
-            int received;
-            while ((received = tlsReceiveSome(session, buffer, sizeof buffer, deadline())) > 0)
-                answer.append(buffer, std::size_t(received));
-            if (received < 0) answer = "";
-        }
-        error = tlsLastError(session);
-        tlsClose(session, deadline());
+    if (!connectSocket(socket, parseDottedAddress("127.0.0.1"), port, kTimeoutMs)) {
+        closeSocket(socket);
+        return "connect failed";
     }
+    TlsError error = TlsError::none;
+    const std::int64_t startMs = steadyMs();
+    TlsSession* session = tlsHandshake(socket, host, caFile, deadline(), error);
+    handshakeMs += steadyMs() - startMs;
+    std::string answer;
+    const std::string get =
+        "GET /probe HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n";
+    if (session && request && tlsSendSome(session, get.data(), int(get.size()), deadline()) > 0) {
+        char buffer[4096];
+        int received;
+        while ((received = tlsReceiveSome(session, buffer, sizeof buffer, deadline())) > 0)
+            answer.append(buffer, std::size_t(received));
+    }
+    if (session) error = tlsLastError(session);
+    tlsClose(session, deadline());
     closeSocket(socket);
     if (error != TlsError::none) return tlsErrorText(error);
     return answer.substr(0, answer.find("\r\n"));
 }
 
-// Mean milliseconds of a handshake on a fresh loopback connection, connect excluded.
-double handshakeMs(int port, const std::string& host, const std::string& caFile, int count) {
-    std::int64_t totalMs = 0;
-    for (int round = 0; round < count; ++round) {
-        SocketHandle socket = connectTo(port);
-        TlsError error = TlsError::none;
-        std::int64_t startMs = steadyMs();
-        TlsSession* session = tlsHandshake(socket, host, caFile, deadline(), error);
-        totalMs += steadyMs() - startMs;
-        tlsClose(session, deadline());
-        closeSocket(socket);
-        if (!session) return -1;
-    }
-    return double(totalMs) / count;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: tls_probe PORT HOST CA_FILE [HANDSHAKES]\n");
-        return 2;
-    }
-    if (!startSockets()) return 1;
+    if (argc < 4 || !startSockets()) return 2;
     const int port = std::atoi(argv[1]);
-    if (argc > 4) {
-        int count = std::atoi(argv[4]);
-        std::printf("handshake: %.1f ms (mean of %d)\n", handshakeMs(port, argv[2], argv[3], count),
-                    count);
-    }
-    std::printf("%s\n", exchange(port, argv[2], argv[3]).c_str());
-    std::fflush(stdout);
+    const int rounds = argc > 4 ? std::atoi(argv[4]) : 0;
+    std::int64_t handshakeMs = 0;
+    for (int round = 0; round < rounds; ++round)
+        exchange(port, argv[2], argv[3], false, handshakeMs);
+    if (rounds > 0)
+        std::printf("handshake: %.1f ms (mean of %d)\n", double(handshakeMs) / rounds, rounds);
+    std::printf("%s\n", exchange(port, argv[2], argv[3], true, handshakeMs).c_str());
     stopSockets();
     return 0;
 }

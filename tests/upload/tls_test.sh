@@ -46,20 +46,18 @@ make_cert right localhost trusted-ca
 make_cert other other-host.invalid trusted-ca
 make_cert untrusted localhost stranger-ca
 
+wait_for() { for _ in $(seq 100); do [ -s "$1" ] && return; sleep 0.1; done; }
 # Five free ports: four for nginx, and one where a listener takes connections and says nothing.
 python3 -c '
-import socket, sys, time
+import socket, time
 s = [socket.socket() for _ in range(5)]
 for x in s: x.bind(("127.0.0.1", 0))
 s[4].listen()
 print(*[x.getsockname()[1] for x in s], flush=True)
-for x in s[:4]: x.close()
+[x.close() for x in s[:4]]
 time.sleep(100)' >ports.txt &
 silent_pid=$!
-for _ in $(seq 100); do
-    [ -s ports.txt ] && break
-    sleep 0.05
-done
+wait_for ports.txt
 read -r port_right port_tls12 port_other port_untrusted port_silent <ports.txt
 
 mkdir -p temp
@@ -78,16 +76,13 @@ http {
   access_log $work/access.log port;
   client_body_temp_path $work/temp; proxy_temp_path $work/temp; fastcgi_temp_path $work/temp;
   uwsgi_temp_path $work/temp; scgi_temp_path $work/temp;
-$(server "$port_right" right; server "$port_tls12" right TLSv1.2; server "$port_other" other; server "$port_untrusted" untrusted)
+$(server "$port_right" right; server "$port_tls12" right TLSv1.2)
+$(server "$port_other" other; server "$port_untrusted" untrusted)
 }
 EOF
 nginx -p "$work" -e "$work/error.log" -c "$work/nginx.conf" &
 nginx_pid=$!
-for _ in $(seq 100); do
-    [ -s nginx.pid ] && break
-    sleep 0.1
-done
-[ -s nginx.pid ] || { cat error.log; exit 1; }
+wait_for nginx.pid || { cat error.log; exit 1; }
 
 ca_file=$work/trusted-ca.crt
 run=("$probe")
@@ -114,7 +109,7 @@ check "$port_untrusted" "TLS: certificate not trusted"
 check "$port_silent" "TLS: timed out"
 
 # Exactly the requests of the trusted rows; the refused ones sent nothing.
-if [ "$(cat access.log)" != "$port_right GET /probe HTTP/1.1"$'\n'"$port_tls12 GET /probe HTTP/1.1" ]; then
+if [ "$(cat access.log)" != "$(printf '%s GET /probe HTTP/1.1\n' "$port_right" "$port_tls12")" ]; then
     echo "access log:"
     cat access.log
     status=1
