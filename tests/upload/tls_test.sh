@@ -93,12 +93,13 @@ fi
 
 status=0
 check() {  # PORT EXPECTED [HANDSHAKES]
-    timeout 120 "${run[@]}" "$1" localhost "$ca_file" ${3:+"$3"} </dev/null >out.txt 2>&1 || true
+    timeout 120 "${run[@]}" "$1" localhost "$ca_file" ${3:+"$3"} </dev/null >out.txt 2>err.txt ||
+        { echo "port $1: the probe failed"; status=1; }
     tr -d '\r' <out.txt >answer.txt
     grep '^handshake:' answer.txt || true
     if [ "$(tail -n 1 answer.txt)" != "$2" ]; then
         echo "port $1: expected \"$2\", got:"
-        cat answer.txt
+        cat answer.txt err.txt
         status=1
     fi
 }
