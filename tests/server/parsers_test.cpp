@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "http_client.h"
 #include "image_request.h"
+#include "image_structure.h"
 #include "multipart_reader.h"
 #include "request_framing.h"
 
@@ -87,6 +89,41 @@ TEST(RequestFraming, OnlyOneBodyLengthIsAccepted) {
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5", "7"}, false));
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5,7"}, false));
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5"}, true));
+}
+
+// Each file fed whole and byte by byte: the verdict must not depend on how the body is cut.
+TEST(ImageStructure, OnlyWholeWellFormedImagesPass) {
+    const std::string png = makePng(300, 1), jpeg = makeJpeg(300, 2);
+    const std::string html = "<html><script>alert(1)</script></html>";
+    auto withByte = [](std::string s, std::size_t at, char c) { return s.replace(at, 1, 1, c); };
+    const std::string iend = png.substr(png.size() - 12);
+    // A progressive-looking JPEG: stuffed FF, a restart marker, a second table and scan.
+    const std::string scans = jpeg.substr(0, 60) + std::string("\xff\x00\xff\xd3", 4) +
+                              std::string("\xff\xc4\0\x02\xff\xda\0\x02", 8) + jpeg.substr(60);
+    const std::tuple<std::string, ImageKind, bool> cases[] = {
+        {png, ImageKind::Png, true},
+        {jpeg, ImageKind::Jpeg, true},
+        {scans, ImageKind::Jpeg, true},
+        {png.substr(0, 16) + html, ImageKind::Png, false},
+        {std::string("\xff\xd8\xff\xe0", 4) + html, ImageKind::Jpeg, false},
+        {withByte(png, 100, png[100] ^ 1), ImageKind::Png, false},       // IDAT's CRC wrong
+        {withByte(png, 11, 12), ImageKind::Png, false},                  // IHDR 12 bytes long
+        {png + "x", ImageKind::Png, false},                              // after IEND
+        {png.substr(0, png.size() - 1), ImageKind::Png, false},          // cut short
+        {png.substr(0, 33) + iend, ImageKind::Png, false},               // no IDAT
+        {jpeg + "x", ImageKind::Jpeg, false},                            // after EOI
+        {jpeg.substr(0, jpeg.size() - 2), ImageKind::Jpeg, false},       // no EOI
+        {jpeg.substr(0, 20) + jpeg.substr(33), ImageKind::Jpeg, false},  // SOS without SOF
+        {withByte(jpeg, 5, 1), ImageKind::Jpeg, false},                  // segment length 1
+    };
+    for (const auto& [bytes, kind, whole] : cases) {
+        ImageStructure atOnce(kind), byByte(kind);
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        bool fed = atOnce.feed(data, bytes.size());
+        for (std::size_t i = 0; i < bytes.size(); ++i) byByte.feed(data + i, 1);
+        EXPECT_EQ(fed && atOnce.complete(), whole) << bytes.size();
+        EXPECT_EQ(byByte.complete(), whole) << bytes.size();
+    }
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ nginx -c "$WORK/nginx.conf" -p "$WORK" -e "$WORK/nginx-error.log"
 
 # 2,000 uploads, 16 at a time; after the 1,000th answer the victim is killed.
 python3 - "$NGINX_PORT" "$VICTIM" "$WORK" <<'PY'
-import concurrent.futures, hashlib, http.client, os, sys, threading
+import concurrent.futures, hashlib, http.client, os, struct, sys, threading, zlib
 port, victim, work = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
 def request(method, path, body=None, headers={}):
     c = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
@@ -64,7 +64,10 @@ def request(method, path, body=None, headers={}):
     return r.status, r.getheader("ETag"), r.read()
 lock, done, dup, links = threading.Lock(), [0], [0], {}
 def upload(i):
-    image = b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR" + os.urandom(1200)  # judged by its head alone
+    chunk = lambda kind, data: (struct.pack(">I", len(data)) + kind + data
+                                + struct.pack(">I", zlib.crc32(kind + data)))
+    image = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 1, 1, 8, 0, 0, 0, 0))
+             + chunk(b"IDAT", os.urandom(1200)) + chunk(b"IEND", b""))  # checked, never decoded
     body = (b"--B\r\nContent-Disposition: form-data; name=\"file\"; filename=\"s.png\"\r\n\r\n"
             + image + b"\r\n--B--\r\n")
     try:

@@ -64,6 +64,8 @@ TEST_F(ServiceTest, RefusedUploadsGetTheirStatusAndLeaveNothing) {
     const std::pair<std::string, int> cases[] = {
         {clientRequest("screenshot.png", "#!/bin/sh\nrm -rf /\n"), 415},
         {clientRequest("screenshot.jpg", ""), 415},
+        {clientRequest("screenshot.png", png.substr(0, 16) + "<html>hi</html>"), 415},
+        {clientRequest("screenshot.jpg", "\xff\xd8\xff\xe0<html>hi</html>"), 415},
         {clientRequest("screenshot.png", makePng(200'000, 1)), 413},         // declared too long
         {formRequest("XyZ", {{"file", "a.png", makePng(84'000, 2)}}), 413},  // sent too long
         {formRequest("XyZ", {{"note", "", "hello"}}), 400},
@@ -83,7 +85,7 @@ TEST_F(ServiceTest, RefusedUploadsGetTheirStatusAndLeaveNothing) {
 }
 
 TEST_F(ServiceTest, OnlyStoredNamesAreServed) {
-    std::string name = pathOfLink(upload("screenshot.png", makePng(43, 10))).substr(1);
+    std::string name = pathOfLink(upload("screenshot.png", makePng(143, 10))).substr(1);
     std::string id = name.substr(0, 20);
     for (const std::string& target : std::vector<std::string>{
              "/", "/api.php", "/delete.key", "/../delete.key", "/..%2Fdelete.key",
