@@ -15,14 +15,16 @@
 #include <string>
 #include <unordered_map>
 
+#include "server_defaults.h"
 #include "trusted_addresses.h"
 #include "unique_fd.h"
 
 struct ConnectionRules {
-    std::size_t perAddressLimit = 64;
+    std::size_t perAddressLimit = defaults::kMaxConnectionsPerIp;
     TrustedAddresses trusted;
-    std::chrono::milliseconds headTimeout{10'000};
-    std::chrono::milliseconds requestTimeout{120'000};
+    std::chrono::milliseconds headTimeout = defaults::kHeaderTimeout;
+    std::chrono::milliseconds requestTimeout = defaults::kRequestTimeout;
+    std::uint64_t minRate = defaults::kMinRate;  // bytes per second
 };
 
 class ConnectionTable {

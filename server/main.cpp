@@ -123,6 +123,8 @@ int main(int argc, char** argv) {
     settings.readTimeout = options.readTimeout;
     settings.writeTimeout = options.writeTimeout;
     settings.keepAliveTimeout = options.keepAliveTimeout;
+    settings.logLinesPerSecond = options.logLinesPerSecond;
+    settings.rules.minRate = options.minRate;
     UploadService service(settings, storage, key);
     if (!service.start(listenSocket.release(), &error)) return fail(error);
 
@@ -132,7 +134,7 @@ int main(int argc, char** argv) {
     int received = waitForStopSignal(stopSignals, service, storage);
     logMessage(std::string("received SIG") + sigabbrev_np(received) +
                ", finishing the requests in progress");
-    service.stop(options.requestTimeout);
+    service.stop(options.stopTimeout);
     logMessage("stopped");
     return 0;
 }

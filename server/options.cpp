@@ -131,6 +131,14 @@ const std::map<std::string, Setter>& setters() {
          [](const std::string& v, ServerOptions* o) {
              return parseSeconds(v, &o->keepAliveTimeout);
          }},
+        {"stop-timeout",
+         [](const std::string& v, ServerOptions* o) { return parseSeconds(v, &o->stopTimeout); }},
+        {"min-rate",
+         [](const std::string& v, ServerOptions* o) { return parseSize(v, &o->minRate); }},
+        {"log-rate",
+         [](const std::string& v, ServerOptions* o) {
+             return parseCount(v, 1 << 20, &o->logLinesPerSecond);
+         }},
     };
     return table;
 }
@@ -197,13 +205,20 @@ std::string usageText() {
            "  --request-timeout SEC    longest time one request may take from the end of its\n"
            "                           head to the end of its answer (default 120)\n"
            "  --keep-alive-timeout SEC how long an idle connection is kept open (default 5)\n"
+           "  --min-rate BYTES         slowest average rate, in bytes a second, of a request's\n"
+           "                           head or body once past its first 5 s (default 1024)\n"
+           "  --stop-timeout SEC       after SIGTERM, how long requests in progress may take\n"
+           "                           to finish before they are cut off (default 10)\n"
+           "  --log-rate N             request lines logged a second at most; the rest are\n"
+           "                           counted in one line (default 1000)\n"
            "  --threads N              threads that carry all connections (default 8); a\n"
            "                           thread waits only on the disk, never on a client\n"
            "  --help                   show this text\n"
            "  --version                show the version\n"
            "\n"
            "The read, write and keep-alive time-outs count in whole seconds, rounded up.\n"
-           "SIGTERM or SIGINT stop the server after the requests in progress have finished.\n"
+           "SIGTERM or SIGINT stop accepting, let the requests in progress finish for at most\n"
+           "--stop-timeout, close the rest and exit with status 0.\n"
            "One line per request is logged on standard error.\n";
 }
 

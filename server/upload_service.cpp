@@ -176,7 +176,11 @@ MHD_Result onAccept(void* cls, const sockaddr* address, socklen_t) {
 
 UploadService::UploadService(const ServiceSettings& settings, const Storage& storage,
                              const DeletionKey& key)
-    : settings_(settings), storage_(storage), key_(key), table_(settings.rules) {}
+    : settings_(settings),
+      storage_(storage),
+      key_(key),
+      table_(settings.rules),
+      logLimit_(settings.logLinesPerSecond) {}
 
 UploadService::~UploadService() {
     if (daemon_) stop(std::chrono::milliseconds(0));
@@ -202,6 +206,7 @@ bool UploadService::start(int listenFd, std::string* error) {
 
 void UploadService::expireOverdue() {
     table_.expire(Clock::now());
+    reportHeldBackLines(Clock::now());
 }
 
 void UploadService::stop(std::chrono::milliseconds grace) {
@@ -215,6 +220,7 @@ void UploadService::stop(std::chrono::milliseconds grace) {
     }
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
+    reportHeldBackLines(Clock::now() + std::chrono::seconds(1));  // the last second is over too
 }
 
 bool UploadService::admits(const void* clientAddress) const {
@@ -521,6 +527,18 @@ void UploadService::requestCompleted(void* connection, void** requestSlot) {
     if (!request) return;
     request->log.duration =
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - request->started);
-    if (request->log.status != 0) writeLogLine(formatRequestLine(request->log));
+    if (request->log.status != 0) logRequestLine(formatRequestLine(request->log));
     delete request;
+}
+
+void UploadService::logRequestLine(const std::string& line) {
+    std::uint64_t heldBack = 0;
+    bool admitted = logLimit_.admit(Clock::now(), &heldBack);
+    if (heldBack > 0) logMessage(heldBackMessage(heldBack, settings_.logLinesPerSecond));
+    if (admitted) writeLogLine(line);
+}
+
+void UploadService::reportHeldBackLines(Clock::time_point now) {
+    std::uint64_t heldBack = logLimit_.takeHeldBack(now);
+    if (heldBack > 0) logMessage(heldBackMessage(heldBack, settings_.logLinesPerSecond));
 }

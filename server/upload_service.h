@@ -22,19 +22,22 @@
 
 #include "connection_table.h"
 #include "deletion_key.h"
+#include "server_defaults.h"
+#include "server_log.h"
 #include "storage.h"
 
 struct MHD_Daemon;
 
 struct ServiceSettings {
     std::string publicUrl;  // without a trailing '/'
-    std::uint64_t maxImageBytes = 32ull << 20;
-    std::size_t maxConnections = 4096;
-    std::size_t eventThreads = 8;
+    std::uint64_t maxImageBytes = defaults::kMaxImageBytes;
+    std::size_t maxConnections = defaults::kMaxConnections;
+    std::size_t eventThreads = defaults::kThreads;
     ConnectionRules rules;
-    std::chrono::milliseconds readTimeout{10'000};
-    std::chrono::milliseconds writeTimeout{10'000};
-    std::chrono::milliseconds keepAliveTimeout{5'000};
+    std::chrono::milliseconds readTimeout = defaults::kReadTimeout;
+    std::chrono::milliseconds writeTimeout = defaults::kWriteTimeout;
+    std::chrono::milliseconds keepAliveTimeout = defaults::kKeepAliveTimeout;
+    std::size_t logLinesPerSecond = defaults::kLogLinesPerSecond;
 };
 
 class UploadService {
@@ -69,10 +72,13 @@ class UploadService {
     int answerDeletionPage(void* connection, Request& request);
     void storeUpload(Request& request);
     void deleteImage(Request& request);
+    void logRequestLine(const std::string& line);
+    void reportHeldBackLines(std::chrono::steady_clock::time_point now);
 
     ServiceSettings settings_;
     const Storage& storage_;
     const DeletionKey& key_;
     ConnectionTable table_;
+    LogRateLimit logLimit_;
     MHD_Daemon* daemon_ = nullptr;
 };

@@ -9,6 +9,7 @@
 #include "image_structure.h"
 #include "multipart_reader.h"
 #include "request_framing.h"
+#include "server_log.h"
 
 namespace {
 
@@ -89,6 +90,24 @@ TEST(RequestFraming, OnlyOneBodyLengthIsAccepted) {
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5", "7"}, false));
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5,7"}, false));
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5"}, true));
+}
+
+// Time is passed in: a second of the limit starts with its first line.
+TEST(LogRateLimit, HoldsBackLinesOverTheRateAndCountsThem) {
+    LogRateLimit limit(3);
+    const LogRateLimit::Clock::time_point t0{};
+    auto at = [&](int ms) { return t0 + std::chrono::milliseconds(ms); };
+    std::uint64_t heldBack = 0;
+    int written = 0;
+    for (int i = 0; i < 10; ++i) written += limit.admit(at(i * 10), &heldBack);
+    EXPECT_EQ(written, 3);
+    EXPECT_EQ(limit.takeHeldBack(at(990)), 0u);  // that second is not over yet
+    EXPECT_TRUE(limit.admit(at(1000), &heldBack));
+    EXPECT_EQ(heldBack, 7u);
+    for (int i = 0; i < 5; ++i) limit.admit(at(1100), &heldBack);
+    EXPECT_EQ(heldBack, 0u);
+    EXPECT_EQ(limit.takeHeldBack(at(2000)), 3u);  // a flood that ended is still reported, once
+    EXPECT_EQ(limit.takeHeldBack(at(3000)), 0u);
 }
 
 // Each file fed whole and byte by byte: the verdict must not depend on how the body is cut.

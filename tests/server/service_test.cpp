@@ -1,6 +1,7 @@
 // The real server on loopback, driven with the Glimmerix client's exact request and with raw,
 // hostile and slow clients.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -157,6 +158,65 @@ TEST_F(ServiceTest, OneAddressCannotTakeAllConnections) {
     sendAll(other, "GET /x HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(parseResponse(receiveAll(other)).status, 404);
     for (int fd : {held[0], held[1], third, other}) ::close(fd);
+}
+
+// On SIGTERM the service stops accepting, answers a request that ends within --stop-timeout, and
+// cuts off one that trickles on, exiting 0 long before that request's own time-out.
+TEST_F(ServiceTest, StopEndsTricklingRequestsInBoundedTime) {
+    stopServer();
+    ASSERT_TRUE(startServer({"--stop-timeout", "2"}));
+    const std::string request = clientRequest("screenshot.png", makePng(5'000, 5));
+    int trickler = connectToServer(port()), finisher = connectToServer(port());
+    sendAll(trickler, request.substr(0, 400));
+    sendAll(finisher, request.substr(0, 400));
+    std::string answer;
+    bool refused = false;
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));  // SIGTERM has been sent
+        int newcomer = connectToServer(port());
+        refused = newcomer < 0;
+        if (newcomer >= 0) ::close(newcomer);
+        sendAll(finisher, request.substr(400));
+        ::shutdown(finisher, SHUT_WR);
+        answer = receiveAll(finisher);
+    });
+    std::thread trickle([&] {
+        for (std::size_t i = 400; i < 440 && sendAll(trickler, request.substr(i, 1)); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(stopServer(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    late.join();
+    trickle.join();
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(parseResponse(answer).status, 200) << answer;
+    for (int fd : {trickler, finisher}) ::close(fd);
+}
+
+// A flood of requests cannot flood the log: past --log-rate a second, lines are only counted.
+TEST_F(ServiceTest, RequestLinesAreCappedAndCounted) {
+    stopServer();
+    ASSERT_TRUE(startServer({"--log-rate", "2"}));
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 40; ++i) status("/missing");
+    auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
+            .count();
+    EXPECT_EQ(stopServer(), 0);
+    std::string text = log();
+    long written = 0, heldBack = 0;
+    for (std::size_t at = 0; (at = text.find("\"GET /missing", at)) != std::string::npos; ++at) {
+        ++written;
+    }
+    static const std::regex kHeldBack("([0-9]+) request lines not logged");
+    for (std::sregex_iterator it(text.begin(), text.end(), kHeldBack), end; it != end; ++it) {
+        heldBack += std::stol((*it)[1]);
+    }
+    EXPECT_LE(written, 2 * (seconds + 2)) << text;
+    EXPECT_EQ(written + heldBack, 40) << text;
 }
 
 TEST_F(ServiceTest, AFullDiskGets507AndLeavesNothing) {
