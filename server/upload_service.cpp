@@ -72,18 +72,10 @@ std::string headerValue(void* connection, const char* name) {
     return value ? value : "";
 }
 
-struct FramingHeaders {
-    std::vector<std::string> contentLengths;
-    bool transferEncoding = false;
-};
-
-MHD_Result collectFraming(void* cls, MHD_ValueKind, const char* key, const char* value) {
-    auto* framing = static_cast<FramingHeaders*>(cls);
-    if (::strcasecmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) == 0) {
-        framing->contentLengths.push_back(value ? value : "");
-    } else if (::strcasecmp(key, MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0) {
-        framing->transferEncoding = true;
-    }
+MHD_Result collectField(void* cls, MHD_ValueKind, const char* key, size_t keySize,
+                        const char* value, size_t valueSize) {
+    static_cast<std::vector<HeadField>*>(cls)->push_back(
+        {std::string(key, keySize), value ? std::string(value, valueSize) : std::string()});
     return MHD_YES;
 }
 
@@ -273,9 +265,20 @@ int UploadService::firstCall(void* connection, Request& request) {
         return queue(connection, request, status, textResponse(message), message.size(),
                      settings_.writeTimeout);
     };
-    FramingHeaders framing;
-    MHD_get_connection_values(asConnection(connection), MHD_HEADER_KIND, collectFraming, &framing);
-    if (!bodyFramingIsUnambiguous(framing.contentLengths, framing.transferEncoding)) {
+    std::vector<HeadField> fields;
+    MHD_get_connection_values_n(asConnection(connection), MHD_HEADER_KIND, collectField, &fields);
+    HeadVerdict verdict = checkRequestHead(request.log.method, request.log.version, fields);
+    if (verdict.status != 0) return fail(verdict.status, verdict.reason);
+    std::vector<std::string> contentLengths;
+    bool transferEncoding = false;
+    for (const HeadField& field : fields) {
+        if (::strcasecmp(field.name.c_str(), MHD_HTTP_HEADER_CONTENT_LENGTH) == 0) {
+            contentLengths.push_back(field.value);
+        } else if (::strcasecmp(field.name.c_str(), MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0) {
+            transferEncoding = true;
+        }
+    }
+    if (!bodyFramingIsUnambiguous(contentLengths, transferEncoding)) {
         return fail(400, "conflicting Content-Length or Transfer-Encoding headers");
     }
     const std::string& method = request.log.method;
@@ -287,8 +290,8 @@ int UploadService::firstCall(void* connection, Request& request) {
             return fail(400, "expected a multipart/form-data body with a part named \"file\"");
         }
         std::uint64_t declared = 0;
-        if (!framing.contentLengths.empty()) {
-            declared = std::strtoull(framing.contentLengths.front().c_str(), nullptr, 10);
+        if (!contentLengths.empty()) {
+            declared = std::strtoull(contentLengths.front().c_str(), nullptr, 10);
         }
         if (declared > settings_.maxImageBytes + kMultipartOverhead) {
             return fail(413, "the image is larger than " + std::to_string(settings_.maxImageBytes) +
@@ -335,8 +338,8 @@ int UploadService::bodyData(void* connection, Request& request, const char* data
         return request.bodyBytes <= kMultipartOverhead;
     }
     if (request.bodyBytes > settings_.maxImageBytes + kMultipartOverhead) {
-        // Only a chunked body gets here (a declared length was checked at the head); it has
-        // already taken more than any image may, so the connection ends without an answer.
+        // A declared length was checked at the head, and chunked bodies are refused there, so
+        // this only guards the sum; past it the connection ends without an answer.
         request.log.status = 413;
         request.log.note = "body over the limit";
         return 0;
