@@ -79,6 +79,14 @@ MHD_Result collectField(void* cls, MHD_ValueKind, const char* key, size_t keySiz
     return MHD_YES;
 }
 
+// The table sheds connections from 7/8 of the library's limit on, so that the connections shed
+// have time to close before the library turns newcomers away.
+ConnectionRules connectionRules(const ServiceSettings& settings) {
+    ConnectionRules rules = settings.rules;
+    rules.shedFrom = settings.maxConnections - settings.maxConnections / 8;
+    return rules;
+}
+
 enum class Route { Upload, Image, DeletionPage, Deletion, NotFound };
 
 }  // namespace
@@ -171,7 +179,7 @@ UploadService::UploadService(const ServiceSettings& settings, const Storage& sto
     : settings_(settings),
       storage_(storage),
       key_(key),
-      table_(settings.rules),
+      table_(connectionRules(settings)),
       logLimit_(settings.logLinesPerSecond) {}
 
 UploadService::~UploadService() {
@@ -197,8 +205,20 @@ bool UploadService::start(int listenFd, std::string* error) {
 }
 
 void UploadService::expireOverdue() {
-    table_.expire(Clock::now());
-    reportHeldBackLines(Clock::now());
+    Clock::time_point now = Clock::now();
+    table_.expire(now);
+    reportHeldBackLines(now);
+    // Shedding means the service is under a crowd: worth a line, but not one per connection.
+    if (now - lastShedReport_ >= std::chrono::seconds(10)) {
+        std::uint64_t shed = table_.shedCount();
+        if (shed > shedReported_) {
+            logMessage("connections nearly at --max-connections: " +
+                       std::to_string(shed - shedReported_) +
+                       " shed to make room (unfinished heads and slow bodies)");
+        }
+        shedReported_ = shed;
+        lastShedReport_ = now;
+    }
 }
 
 void UploadService::stop(std::chrono::milliseconds grace) {
@@ -215,8 +235,8 @@ void UploadService::stop(std::chrono::milliseconds grace) {
     reportHeldBackLines(Clock::now() + std::chrono::seconds(1));  // the last second is over too
 }
 
-bool UploadService::admits(const void* clientAddress) const {
-    return table_.admits(clientAddressText(clientAddress));
+bool UploadService::admits(const void* clientAddress) {
+    return table_.admit(clientAddressText(clientAddress));
 }
 
 void UploadService::connectionEvent(void* connection, bool opened) {
@@ -254,10 +274,15 @@ int UploadService::handle(void* connection, const char* url, const char* method,
         table_.headArrived(connection, Clock::now());
         MHD_set_connection_option(asConnection(connection), MHD_CONNECTION_OPTION_TIMEOUT,
                                   wholeSeconds(settings_.readTimeout));
-        return firstCall(connection, *request);
+        return noteAnswer(connection, *request, firstCall(connection, *request));
     }
     if (*dataSize > 0) return bodyData(connection, *request, data, dataSize);
-    return bodyDone(connection, *request);
+    return noteAnswer(connection, *request, bodyDone(connection, *request));
+}
+
+int UploadService::noteAnswer(void* connection, const Request& request, int result) {
+    if (request.log.status != 0) table_.answering(connection);
+    return result;
 }
 
 int UploadService::firstCall(void* connection, Request& request) {

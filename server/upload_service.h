@@ -62,12 +62,14 @@ class UploadService {
                const char* data, std::size_t* dataSize, void** requestSlot);
     void requestCompleted(void* connection, void** requestSlot);
     void connectionEvent(void* connection, bool opened);
-    bool admits(const void* clientAddress) const;
+    bool admits(const void* clientAddress);
 
   private:
     int firstCall(void* connection, Request& request);
     int bodyData(void* connection, Request& request, const char* data, std::size_t* dataSize);
     int bodyDone(void* connection, Request& request);
+    // Tells the connection table once an answer is queued; passes `result` on.
+    int noteAnswer(void* connection, const Request& request, int result);
     int answerImage(void* connection, Request& request);
     int answerDeletionPage(void* connection, Request& request);
     void storeUpload(Request& request);
@@ -80,5 +82,7 @@ class UploadService {
     const DeletionKey& key_;
     ConnectionTable table_;
     LogRateLimit logLimit_;
+    std::chrono::steady_clock::time_point lastShedReport_{};
+    std::uint64_t shedReported_ = 0;  // of the table's shed count
     MHD_Daemon* daemon_ = nullptr;
 };
