@@ -135,6 +135,26 @@ const std::map<std::string, Setter>& setters() {
          [](const std::string& v, ServerOptions* o) { return parseSeconds(v, &o->stopTimeout); }},
         {"min-rate",
          [](const std::string& v, ServerOptions* o) { return parseSize(v, &o->minRate); }},
+        {"upload-tokens",
+         [](const std::string& v, ServerOptions* o) {
+             o->uploadTokensFile = v;
+             return !v.empty();
+         }},
+        {"upload-from",
+         [](const std::string& v, ServerOptions* o) {
+             o->uploadFromGiven = true;
+             return parseUploadSources(v, &o->uploadFrom);
+         }},
+        {"tls-cert",
+         [](const std::string& v, ServerOptions* o) {
+             o->tlsCertFile = v;
+             return !v.empty();
+         }},
+        {"tls-key",
+         [](const std::string& v, ServerOptions* o) {
+             o->tlsKeyFile = v;
+             return !v.empty();
+         }},
         {"log-rate",
          [](const std::string& v, ServerOptions* o) {
              return parseCount(v, 1 << 20, &o->logLinesPerSecond);
@@ -177,6 +197,10 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ServerOptions* opti
             return ParseOutcome::Error;
         }
     }
+    if (options->tlsCertFile.empty() != options->tlsKeyFile.empty()) {
+        *error = "--tls-cert and --tls-key go together";
+        return ParseOutcome::Error;
+    }
     return ParseOutcome::Run;
 }
 
@@ -212,6 +236,13 @@ std::string usageText() {
            "                           to finish before they are cut off (default 10)\n"
            "  --log-rate N             request lines logged a second at most; the rest are\n"
            "                           counted in one line (default 1000)\n"
+           "  --upload-tokens FILE     tokens that allow an upload (Authorization: Bearer),\n"
+           "                           one a line; read again on SIGHUP\n"
+           "  --upload-from LIST       addresses that upload without a token: addresses,\n"
+           "                           CIDR ranges, 'loopback', 'private' or 'any' (default\n"
+           "                           loopback,private without --upload-tokens, else none)\n"
+           "  --tls-cert FILE          serve HTTPS with this PEM certificate (chain) ...\n"
+           "  --tls-key FILE           ... and this PEM private key\n"
            "  --threads N              threads that carry all connections (default 8); a\n"
            "                           thread waits only on the disk, never on a client\n"
            "  --help                   show this text\n"
@@ -223,8 +254,8 @@ std::string usageText() {
            "One line per request is logged on standard error.\n";
 }
 
-std::string defaultPublicUrl(const std::string& hostName, int port) {
-    std::string url = "http://" + hostName;
-    if (port != 80) url += ":" + std::to_string(port);
+std::string defaultPublicUrl(const std::string& hostName, int port, bool tls) {
+    std::string url = (tls ? "https://" : "http://") + hostName;
+    if (port != (tls ? 443 : 80)) url += ":" + std::to_string(port);
     return url;
 }

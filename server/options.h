@@ -9,6 +9,7 @@
 
 #include "server_defaults.h"
 #include "trusted_addresses.h"
+#include "upload_access.h"
 
 struct ServerOptions {
     std::string listenAddress = defaults::kListenAddress;
@@ -31,6 +32,12 @@ struct ServerOptions {
     std::chrono::milliseconds stopTimeout = defaults::kStopTimeout;
     std::uint64_t minRate = defaults::kMinRate;
     std::size_t logLinesPerSecond = defaults::kLogLinesPerSecond;
+    std::string uploadTokensFile;  // empty: no tokens
+    // Addresses that upload without a token. Unless given: loopback and private networks when
+    // there are no tokens, nobody when there are.
+    UploadSources uploadFrom;
+    bool uploadFromGiven = false;
+    std::string tlsCertFile, tlsKeyFile;  // both or neither
 };
 
 enum class ParseOutcome { Run, ShowHelp, ShowVersion, Error };
@@ -42,5 +49,5 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ServerOptions* opti
 
 std::string usageText();
 
-// "http://HOST" for port 80, "http://HOST:PORT" otherwise.
-std::string defaultPublicUrl(const std::string& hostName, int port);
+// "http://HOST" for port 80, "http://HOST:PORT" otherwise; with `tls`, https and port 443.
+std::string defaultPublicUrl(const std::string& hostName, int port, bool tls = false);

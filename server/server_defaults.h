@@ -28,5 +28,7 @@ constexpr milliseconds kStopTimeout{10'000};
 constexpr std::uint64_t kMinRate = 1024;  // bytes per second
 constexpr milliseconds kMinRateGrace{5'000};
 constexpr std::size_t kLogLinesPerSecond = 1000;
+// Who uploads without a token when neither --upload-from nor --upload-tokens is given.
+constexpr const char* kUploadFrom = "loopback,private";
 
 }  // namespace defaults

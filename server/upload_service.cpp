@@ -188,6 +188,15 @@ UploadService::~UploadService() {
 
 bool UploadService::start(int listenFd, std::string* error) {
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC;  // ITC: for quiesce
+    // HTTPS through the library's own TLS (GnuTLS); the PEM text stays in settings_ for as long
+    // as the daemon runs.
+    std::vector<MHD_OptionItem> tls;
+    if (!settings_.tlsCert.empty()) {
+        flags |= MHD_USE_TLS;
+        tls.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(settings_.tlsCert.c_str())});
+        tls.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(settings_.tlsKey.c_str())});
+    }
+    tls.push_back({MHD_OPTION_END, 0, nullptr});
     daemon_ = MHD_start_daemon(
         flags, 0, onAccept, this, onRequest, this, MHD_OPTION_LISTEN_SOCKET, listenFd,
         MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(settings_.maxConnections),
@@ -195,13 +204,32 @@ bool UploadService::start(int listenFd, std::string* error) {
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_THREAD_POOL_SIZE,
         static_cast<unsigned>(settings_.eventThreads), MHD_OPTION_NOTIFY_COMPLETED, onCompleted,
         this, MHD_OPTION_NOTIFY_CONNECTION, onConnection, this, MHD_OPTION_URI_LOG_CALLBACK,
-        onRequestLine, this, MHD_OPTION_END);
+        onRequestLine, this, MHD_OPTION_ARRAY, tls.data(), MHD_OPTION_END);
     if (!daemon_) {
         ::close(listenFd);
-        *error = "cannot start the HTTP layer (libmicrohttpd)";
+        *error =
+            settings_.tlsCert.empty()
+                ? "cannot start the HTTP layer (libmicrohttpd)"
+                : "cannot start the HTTPS layer (libmicrohttpd): check --tls-cert and --tls-key";
         return false;
     }
     return true;
+}
+
+void UploadService::setUploadTokens(std::shared_ptr<const UploadTokens> tokens) {
+    std::lock_guard<std::mutex> lock(tokensMutex_);
+    tokens_ = std::move(tokens);
+}
+
+int UploadService::uploadRefusal(void* connection, const std::string& client) {
+    if (settings_.uploadFrom.contains(client)) return 0;
+    std::shared_ptr<const UploadTokens> tokens;
+    {
+        std::lock_guard<std::mutex> lock(tokensMutex_);
+        tokens = tokens_;
+    }
+    if (!tokens) return 403;
+    return tokens->accepts(bearerToken(headerValue(connection, "Authorization"))) ? 0 : 401;
 }
 
 void UploadService::expireOverdue() {
@@ -212,9 +240,9 @@ void UploadService::expireOverdue() {
     if (now - lastShedReport_ >= std::chrono::seconds(10)) {
         std::uint64_t shed = table_.shedCount();
         if (shed > shedReported_) {
-            logMessage("connections nearly at --max-connections: " +
-                       std::to_string(shed - shedReported_) +
-                       " shed to make room (unfinished heads and slow bodies)");
+            logMessage(
+                "connections nearly at --max-connections: " + std::to_string(shed - shedReported_) +
+                " shed to make room (unfinished heads and slow bodies)");
         }
         shedReported_ = shed;
         lastShedReport_ = now;
@@ -271,6 +299,12 @@ int UploadService::handle(void* connection, const char* url, const char* method,
         const MHD_ConnectionInfo* peer =
             MHD_get_connection_info(asConnection(connection), MHD_CONNECTION_INFO_CLIENT_ADDRESS);
         request->log.client = peer ? clientAddressText(peer->client_addr) : "-";
+        // Behind a proxy we trust, the client is the hop it appended; anyone else's header is
+        // ignored, or a client could pass for any address.
+        if (isTrusted(settings_.rules.trusted, request->log.client)) {
+            std::string hop = lastForwardedHop(headerValue(connection, "X-Forwarded-For"));
+            if (!hop.empty()) request->log.client = hop;
+        }
         table_.headArrived(connection, Clock::now());
         MHD_set_connection_option(asConnection(connection), MHD_CONNECTION_OPTION_TIMEOUT,
                                   wholeSeconds(settings_.readTimeout));
@@ -310,6 +344,14 @@ int UploadService::firstCall(void* connection, Request& request) {
     const std::string path = request.log.target.substr(0, request.log.target.find('?'));
     bool reading = method == "GET" || method == "HEAD";
     if (path == "/api.php" && method == "POST") {
+        if (int refusal = uploadRefusal(connection, request.log.client)) {
+            if (refusal == 403) return fail(403, "uploads are not accepted from this address");
+            const std::string message = "an upload token is needed (Authorization: Bearer)";
+            MHD_Response* response = textResponse(message);
+            MHD_add_response_header(response, "WWW-Authenticate", "Bearer");
+            return queue(connection, request, 401, response, message.size(),
+                         settings_.writeTimeout);
+        }
         std::string boundary = multipartBoundary(headerValue(connection, "Content-Type"));
         if (boundary.empty()) {
             return fail(400, "expected a multipart/form-data body with a part named \"file\"");

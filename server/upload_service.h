@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "connection_table.h"
@@ -25,6 +26,7 @@
 #include "server_defaults.h"
 #include "server_log.h"
 #include "storage.h"
+#include "upload_access.h"
 
 struct MHD_Daemon;
 
@@ -38,6 +40,8 @@ struct ServiceSettings {
     std::chrono::milliseconds writeTimeout = defaults::kWriteTimeout;
     std::chrono::milliseconds keepAliveTimeout = defaults::kKeepAliveTimeout;
     std::size_t logLinesPerSecond = defaults::kLogLinesPerSecond;
+    UploadSources uploadFrom;     // addresses that upload without a token
+    std::string tlsCert, tlsKey;  // PEM text; empty: plain HTTP
 };
 
 class UploadService {
@@ -49,6 +53,10 @@ class UploadService {
 
     // Serves on `listenFd`, which it takes over. false with a message in `error`.
     bool start(int listenFd, std::string* error);
+
+    // The tokens that allow uploads from other addresses; nullptr: none (the default). Safe to
+    // call while serving, as a reload does.
+    void setUploadTokens(std::shared_ptr<const UploadTokens> tokens);
 
     // Ends connections past their head or request deadline; to be called a few times a second.
     void expireOverdue();
@@ -71,6 +79,8 @@ class UploadService {
     // Tells the connection table once an answer is queued; passes `result` on.
     int noteAnswer(void* connection, const Request& request, int result);
     int answerImage(void* connection, Request& request);
+    // 0 when `client` may upload; else 401 (a token would do) or 403.
+    int uploadRefusal(void* connection, const std::string& client);
     int answerDeletionPage(void* connection, Request& request);
     void storeUpload(Request& request);
     void deleteImage(Request& request);
@@ -82,6 +92,8 @@ class UploadService {
     const DeletionKey& key_;
     ConnectionTable table_;
     LogRateLimit logLimit_;
+    std::mutex tokensMutex_;
+    std::shared_ptr<const UploadTokens> tokens_;
     std::chrono::steady_clock::time_point lastShedReport_{};
     std::uint64_t shedReported_ = 0;  // of the table's shed count
     MHD_Daemon* daemon_ = nullptr;

@@ -4,7 +4,7 @@
 # slow bodies from a trusted address and 300 slow readers of a 2 MB image are kept open,
 # reopened whenever the service drops one, while a GET of an image and the Glimmerix client's
 # exact upload are each sent every 200 ms: every probe must be answered 200 within 1 s.
-# Needs root (namespaces); skipped otherwise.
+# It also checks that by default a public address may not upload. Needs root (namespaces).
 # Usage: availability_test.sh SERVER_BINARY CLIENT_REQUEST_TOOL [PROBE_SECONDS]
 set -eu
 SERVER=$1
@@ -58,6 +58,13 @@ png 20000 >"$WORK/small.png"
 "$CLIENT_REQUEST" 10.77.0.1 screenshot.png "$WORK/small.png" >"$WORK/upload.request"
 BIG=$(in_cli curl -sf -F "file=@$WORK/big.png" "$URL/api.php" | sed 's|http://t||')
 [ -n "$BIG" ] || { echo "no link for the test image"; cat "$WORK/server.log"; exit 1; }
+# Without --upload-from, uploads come from loopback and private networks only: a public address
+# on the other side of the veth is refused.
+ip -n "$CLI" addr add 198.51.100.7/24 dev gx-c$$
+ip -n "$SRV" route add 198.51.100.0/24 dev gx-s$$
+FAR=$(in_cli curl -s -o /dev/null -w '%{http_code}' --interface 198.51.100.7 \
+    -F "file=@$WORK/small.png" "$URL/api.php")
+[ "$FAR" = 403 ] || { echo "an upload from a public address got $FAR, not 403"; exit 1; }
 
 ATTACK_SECONDS=$((PROBE_SECONDS + 15))
 in_cli slowhttptest -X -c 300 -r 100 -w 10 -y 20 -n 5 -z 32 -l "$ATTACK_SECONDS" -u "$URL$BIG" \

@@ -10,6 +10,7 @@
 #include "multipart_reader.h"
 #include "request_framing.h"
 #include "server_log.h"
+#include "upload_access.h"
 
 namespace {
 
@@ -90,6 +91,36 @@ TEST(RequestFraming, OnlyOneBodyLengthIsAccepted) {
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5", "7"}, false));
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5,7"}, false));
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5"}, true));
+}
+
+TEST(UploadAccess, AddressListsAndForwardedHops) {
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"loopback,private", "127.8.0.1", true},
+        {"loopback,private", "::1", true},
+        {"loopback,private", "172.31.9.9", true},
+        {"loopback,private", "172.32.0.1", false},
+        {"loopback,private", "fd12::1", true},
+        {"loopback,private", "fe80::1", true},
+        {"loopback,private", "8.8.8.8", false},
+        {"loopback,private", "2001:db8::1", false},
+        {"2001:db8::/33", "2001:db8:7fff::1", true},
+        {"2001:db8::/33", "2001:db8:8000::1", false},
+        {"192.0.2.7", "192.0.2.7", true},
+        {"192.0.2.7", "192.0.2.8", false},
+        {"any", "203.0.113.1", true},
+    };
+    for (const auto& [list, address, inside] : cases) {
+        UploadSources sources;
+        ASSERT_TRUE(parseUploadSources(list, &sources)) << list;
+        EXPECT_EQ(sources.contains(address), inside) << list << " " << address;
+    }
+    UploadSources sources;
+    for (const char* bad : {"", "10.0.0.0/33", "10.0.0.0/", "local", "10.0.0.0/8,"}) {
+        EXPECT_FALSE(parseUploadSources(bad, &sources)) << bad;
+    }
+    EXPECT_EQ(lastForwardedHop("203.0.113.9, 2001:DB8::5"), "2001:db8::5");
+    EXPECT_EQ(lastForwardedHop("203.0.113.9, unknown"), "");
+    EXPECT_EQ(bearerToken("Basic abc"), "");
 }
 
 // Time is passed in: a second of the limit starts with its first line.

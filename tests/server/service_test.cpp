@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <fstream>
 #include <regex>
 #include <thread>
 
@@ -224,6 +226,52 @@ TEST_F(ServiceTest, RequestLinesAreCappedAndCounted) {
     }
     EXPECT_LE(written, 2 * (seconds + 2)) << text;
     EXPECT_EQ(written + heldBack, 40) << text;
+}
+
+// Uploads come from --upload-from addresses or with a token; behind a trusted proxy the client is
+// the hop it appended. Tokens are read again on SIGHUP; a bad file keeps those in use.
+TEST_F(ServiceTest, OnlyListedAddressesAndTokenHoldersUpload) {
+    stopServer();
+    const std::string tokens = workDir() + "/tokens";
+    auto writeTokens = [&](const char* text) { std::ofstream(tokens) << text; };
+    writeTokens("# upload tokens\nfirst-token\n  second-token  # ShareX\n");
+    ASSERT_TRUE(startServer({"--upload-tokens", tokens, "--upload-from", "127.0.0.1/32",
+                             "--trusted-proxies", "127.0.0.1"}));
+    const std::string request = clientRequest("s.png", makePng(200, 1));
+    auto post = [&](const char* from, const std::string& headers) {
+        int fd = connectToServer(port(), from);
+        std::string withHeaders = request;
+        sendAll(fd, withHeaders.insert(withHeaders.find("\r\n") + 2, headers));
+        ::shutdown(fd, SHUT_WR);
+        HttpResponse answer = parseResponse(receiveAll(fd));
+        ::close(fd);
+        if (answer.status == 401) {
+            EXPECT_EQ(answer.headers["www-authenticate"], "Bearer");
+        }
+        return answer.status;
+    };
+    const std::string second = "Authorization: Bearer second-token\r\n";
+    EXPECT_EQ(post("127.0.0.1", ""), 200);
+    EXPECT_EQ(post("127.0.0.2", ""), 401);
+    EXPECT_EQ(post("127.0.0.2", "Authorization: Bearer first-token2\r\n"), 401);
+    EXPECT_EQ(post("127.0.0.2", second), 200);
+    EXPECT_EQ(post("127.0.0.1", "X-Forwarded-For: 127.0.0.1, 192.0.2.9\r\n"), 401);
+    EXPECT_EQ(post("127.0.0.2", "X-Forwarded-For: 127.0.0.1\r\n"), 401);  // not a proxy
+    EXPECT_TRUE(logShows("192.0.2.9 \"POST /api.php"));
+    writeTokens("third-token\n");
+    signalServer(SIGHUP);
+    ASSERT_TRUE(logShows("1 upload token(s) read"));
+    EXPECT_EQ(post("127.0.0.2", second), 401);
+    EXPECT_EQ(post("127.0.0.2", "Authorization: bearer third-token\r\n"), 200);
+    writeTokens("fourth token\n");
+    signalServer(SIGHUP);
+    ASSERT_TRUE(logShows("kept the upload tokens in use"));
+    EXPECT_EQ(post("127.0.0.2", "Authorization: Bearer third-token\r\n"), 200);
+    EXPECT_EQ(log().find("-token"), std::string::npos) << "a token in the log";
+
+    stopServer();  // without tokens, other addresses are refused outright
+    ASSERT_TRUE(startServer({"--upload-from", "127.0.0.1"}));
+    EXPECT_EQ(post("127.0.0.2", second), 403);
 }
 
 TEST_F(ServiceTest, AFullDiskGets507AndLeavesNothing) {
