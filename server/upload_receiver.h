@@ -1,5 +1,6 @@
 // Receives the parts of one upload as MultipartReader delivers them: the part named
-// "file" is sniffed from its first bytes and streamed straight into a PendingUpload, every other
+// "file" is sniffed from its first bytes, its structure checked as it streams (ImageStructure),
+// and it is written straight into a PendingUpload; every other
 // part is read and dropped. The image never sits whole in memory, and whatever goes wrong, the
 // half-written file goes with the receiver.
 #pragma once
@@ -7,10 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "image_kind.h"
+#include "image_structure.h"
 #include "multipart_reader.h"
 #include "storage.h"
 
@@ -50,6 +53,7 @@ class UploadReceiver : public MultipartHandler {
   private:
     void addFileData(const unsigned char* data, std::size_t size);
     void decideKind();
+    void checkStructure(const unsigned char* data, std::size_t size);
     void failStorage(int error);
 
     const Storage& storage_;
@@ -60,6 +64,7 @@ class UploadReceiver : public MultipartHandler {
     std::vector<unsigned char> head_;
     ImageKind kind_ = ImageKind::Unknown;
     bool kindDecided_ = false;
+    std::optional<ImageStructure> structure_;
     std::unique_ptr<PendingUpload> pending_;
     UploadOutcome failure_ = UploadOutcome::Stored;  // Stored: nothing has failed
     int storageError_ = 0;

@@ -1,0 +1,232 @@
+// TLS for the upload client through OpenSSL. Supports: TLS 1.2 and 1.3; the system's default
+// roots plus a PEM file; SNI; the host name (or IP address) checked by OpenSSL's verifier during
+// the handshake. OpenSSL never touches the socket: it reads and writes memory BIOs, and this file
+// moves their bytes with non-blocking send and recv and waits in poll up to the caller's
+// deadline.
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include "upload/tls.h"
+
+struct TlsSession {
+    int descriptor = -1;
+    SSL_CTX* context = nullptr;
+    SSL* ssl = nullptr;
+    BIO* incoming = nullptr;  // records from the server, owned by ssl
+    BIO* outgoing = nullptr;  // records for the server, owned by ssl
+    TlsError error = TlsError::none;
+    int systemError = 0;
+};
+
+namespace {
+
+// Plain text encrypted at a time: four records, so a large request is never held twice.
+constexpr int kSendChunkBytes = 64 * 1024;
+constexpr int kRecordBytes = 16 * 1024 + 512;
+constexpr std::int64_t kLongestWaitMs = 24 * 60 * 60 * 1000;
+
+// Milliseconds until `endMs` on the steady clock that deadlines are read from, 0 once passed.
+int msLeft(std::int64_t endMs) {
+    using namespace std::chrono;
+    const std::int64_t nowMs =
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return int(std::clamp<std::int64_t>(endMs - nowMs, 0, kLongestWaitMs));
+}
+
+int fail(TlsSession* session, TlsError error) {
+    session->error = error;
+    return 0;
+}
+
+int failSystem(TlsSession* session, int code) {
+    session->systemError = code;
+    return fail(session, code == ETIMEDOUT ? TlsError::timedOut : TlsError::connectionLost);
+}
+
+bool wouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
+
+// Waits until the socket is ready for `events`: 1, or 0 with the failure recorded.
+int waitFor(TlsSession* session, short events, std::int64_t endMs) {
+    pollfd entry{session->descriptor, events, 0};
+    for (;;) {
+        int ready = poll(&entry, 1, msLeft(endMs));
+        if (ready > 0) return 1;
+        if (ready == 0 && msLeft(endMs) == 0) return failSystem(session, ETIMEDOUT);
+        if (ready < 0 && errno != EINTR) return failSystem(session, errno);
+    }
+}
+
+// Hands every record OpenSSL has produced to the system.
+int flush(TlsSession* session, std::int64_t endMs) {
+    char records[kRecordBytes];
+    for (;;) {
+        const int length = BIO_read(session->outgoing, records, sizeof records);
+        if (length <= 0) return 1;
+        for (int sent = 0; sent < length;) {
+            ssize_t taken = send(session->descriptor, records + sent, std::size_t(length - sent),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (taken > 0) {
+                sent += int(taken);
+                continue;
+            }
+            if (taken < 0 && !wouldBlock(errno)) return failSystem(session, errno);
+            if (!waitFor(session, POLLOUT, endMs)) return 0;
+        }
+    }
+}
+
+// Receives what the server sends next and hands it to OpenSSL: 1, 0 at the end of the
+// connection, -1 on a failure. Bytes already waiting are taken whatever the time.
+int fill(TlsSession* session, std::int64_t endMs) {
+    char records[kRecordBytes];
+    for (;;) {
+        ssize_t received = recv(session->descriptor, records, sizeof records, MSG_DONTWAIT);
+        if (received > 0) {
+            BIO_write(session->incoming, records, int(received));
+            return 1;
+        }
+        if (received == 0) return 0;
+        if (!wouldBlock(errno)) return failSystem(session, errno) - 1;
+        if (!waitFor(session, POLLIN, endMs)) return -1;
+    }
+}
+
+TlsError verifyError(long result) {
+    switch (result) {
+        case X509_V_OK:
+            return TlsError::handshakeFailed;
+        case X509_V_ERR_HOSTNAME_MISMATCH:
+        case X509_V_ERR_IP_ADDRESS_MISMATCH:
+            return TlsError::otherHost;
+        case X509_V_ERR_CERT_HAS_EXPIRED:
+        case X509_V_ERR_CERT_NOT_YET_VALID:
+            return TlsError::expired;
+        default:
+            return TlsError::notTrusted;
+    }
+}
+
+// Trust, protocol versions and the name to check, before the first byte goes out.
+TlsError prepare(TlsSession* session, const std::string& host, const std::string& caFile) {
+    session->context = SSL_CTX_new(TLS_client_method());
+    if (!session->context) return TlsError::handshakeFailed;
+    SSL_CTX* context = session->context;
+    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_default_verify_paths(context);
+    if (!caFile.empty() && SSL_CTX_load_verify_locations(context, caFile.c_str(), nullptr) != 1)
+        return TlsError::caFileUnusable;
+
+    session->ssl = SSL_new(context);
+    session->incoming = BIO_new(BIO_s_mem());
+    session->outgoing = BIO_new(BIO_s_mem());
+    if (!session->ssl || !session->incoming || !session->outgoing) {
+        BIO_free(session->incoming);
+        BIO_free(session->outgoing);
+        return TlsError::handshakeFailed;
+    }
+    SSL_set_bio(session->ssl, session->incoming, session->outgoing);
+    SSL_set_connect_state(session->ssl);
+
+    X509_VERIFY_PARAM* check = SSL_get0_param(session->ssl);
+    X509_VERIFY_PARAM_set_hostflags(check, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    // An address is checked against the certificate's addresses and is never sent as SNI.
+    if (X509_VERIFY_PARAM_set1_ip_asc(check, host.c_str()) == 1) return TlsError::none;
+    if (X509_VERIFY_PARAM_set1_host(check, host.c_str(), host.size()) != 1 ||
+        SSL_set_tlsext_host_name(session->ssl, host.c_str()) != 1)
+        return TlsError::handshakeFailed;
+    return TlsError::none;
+}
+
+int runHandshake(TlsSession* session, std::int64_t endMs) {
+    for (;;) {
+        int result = SSL_do_handshake(session->ssl);
+        int status = SSL_get_error(session->ssl, result);
+        // Our next flight, or the alert that tells the server why we stop.
+        bool sent = flush(session, endMs);
+        if (result == 1) return sent;
+        if (status == SSL_ERROR_WANT_READ) {
+            if (!sent) return 0;
+            int filled = fill(session, endMs);
+            if (filled < 0) return 0;
+            if (filled == 0) return fail(session, TlsError::connectionLost);
+            continue;
+        }
+        return fail(session, verifyError(SSL_get_verify_result(session->ssl)));
+    }
+}
+
+}  // namespace
+
+TlsSession* tlsHandshake(SocketHandle socket, const std::string& host, const std::string& caFile,
+                         std::int64_t endMs, TlsError& error) {
+    auto* session = new TlsSession;
+    session->descriptor = int(socket);
+    error = prepare(session, host, caFile);
+    if (error == TlsError::none && !runHandshake(session, endMs)) error = session->error;
+    ERR_clear_error();  // the queue is per thread; leave nothing for a later session to misread
+    if (error == TlsError::none) return session;
+    tlsClose(session, endMs);
+    return nullptr;
+}
+
+int tlsSendSome(TlsSession* session, const char* bytes, int length, std::int64_t endMs) {
+    if (msLeft(endMs) == 0) return failSystem(session, ETIMEDOUT) - 1;
+    const int chunk = std::min(length, kSendChunkBytes);
+    if (SSL_write(session->ssl, bytes, chunk) != chunk) {
+        ERR_clear_error();
+        return fail(session, TlsError::badRecord) - 1;
+    }
+    return flush(session, endMs) ? chunk : -1;
+}
+
+int tlsReceiveSome(TlsSession* session, char* buffer, int capacity, std::int64_t endMs) {
+    for (;;) {
+        int result = SSL_read(session->ssl, buffer, capacity);
+        if (result > 0) return result;
+        int status = SSL_get_error(session->ssl, result);
+        if (status == SSL_ERROR_ZERO_RETURN) return 0;
+        if (status != SSL_ERROR_WANT_READ) {
+            ERR_clear_error();
+            return fail(session, TlsError::badRecord) - 1;
+        }
+        // A key update or the like may want an answer before more data comes.
+        if (!flush(session, endMs)) return -1;
+        int filled = fill(session, endMs);
+        if (filled < 0) return -1;
+        if (filled == 0) {
+            // Closed between records: the end of the answer. Inside one: cut off.
+            if (!SSL_has_pending(session->ssl) && BIO_pending(session->incoming) == 0) return 0;
+            return fail(session, TlsError::connectionLost) - 1;
+        }
+    }
+}
+
+TlsError tlsLastError(const TlsSession* session) {
+    return session->error;
+}
+
+int tlsLastSystemError(const TlsSession* session) {
+    return session->systemError;
+}
+
+void tlsClose(TlsSession* session, std::int64_t endMs) {
+    if (!session) return;
+    if (session->ssl) {
+        if (SSL_is_init_finished(session->ssl) && SSL_shutdown(session->ssl) >= 0)
+            flush(session, endMs);
+        SSL_free(session->ssl);  // frees both BIOs
+    }
+    SSL_CTX_free(session->context);
+    ERR_clear_error();
+    delete session;
+}
