@@ -30,12 +30,13 @@ leave() {
 }
 
 # Re-runs the whole run in a private network namespace, where port 80 is free and "localhost"
-# is only ours. Called before `setup`, so that Wine's server starts inside it too.
-enter_namespace() {
+# is only ours. Called before `setup`, so that Wine's server starts inside it too. With -m, in a
+# private mount namespace as well, where files such as /etc/hosts can be replaced for the run.
+enter_namespace() {  # enter_namespace [-m]
     [ "${GLIMMERIX_IN_NAMESPACE:-}" = 1 ] && return
-    unshare -n true 2>/dev/null || skip "cannot create a network namespace (needs root)"
+    unshare -n "$@" true 2>/dev/null || skip "cannot create a network namespace (needs root)"
     # shellcheck disable=SC2016  # expanded by the inner shell
-    exec unshare -n env GLIMMERIX_IN_NAMESPACE=1 bash -c 'ip link set lo up && exec "$0" "$@"' \
+    exec unshare -n "$@" env GLIMMERIX_IN_NAMESPACE=1 bash -c 'ip link set lo up && exec "$0" "$@"' \
         "$runner" "${runner_args[@]}"
 }
 start_server() {  # the real upload service on port 80, storing into $work/data
@@ -48,6 +49,21 @@ start_server() {  # the real upload service on port 80, storing into $work/data
 # wait_exit PID SECONDS: for a job of this shell (never in $(...)); sets `code`, or "running".
 ended() { ! kill -0 "$1" 2>/dev/null; }
 wait_exit() { code=running; wait_until "$2" ended "$1" && { wait "$1"; code=$?; }; }
+
+# console_text PNG: the window's top eight console rows in a screenshot, read cell by cell against
+# the program's own font, one line a row; a cell that is no printable glyph reads as "?".
+console_text() {
+    convert "$1" -crop "${W}x64+$WX+$WY" +repage -fill white +opaque black -negate \
+        -compress none pbm:- | python3 -c '
+import re, sys
+rows = re.findall(r"\"([.#]{8})\"", open(sys.argv[1]).read())
+glyphs = {tuple(rows[8 * c:8 * c + 8]): chr(c) for c in range(126, 31, -1)}
+head = re.sub(r"#.*", "", sys.stdin.read()).split()
+w, h, bits = int(head[1]), int(head[2]), "".join(head[3:]).replace("1", "#").replace("0", ".")
+for y in range(0, h - 7, 8):
+    print("".join(glyphs.get(tuple(bits[(y + r) * w + x:(y + r) * w + x + 8] for r in range(8)), "?")
+                  for x in range(0, w - 7, 8)).rstrip("? "))' "$e2e_dir/../../src/screen/font.cpp"
+}
 
 # Text for both targets: Wine hands X's clipboard text to Windows programs as CF_TEXT.
 copy_text() { printf '%s' "$1" >"$work/text.txt"; own_clipboard UTF8_STRING "$work/text.txt"; }

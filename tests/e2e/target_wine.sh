@@ -8,7 +8,9 @@ wine_run=$e2e_dir/../../scripts/wine-run.sh
 target_prepare() {  # about 10 s, paid here so that no timed check pays for it
     export WINEPREFIX=$work/wine/prefix
     "$wine_run" --prepare >>"$work/wine.log" 2>&1 || give_up "cannot prepare the Wine prefix"
+    settings_file=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Glimmerix/glimmerix.ini
 }
+program_path() { printf 'Z:%s' "${1//\//\\}"; }  # Wine's drive Z: is the root folder
 # Only our own prefix's server: without WINEPREFIX this would stop someone else's.
 target_stop() { [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null; }
 launch() { "$wine_run" "$program" "$@" >>"$work/program.log" 2>&1 & pid=$!; }

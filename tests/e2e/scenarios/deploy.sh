@@ -1,0 +1,174 @@
+# shellcheck shell=bash disable=SC2015,SC2016,SC2034,SC2154
+# A real deployment: the user's settings point the program at a service behind a real nginx, by a
+# name of its own, with a port and a path, over https with certificates from a CA made here, and
+# with an upload token. One program takes every case in turn: its settings file is rewritten
+# before each upload, which reads it afresh. Each check that needs a piece the program or the
+# service lacks says "skipped: ..." instead of running.
+[ -x "$server" ] || skip "no glimmerix-server (build it with the linux preset)"
+command -v nginx >/dev/null && command -v openssl >/dev/null || skip "nginx and openssl needed"
+# Windows programs keep their names in UTF-16 as often as in ASCII.
+knows() {  # knows FILE TEXT: FILE holds TEXT in ASCII or in UTF-16LE
+    LC_ALL=C grep -aqF "$2" "$1" ||
+        LC_ALL=C grep -aqP "$(sed 's/[^A-Za-z0-9 ]/\\&/g; s/\(\\\?.\)/\1\\x00/g' <<<"$2")" "$1"
+}
+knows "$program" GLIMMERIX_UPLOAD_URL || skip "this program has no upload settings"
+enter_namespace -m
+setup
+unset GLIMMERIX_UPLOAD_URL GLIMMERIX_UPLOAD_TOKEN GLIMMERIX_CA_FILE
+host=shots.glimmerix.test site=$work/site
+mkdir -p "$site/tls" "$site/logs" "$work/data/images"
+{ cat /etc/hosts; echo "127.0.0.1 $host"; } >"$site/hosts"
+mount --bind "$site/hosts" /etc/hosts || give_up "cannot map $host to 127.0.0.1"
+
+# Two CAs, the first trusted through ca_file; three certificates: right, for another host, and
+# for the right host from the CA nobody trusts.
+ssl() { openssl "$@" 2>>"$site/openssl.log"; }
+make_ca() {
+    ssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj "/CN=$1" \
+        -keyout "$site/tls/$1.key" -out "$site/tls/$1.crt" \
+        -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign
+}
+make_cert() {  # make_cert NAME DNS-NAME CA
+    ssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=$2" \
+        -keyout "$site/tls/$1.key" -out "$site/tls/$1.csr" &&
+        printf 'subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\n' "$2" >"$site/tls/$1.ext" &&
+        ssl x509 -req -in "$site/tls/$1.csr" -CA "$site/tls/$3.crt" -CAkey "$site/tls/$3.key" \
+            -set_serial "$RANDOM$RANDOM" -days 1 -extfile "$site/tls/$1.ext" -out "$site/tls/$1.crt"
+}
+make_ca test-ca && make_ca stranger-ca && make_cert right "$host" test-ca &&
+    make_cert other "other.glimmerix.test" test-ca && make_cert untrusted "$host" stranger-ca ||
+    give_up "openssl cannot make the certificates"
+
+# The service on a loopback port, needing a token when it knows of tokens.
+token=gx_$(openssl rand -hex 16)
+printf '# who may upload\n%s\n' "$token" >"$site/tokens"
+tokens=()
+knows "$server" upload-tokens && tokens=(--upload-tokens "$site/tokens")
+"$server" --port 8081 --listen 127.0.0.1 --data-dir "$work/data" --public-url "https://$host" \
+    "${tokens[@]}" 2>"$work/server.log" &
+wait_until 5 curl -so /dev/null http://127.0.0.1:8081/ || give_up "the upload service does not answer"
+
+# nginx as in server/nginx: plain http on 8080 with the upload under a path of its own, https on
+# 443 (the right certificate), 8443 (another host's) and 9443 (the stranger CA's). One access log
+# line a request: port, request line, Host header, status.
+https_site() {  # https_site PORT CERT
+    printf 'server { listen 127.0.0.1:%s ssl; ssl_certificate %s.crt; ssl_certificate_key %s.key;
+        root %s; include %s; }\n' "$1" "$site/tls/$2" "$site/tls/$2" "$work/data/images" \
+        "$e2e_dir/../../server/nginx/glimmerix-locations.conf"
+}
+cat >"$site/nginx.conf" <<CONF
+$([ "$(id -u)" = 0 ] && echo "user root;")
+worker_processes 1;
+pid $site/nginx.pid;
+error_log $site/logs/error.log;
+events { worker_connections 64; }
+http {
+    log_format glimmerix '\$server_port|\$request|\$http_host|\$status';
+    access_log $site/logs/access.log glimmerix;
+    client_max_body_size 33m;
+    upstream glimmerix { server 127.0.0.1:8081; keepalive 4; }
+    server {
+        listen 127.0.0.1:8080;
+        root $work/data/images;
+        location = /shots/api.php { proxy_pass http://glimmerix/api.php; }
+        include $e2e_dir/../../server/nginx/glimmerix-locations.conf;
+    }
+    $(https_site 443 right; https_site 8443 other; https_site 9443 untrusted)
+}
+CONF
+# In the foreground, as a job of this shell, so that every exit stops it.
+nginx -p "$site" -c "$site/nginx.conf" -e "$site/logs/error.log" -g "daemon off;" &
+fetch() { curl -s --cacert "$site/tls/test-ca.crt" "$@"; }  # as a browser trusting the test CA
+wait_until 5 fetch -o /dev/null "https://$host/" || give_up "nginx does not answer on https"
+: >"$site/logs/access.log"
+
+settings() {  # settings URL [TOKEN]: the user's settings file as a person would write it
+    mkdir -p "$(dirname "$settings_file")"
+    printf '[glimmerix]\n# where screenshots go\nupload_url = %s\nca_file = %s\n%s' "$1" \
+        "$(program_path "$site/tls/test-ca.crt")" "${2:+upload_token = $2$'\n'}" >"$settings_file"
+}
+# upload: a new clipboard picture, its editor, "u"; sets `outcome` (DONE, ERROR or what went
+# wrong) and, for ERROR, `console` (the console's text while "ERROR" shows); then waits until
+# the window is gone.
+upload() {
+    local deadline
+    outcome="no editor" console=
+    copy_picture ../shot.png && wait_window 'Glimmerix Idle' 10 && wait_editor 5 || return
+    press "$wid" u
+    deadline=$(($(now_ms) + 15000)) outcome="no outcome"
+    while until_ms "$deadline" 0; do
+        has_window DONE && { outcome=DONE; break; }
+        shot ../now.png && console=$(console_text ../now.png)
+        grep -q '^ERROR$' <<<"$console" && { outcome=ERROR; break; }
+    done
+    grep . <<<"$console" | sed "s/^ */  | /"  # what the console said, for the log
+    wait_until 5 nothing_shown
+}
+requests() { grep -c "^$1|" "$site/logs/access.log"; }  # requests PORT: how many reached nginx
+convert -size 640x480 xc:blue -fill red -draw "rectangle 100,100 500,160" PNG24:../shot.png
+
+launch -s
+sleep "$launch_wait"
+
+# 1. Plain http with a port and a path: the request line names the path, Host the port.
+settings "http://$host:8080/shots/api.php" "$token"
+upload
+check "http with a port and a path: DONE (got $outcome)" test "$outcome" = DONE
+check "...nginx got POST /shots/api.php with Host: $host:8080 and passed it on" \
+    grep -qx "8080|POST /shots/api.php HTTP/1.0|$host:8080|200" "$site/logs/access.log"
+check "dump.txt shows the token as ****" grep -aqx "Authorization: Bearer \*\*\*\*"$'\r' dump.txt
+check "...and never in clear" eval '! grep -aqF "$token" dump.txt'
+clipboard_text; links=$clip link=$clip
+
+if ! knows "$program" "certificate not trusted"; then
+    echo "skipped: this program has no TLS, so no https upload is tried"
+else
+    # 2. https on its default port, the certificate trusted through ca_file.
+    settings "https://$host/api.php" "$token"
+    upload
+    check "https with the test CA in ca_file: DONE (got $outcome)" test "$outcome" = DONE
+    check "...the request came through TLS on 443 with Host: $host" \
+        grep -qx "443|POST /api.php HTTP/1.0|$host|200" "$site/logs/access.log"
+    clipboard_text; link=$clip
+    links+=$'\n'$link
+    check "...the clipboard holds a new https link ($link)" \
+        grep -Eqx "https://$host/[A-Za-z0-9_-]{20}\.(png|jpg)" <<<"$link"
+    check "...which serves the picture" eval 'fetch -o ../fetched "$link" &&
+        compare -metric AE ../shot.png ../fetched null: 2>/dev/null'
+
+    # 3, 4. Certificates that must not be believed: the upload ends before any request is sent.
+    for case in "8443 other certificate is for another host" "9443 untrusted certificate not trusted"; do
+        read -r port cert line <<<"$case"
+        settings "https://$host:$port/api.php" "$token"
+        upload
+        check "the $cert certificate: ERROR (got $outcome)" test "$outcome" = ERROR
+        check "...with \"TLS: $line\" on the console" grep -qxF "TLS: $line" <<<"$console"
+        check "...and no request reached nginx on $port" test "$(requests "$port")" = 0
+    done
+fi
+
+# 5. No token: the service refuses, and says so.
+if [ ${#tokens[@]} = 0 ]; then
+    echo "skipped: the service has no --upload-tokens, so the missing token is not refused"
+else
+    settings "http://$host:8080/shots/api.php"
+    upload
+    check "no token: ERROR (got $outcome)" test "$outcome" = ERROR
+    check "...with \"HTTP 401 Unauthorized\" on the console" \
+        grep -qxF "HTTP 401 Unauthorized" <<<"$console"
+    check "...after nginx passed on the service's 401" \
+        grep -qx "8080|POST /shots/api.php HTTP/1.0|$host:8080|401" "$site/logs/access.log"
+fi
+
+# The history: one line for each link that reached the clipboard, with a deletion URL that works.
+check "uploads.tsv holds each link, nothing for the failed uploads" \
+    test "$(cut -f2 uploads.tsv 2>/dev/null)" = "$links"
+[ "$target" = x11 ] && check "...readable by the user only" test "$(stat -c %a uploads.tsv)" = 600
+IFS=$'\t' read -r when listed deletion < <(tail -n 1 uploads.tsv)
+check "...a UTC time, the link and a deletion URL ($when $deletion)" eval \
+    '[[ $when =~ ^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}Z$ && $listed = "$link" &&
+        $deletion = https://$host/* ]]'
+fetch -o /dev/null -X POST "$deletion"
+check "posting to the deletion URL takes the picture down" \
+    test "$(fetch -o /dev/null -w '%{http_code}' "$link")" = 404
+finish
