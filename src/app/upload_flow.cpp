@@ -33,7 +33,8 @@ void showProgress(const WorkArea& work, const std::string& message) {
 }
 
 // The lines under the progress message that say why the upload failed: the service's own
-// status line when it refused, else the failed step with the system's code, if any.
+// status line when it refused, the reason an encrypted connection was refused, else the failed
+// step with the system's code, if any.
 void reportFailure(const UploadResult& result) {
     static const std::pair<UploadStep, const char*> kStepNames[] = {
         {UploadStep::kResolve, "resolveHost(): invalid address"},
@@ -43,6 +44,8 @@ void reportFailure(const UploadResult& result) {
         {UploadStep::kReceive, "recv()"}};
     if (!result.refusal.empty()) {
         printText(result.refusal, true);
+    } else if (result.failedStep == UploadStep::kTls) {
+        printText(tlsErrorText(result.tlsError), true);
     } else {
         for (const auto& [step, name] : kStepNames)
             if (step == result.failedStep) {
