@@ -181,6 +181,10 @@ bool lookUp(const SettingsSources& sources, const FileValues& user, const FileVa
 
 }  // namespace
 
+std::string defaultUploadUrl() {
+    return "http://" GLIMMERIX_UPLOAD_HOST "/api.php";
+}
+
 bool loadSettings(const SettingsSources& sources, Settings& settings, std::string& error) {
     FileValues user, machine;
     if (!readSettingsFile(sources.userFile, user, error) ||
@@ -193,8 +197,7 @@ bool loadSettings(const SettingsSources& sources, Settings& settings, std::strin
             chosen[setting.key] = value;
     }
     settings = Settings{};
-    std::string url = "http://" GLIMMERIX_UPLOAD_HOST "/api.php";
-    if (chosen.count(kUrl.key)) url = chosen[kUrl.key];
+    std::string url = chosen.count(kUrl.key) ? chosen[kUrl.key] : defaultUploadUrl();
     if (!parseUploadUrl(url, settings.upload, error)) return false;
     settings.upload.token = chosen[kToken.key];
     for (char c : settings.upload.token)

@@ -35,6 +35,9 @@ struct SettingsSources {
 // %APPDATA%\Glimmerix\glimmerix.ini and %ProgramData%\Glimmerix\glimmerix.ini.
 SettingsSources systemSettingsSources();
 
+// "http://" + the build's upload host + "/api.php": where uploads go without settings.
+std::string defaultUploadUrl();
+
 // Looks up every setting and checks it. True with `settings` filled; false with `error` holding
 // one line that names the setting (or the file) and what is wrong with it, such as
 // `upload_url: unknown scheme "ftp"`. The token's value never appears in an error.

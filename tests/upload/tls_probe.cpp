@@ -1,16 +1,19 @@
 // Drives the TLS module against a server on 127.0.0.1 for tls_test.sh, on either target:
 //
 //   tls_probe PORT HOST CA_FILE [HANDSHAKES]
+//   tls_probe upload URL PORT CA_FILE FILE
 //
 // Connects, runs the handshake for HOST, sends one GET and prints the answer's status line, or
 // prints the error's console line. With HANDSHAKES, that many handshakes on fresh connections
-// come first, and their mean cost is printed.
+// come first, and their mean cost is printed. "upload" posts FILE to URL through the upload
+// transport instead and prints the link, or the console line of a refused TLS connection.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "upload/socket.h"
 #include "upload/tls.h"
+#include "upload/transport.h"
 
 namespace {
 
@@ -50,9 +53,25 @@ std::string exchange(int port, const std::string& host, const std::string& caFil
     return answer.substr(0, answer.find("\r\n"));
 }
 
+int upload(const std::string& url, int port, const std::string& caFile, const std::string& file) {
+    ConnectionSettings settings;
+    settings.port = port;
+    settings.caFile = caFile;
+    UploadResult result = postCapture(url, settings, CaptureFiles{file, file}, nullptr);
+    if (result.failedStep == UploadStep::kTls)
+        std::printf("%s\n", tlsErrorText(result.tlsError));
+    else if (result.succeeded())
+        std::printf("%s\n", result.link.c_str());
+    else
+        std::printf("failed at step %d: error #%d\n", int(result.failedStep), result.errorCode);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 6 && std::string(argv[1]) == "upload")
+        return upload(argv[2], std::atoi(argv[3]), argv[4], argv[5]);
     if (argc < 4 || !startSockets()) return 2;
     const int port = std::atoi(argv[1]);
     const int rounds = argc > 4 ? std::atoi(argv[4]) : 0;

@@ -2,22 +2,26 @@
 # The client's TLS module against a real nginx on loopback, one row per server: certificates
 # from a CA trusted through ca_file (TLS 1.3, and 1.2 alone), from the same CA for another host,
 # and from a CA nobody trusts. Only the trusted rows may reach nginx's access log. A server that
-# never answers the greeting times out. Prints the handshake's mean cost on loopback.
+# never answers the greeting times out. Prints the handshake's mean cost on loopback. Given the
+# upload service, nginx passes the trusted servers on to it, and the upload transport posts a
+# picture over https whose link then serves it; to the untrusted server it sends nothing.
 #
-#   tls_test.sh native|wine PROBE
+#   tls_test.sh native|wine PROBE [SERVICE]
 set -euo pipefail
 
 target=$1
 probe=$2
+service=${3:-}
 command -v nginx >/dev/null || { echo "no nginx"; exit 77; }
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 work=$(mktemp -d)
 nginx_pid=
 silent_pid=
+service_pid=
 # shellcheck disable=SC2317  # run by the trap
 cleanup() {
-    for pid in $nginx_pid $silent_pid; do
+    for pid in $nginx_pid $silent_pid $service_pid; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
@@ -47,24 +51,26 @@ make_cert other other-host.invalid trusted-ca
 make_cert untrusted localhost stranger-ca
 
 wait_for() { for _ in $(seq 100); do [ -s "$1" ] && return; sleep 0.1; done; }
-# Five free ports: four for nginx, and one where a listener takes connections and says nothing.
+# Free ports: four for nginx, one for the service, and one where a listener takes connections
+# and says nothing.
 python3 -c '
 import socket, time
-s = [socket.socket() for _ in range(5)]
+s = [socket.socket() for _ in range(6)]
 for x in s: x.bind(("127.0.0.1", 0))
-s[4].listen()
+s[5].listen()
 print(*[x.getsockname()[1] for x in s], flush=True)
-[x.close() for x in s[:4]]
+[x.close() for x in s[:5]]
 time.sleep(100)' >ports.txt &
 silent_pid=$!
 wait_for ports.txt
-read -r port_right port_tls12 port_other port_untrusted port_silent <ports.txt
+read -r port_right port_tls12 port_other port_untrusted port_service port_silent <ports.txt
 
 mkdir -p temp
 server() {  # PORT CERT [PROTOCOLS]
     printf '  server { listen 127.0.0.1:%s ssl; ssl_certificate %s.crt; ssl_certificate_key %s.key;
-             ssl_protocols %s; location / { return 200 "hello\\n"; } }\n' \
-        "$1" "$work/$2" "$work/$2" "${3:-TLSv1.2 TLSv1.3}"
+             ssl_protocols %s; location = /probe { return 200 "hello\\n"; }
+             location / { client_max_body_size 0; proxy_pass http://127.0.0.1:%s; } }\n' \
+        "$1" "$work/$2" "$work/$2" "${3:-TLSv1.2 TLSv1.3}" "$port_service"
 }
 cat >nginx.conf <<EOF
 daemon off;
@@ -109,10 +115,39 @@ check "$port_other" "TLS: certificate is for another host"
 check "$port_untrusted" "TLS: certificate not trusted"
 check "$port_silent" "TLS: timed out"
 
-# Exactly the requests of the trusted rows; the refused ones sent nothing.
-if [ "$(cat access.log)" != "$(printf '%s GET /probe HTTP/1.1\n' "$port_right" "$port_tls12")" ]; then
-    echo "access log:"
-    cat access.log
+if [ -x "$service" ]; then
+    "$service" --listen 127.0.0.1 --port "$port_service" --data-dir "$work/data" \
+        --public-url "https://localhost:$port_right" 2>service.log &
+    service_pid=$!
+    cp "$repo/logo.png" shot.png
+    upload() {  # PORT EXPECTED-PATTERN
+        timeout 120 "${run[@]}" upload https://localhost/api.php "$1" "$ca_file" shot.png \
+            </dev/null >out.txt 2>err.txt || { echo "upload to $1: the probe failed"; status=1; }
+        answer=$(tr -d '\r' <out.txt)
+        # shellcheck disable=SC2053  # the expected text is a pattern
+        if [[ $answer != $2 ]]; then
+            echo "upload to $1: expected \"$2\", got:"
+            cat out.txt err.txt
+            status=1
+        fi
+    }
+    for _ in $(seq 50); do (: >"/dev/tcp/127.0.0.1/$port_service") 2>/dev/null && break; sleep 0.1; done
+    upload "$port_untrusted" "TLS: certificate not trusted"
+    upload "$port_right" "https://localhost:$port_right/*"
+    link=$answer
+    echo "uploaded over https: $link"
+    if ! curl -sf --cacert trusted-ca.crt "$link" -o fetched.png || ! cmp -s shot.png fetched.png
+    then
+        echo "the link $link does not serve the picture"
+        status=1
+    fi
+else
+    echo "no service: upload rows left out"
+fi
+
+# The refused rows sent nothing.
+if grep -E "^($port_other|$port_untrusted) " access.log; then
+    echo "requests arrived where the certificate was refused"
     status=1
 fi
 exit "$status"
