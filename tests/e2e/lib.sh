@@ -50,11 +50,12 @@ start_server() {  # the real upload service on port 80, storing into $work/data
 ended() { ! kill -0 "$1" 2>/dev/null; }
 wait_exit() { code=running; wait_until "$2" ended "$1" && { wait "$1"; code=$?; }; }
 
-# console_text PNG: the window's top eight console rows in a screenshot, read cell by cell against
-# the program's own font, one line a row; a cell that is no printable glyph reads as "?".
+# console_shot PNG: a picture of the window's top eight console rows. console_text PNG: their
+# text, read cell by cell against the program's own font, one line a row; a cell that is no
+# printable glyph reads as "?".
+console_shot() { import -window root -crop "${W}x64+$WX+$WY" "$1"; }
 console_text() {
-    convert "$1" -crop "${W}x64+$WX+$WY" +repage -fill white +opaque black -negate \
-        -compress none pbm:- | python3 -c '
+    convert "$1" +repage -fill white +opaque black -negate -compress none pbm:- | python3 -c '
 import re, sys
 rows = re.findall(r"\"([.#]{8})\"", open(sys.argv[1]).read())
 glyphs = {tuple(rows[8 * c:8 * c + 8]): chr(c) for c in range(126, 31, -1)}
