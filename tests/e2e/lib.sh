@@ -36,8 +36,8 @@ enter_namespace() {  # enter_namespace [-m]
     [ "${GLIMMERIX_IN_NAMESPACE:-}" = 1 ] && return
     unshare -n "$@" true 2>/dev/null || skip "cannot create a network namespace (needs root)"
     # shellcheck disable=SC2016  # expanded by the inner shell
-    exec unshare -n "$@" env GLIMMERIX_IN_NAMESPACE=1 bash -c 'ip link set lo up && exec "$0" "$@"' \
-        "$runner" "${runner_args[@]}"
+    exec unshare -n "$@" env GLIMMERIX_IN_NAMESPACE=1 \
+        bash -c 'ip link set lo up && exec "$0" "$@"' "$runner" "${runner_args[@]}"
 }
 start_server() {  # the real upload service on port 80, storing into $work/data
     mkdir "$work/data"
@@ -61,9 +61,9 @@ rows = re.findall(r"\"([.#]{8})\"", open(sys.argv[1]).read())
 glyphs = {tuple(rows[8 * c:8 * c + 8]): chr(c) for c in range(126, 31, -1)}
 head = re.sub(r"#.*", "", sys.stdin.read()).split()
 w, h, bits = int(head[1]), int(head[2]), "".join(head[3:]).replace("1", "#").replace("0", ".")
+cell = lambda x, y: tuple(bits[(y + r) * w + x:(y + r) * w + x + 8] for r in range(8))
 for y in range(0, h - 7, 8):
-    print("".join(glyphs.get(tuple(bits[(y + r) * w + x:(y + r) * w + x + 8] for r in range(8)), "?")
-                  for x in range(0, w - 7, 8)).rstrip("? "))' "$e2e_dir/../../src/screen/font.cpp"
+    print("".join(glyphs.get(cell(x, y), "?") for x in range(0, w - 7, 8)).rstrip("? "))' "$e2e_dir/../../src/screen/font.cpp"
 }
 
 # Text for both targets: Wine hands X's clipboard text to Windows programs as CF_TEXT.
