@@ -132,7 +132,8 @@ sleep "$launch_wait"
 settings "http://$host:8080/shots/api.php" "$token"
 upload
 check "http with a port and a path: DONE (got $outcome)" test "$outcome" = DONE
-check "...nginx got POST /shots/api.php with Host: $host:8080" \
+sent_host=$(grep -m 1 "^8080|POST" "$site/logs/access.log" | cut -d '|' -f 3)
+check "...nginx got POST /shots/api.php with Host: $host:8080 (got ${sent_host:-nothing})" \
     grep -q "^8080|POST /shots/api.php HTTP/1.0|$host:8080|" "$site/logs/access.log"
 if knows "$program" Bearer; then
     check "dump.txt shows the token as ****" grep -aqx "Authorization: Bearer \*\*\*\*"$'\r' dump.txt
