@@ -141,8 +141,8 @@ int main(int argc, char** argv) {
                     options.tlsKeyFile);
     }
 
-    // The stop signals are taken with sigtimedwait() on this thread, so they are blocked before
-    // any other thread exists and every thread inherits the mask.
+    // The stop signals and SIGHUP are taken with sigtimedwait() on this thread, so they are
+    // blocked before any other thread exists and every thread inherits the mask.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);

@@ -264,7 +264,7 @@ void UploadService::stop(std::chrono::milliseconds grace) {
 }
 
 bool UploadService::admits(const void* clientAddress) {
-    return table_.admit(clientAddressText(clientAddress));
+    return table_.admit(clientAddressText(clientAddress), Clock::now());
 }
 
 void UploadService::connectionEvent(void* connection, bool opened) {
@@ -311,7 +311,9 @@ int UploadService::handle(void* connection, const char* url, const char* method,
         return noteAnswer(connection, *request, firstCall(connection, *request));
     }
     if (*dataSize > 0) return bodyData(connection, *request, data, dataSize);
-    return noteAnswer(connection, *request, bodyDone(connection, *request));
+    // The whole request is in: storing it (fsync) is the service's time, never the client's.
+    table_.answering(connection);
+    return bodyDone(connection, *request);
 }
 
 int UploadService::noteAnswer(void* connection, const Request& request, int result) {

@@ -48,21 +48,24 @@ TEST(ConnectionTable, NearlyFullItShedsOldHeadsThenSlowBodiesAndEndsSlowOnes) {
 
     int newcomers[3];
     for (int i : {kOldHead, kNewHead, kSlowBody}) {
-        EXPECT_TRUE(table.admit("b"));
+        EXPECT_TRUE(table.admit("b", t0 + seconds(2)));
         EXPECT_TRUE(shutDown(client[i], 2000)) << i;
         table.closed(&server[i]);  // as the library does once it sees the end
         // A newcomer that sent its whole request at once (no socket: no rate to judge).
         table.opened(&newcomers[i], -1, "b", t0 + seconds(2));
         table.headArrived(&newcomers[i], t0 + seconds(2));
     }
-    EXPECT_TRUE(table.admit("b"));  // a fast body is never shed, even when nothing else is left
+    // A fast body is never shed, nor a head younger than a second, even when nothing else is left.
+    table.opened(&server[kSlowHead], server[kSlowHead], "a", t0 + seconds(2));
+    EXPECT_TRUE(table.admit("b", t0 + seconds(2) + std::chrono::milliseconds(900)));
     EXPECT_FALSE(shutDown(client[kFastBody]));
+    EXPECT_FALSE(shutDown(client[kSlowHead]));
 
     // Past the first 5 s, a head or body slower than the minimum rate is ended.
-    table.opened(&server[kSlowHead], server[kSlowHead], "a", t0);
+    for (int& newcomer : newcomers) table.closed(&newcomer);
     ASSERT_EQ(::send(client[kSlowHead], "GET / HTTP/1.1\r\n", 16, 0), 16);
-    EXPECT_EQ(table.expire(t0 + seconds(4)), 0u);
-    EXPECT_EQ(table.expire(t0 + seconds(6)), 1u);
+    EXPECT_EQ(table.expire(t0 + seconds(6)), 0u);
+    EXPECT_EQ(table.expire(t0 + seconds(8)), 1u);
     EXPECT_TRUE(shutDown(client[kSlowHead], 2000));
     EXPECT_FALSE(shutDown(client[kFastBody]));
     for (int i = 0; i < kCount; ++i) ::close(client[i]), ::close(server[i]);
