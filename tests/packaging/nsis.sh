@@ -42,13 +42,12 @@ shortcut=$user_dir/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/Glimme
 
 # The upload server that /URL= names: a listener on a free loopback port that keeps the request
 # and answers with a link.
-timeout 200 python3 -c '
-import socket, sys
-server = socket.create_server(("127.0.0.1", 0)); server.settimeout(190)
-open(sys.argv[1] + "/port", "w").write(str(server.getsockname()[1]))
-client = server.accept()[0]; client.settimeout(20); request = b""
+timeout 200 python3 -c 'import socket, sys
+server = socket.create_server(("127.0.0.1", 0)); folder = sys.argv[1]
+open(folder + "/port", "w").write(str(server.getsockname()[1]))
+client, request = server.accept()[0], b""
 while chunk := client.recv(65536): request += chunk
-open(sys.argv[1] + "/request", "wb").write(request)
+open(folder + "/request", "wb").write(request)
 client.sendall(b"HTTP/1.0 200 OK\r\n\r\nhttp://127.0.0.1/shot.png")' "$work" &
 listener=$!
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
