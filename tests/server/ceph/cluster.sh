@@ -1,0 +1,135 @@
+#!/bin/sh
+# A throwaway single-host Ceph cluster with S3 gateways, for tests and benchmarks: one monitor,
+# one OSD keeping its objects in memory, no manager, and GATEWAYS radosgw (beast) on free ports.
+# Everything (configuration, keys, sockets, logs, data) lives under DIR.
+#
+#   cluster.sh start DIR [GATEWAYS]   start (default 1 gateway) and create the bucket; then
+#                                     DIR/env holds S3_ENDPOINT_1.., S3_BUCKET and the keys
+#   cluster.sh stop DIR               stop every daemon (the monitor last)
+#
+# RGW_ADDRESS (default 127.0.0.1) is where the gateways listen, e.g. 0.0.0.0 inside a private
+# network namespace whose other namespaces must reach them.
+# Health turns to an error after two minutes without a manager; S3 does not care, so nothing
+# here waits for HEALTH_OK.
+set -eu
+action=${1:?usage: cluster.sh start|stop DIR [GATEWAYS]}
+dir=${2:?usage: cluster.sh start|stop DIR [GATEWAYS]}
+gateways=${3:-1}
+
+free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# Waits up to $1 tenths of a second for the command in the remaining arguments to succeed.
+wait_for() {
+    tries=$1
+    shift
+    while ! "$@" >/dev/null 2>&1; do
+        tries=$((tries - 1))
+        [ "$tries" -gt 0 ] || return 1
+        sleep 0.1
+    done
+}
+
+stop_pid() {  # pid, grace in tenths of a second
+    [ -f "$1" ] || return 0
+    pid=$(cat "$1")
+    rm -f "$1"
+    kill "$pid" 2>/dev/null || return 0
+    wait_for "$2" sh -c "! kill -0 $pid" || kill -9 "$pid" 2>/dev/null || true
+}
+
+if [ "$action" = stop ]; then
+    # radosgw 16.2 often hangs on SIGTERM; the OSD's memory store has nothing to save.
+    for pidfile in "$dir"/rgw.*.pid; do stop_pid "$pidfile" 10; done
+    stop_pid "$dir/osd.pid" 10
+    stop_pid "$dir/mon.pid" 30
+    exit 0
+fi
+[ "$action" = start ] || { echo "cluster.sh: unknown action $action" >&2; exit 2; }
+
+mkdir -p "$dir/mon" "$dir/osd" "$dir/run" "$dir/log"
+dir=$(cd "$dir" && pwd)
+conf=$dir/ceph.conf
+keyring=$dir/keyring
+fsid=$(uuidgen)
+mon_port=$(free_port)
+cat >"$conf" <<EOF
+[global]
+fsid = $fsid
+mon host = v1:127.0.0.1:$mon_port
+public addr = 127.0.0.1
+cluster addr = 127.0.0.1
+keyring = $keyring
+run dir = $dir/run
+admin socket = $dir/run/\$name.asok
+log file = $dir/log/\$name.log
+mon data = $dir/mon
+osd data = $dir/osd
+osd objectstore = memstore
+memstore device bytes = 2147483648
+osd pool default size = 1
+osd pool default min size = 1
+osd pool default pg num = 8
+osd pool default pgp num = 8
+osd pool default pg autoscale mode = off
+osd crush chooseleaf type = 0
+paxos propose interval = 0.05
+mon allow pool size one = true
+auth allow insecure global id reclaim = false
+rgw dns name = localhost
+rgw data = $dir/run
+EOF
+
+ceph-authtool --create-keyring "$keyring" --gen-key -n mon. --cap mon 'allow *' >/dev/null
+ceph-authtool "$keyring" --gen-key -n client.admin --cap mon 'allow *' --cap osd 'allow *' \
+    --cap mgr 'allow *' >/dev/null
+ceph-authtool "$keyring" --gen-key -n osd.0 --cap mon 'allow profile osd' \
+    --cap mgr 'allow profile osd' --cap osd 'allow *' >/dev/null
+ceph-authtool "$keyring" --gen-key -n client.rgw --cap mon 'allow rw' --cap osd 'allow rwx' \
+    >/dev/null
+monmaptool --create --addv a "[v1:127.0.0.1:$mon_port]" --fsid "$fsid" "$dir/monmap" >/dev/null
+ceph-mon -c "$conf" --mkfs -i a --monmap "$dir/monmap" --keyring "$keyring" >"$dir/log/mkfs.out" 2>&1
+ceph-mon -c "$conf" -f -i a >"$dir/log/mon.out" 2>&1 &
+echo $! >"$dir/mon.pid"
+
+osd_uuid=$(uuidgen)
+timeout 30 ceph -c "$conf" osd new "$osd_uuid" 0 >/dev/null
+ceph-osd -c "$conf" -i 0 --mkfs --osd-uuid "$osd_uuid" >"$dir/log/osd-mkfs.out" 2>&1
+ceph-osd -c "$conf" -f -i 0 >"$dir/log/osd.out" 2>&1 &
+echo $! >"$dir/osd.pid"
+
+access_key=GLIMMERIXTEST$(od -An -N4 -tx4 /dev/urandom | tr -d ' ')
+secret_key=$(od -An -N20 -tx1 /dev/urandom | tr -d ' \n')
+timeout 60 radosgw-admin -c "$conf" -n client.rgw user create --uid glimmerix \
+    --display-name glimmerix --access-key "$access_key" --secret "$secret_key" \
+    >"$dir/log/user.out" 2>&1
+
+{
+    echo "AWS_ACCESS_KEY_ID=$access_key"
+    echo "AWS_SECRET_ACCESS_KEY=$secret_key"
+    echo "S3_BUCKET=glimmerix"
+    echo "CEPH_CONF=$conf"
+} >"$dir/env"
+address=${RGW_ADDRESS:-127.0.0.1}
+for n in $(seq "$gateways"); do
+    port=$(free_port)
+    radosgw -c "$conf" -f -n client.rgw --rgw-frontends "beast endpoint=$address:$port" \
+        --admin-socket "$dir/run/rgw.$n.asok" --log-file "$dir/log/rgw.$n.log" \
+        >"$dir/log/rgw.$n.out" 2>&1 &
+    echo $! >"$dir/rgw.$n.pid"
+    echo "S3_PORT_$n=$port" >>"$dir/env"
+    echo "S3_ENDPOINT_$n=http://127.0.0.1:$port" >>"$dir/env"
+done
+. "$dir/env"
+for n in $(seq "$gateways"); do
+    eval port=\$S3_PORT_$n
+    wait_for 300 curl -sf "http://127.0.0.1:$port/" || {
+        echo "cluster.sh: gateway $n did not start; see $dir/log" >&2
+        exit 1
+    }
+done
+# The bucket, made through the S3 API itself as any operator would.
+curl -sf -X PUT --aws-sigv4 "aws:amz:us-east-1:s3" --user "$access_key:$secret_key" \
+    -H "x-amz-content-sha256: e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855" \
+    "$S3_ENDPOINT_1/$S3_BUCKET" >/dev/null
