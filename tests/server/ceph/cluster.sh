@@ -6,6 +6,7 @@
 #   cluster.sh start DIR [GATEWAYS]   start (default 1 gateway) and create the bucket; then
 #                                     DIR/env holds S3_ENDPOINT_1.., S3_BUCKET and the keys
 #   cluster.sh stop DIR               stop every daemon (the monitor last)
+#   cluster.sh gateway DIR N          start gateway N again, on its old port, after a kill
 #
 # RGW_ADDRESS (default 127.0.0.1) is where the gateways listen, e.g. 0.0.0.0 inside a private
 # network namespace whose other namespaces must reach them.
@@ -31,19 +32,45 @@ wait_for() {
     done
 }
 
-stop_pid() {  # pid, grace in tenths of a second
-    [ -f "$1" ] || return 0
-    pid=$(cat "$1")
-    rm -f "$1"
-    kill "$pid" 2>/dev/null || return 0
-    wait_for "$2" sh -c "! kill -0 $pid" || kill -9 "$pid" 2>/dev/null || true
+# Sends SIGTERM to the daemons whose pid files are given, waits up to a second for them all,
+# then kills what is left.
+stop_daemons() {
+    pids=$(cat "$@" 2>/dev/null || true)
+    rm -f "$@"
+    [ -n "$pids" ] || return 0
+    kill $pids 2>/dev/null || true
+    wait_for 10 sh -c "for p in $(echo $pids); do kill -0 \$p 2>/dev/null && exit 1; done; exit 0" ||
+        kill -9 $pids 2>/dev/null || true
 }
 
+# Gateway $1 on port $2; returns once it answers.
+start_gateway() {
+    # Without tcp_nodelay a small answer's body waits for the client's delayed ACK (40 ms).
+    radosgw -c "$dir/ceph.conf" -f -n client.rgw \
+        --rgw-frontends "beast endpoint=${RGW_ADDRESS:-127.0.0.1}:$2 tcp_nodelay=1" \
+        --admin-socket "$dir/run/rgw.$1.asok" --log-file "$dir/log/rgw.$1.log" \
+        >>"$dir/log/rgw.$1.out" 2>&1 &
+    echo $! >"$dir/rgw.$1.pid"
+}
+wait_gateway() {
+    wait_for 300 curl -sf "http://127.0.0.1:$1/" || {
+        echo "cluster.sh: the gateway on port $1 did not start; see $dir/log" >&2
+        exit 1
+    }
+}
+
+if [ "$action" = gateway ]; then
+    RGW_ADDRESS=$(sed -n "s/^RGW_ADDRESS=//p" "$dir/env")
+    port=$(sed -n "s/^S3_PORT_$gateways=//p" "$dir/env")
+    start_gateway "$gateways" "$port"
+    wait_gateway "$port"
+    exit 0
+fi
 if [ "$action" = stop ]; then
-    # radosgw 16.2 often hangs on SIGTERM; the OSD's memory store has nothing to save.
-    for pidfile in "$dir"/rgw.*.pid; do stop_pid "$pidfile" 10; done
-    stop_pid "$dir/osd.pid" 10
-    stop_pid "$dir/mon.pid" 30
+    # radosgw 16.2 often hangs on SIGTERM; the OSD's memory store has nothing to save. The
+    # monitor goes last, so that no daemon waits for it on the way out.
+    stop_daemons "$dir"/rgw.*.pid "$dir/osd.pid"
+    stop_daemons "$dir/mon.pid"
     exit 0
 fi
 [ "$action" = start ] || { echo "cluster.sh: unknown action $action" >&2; exit 2; }
@@ -110,24 +137,17 @@ timeout 60 radosgw-admin -c "$conf" -n client.rgw user create --uid glimmerix \
     echo "AWS_SECRET_ACCESS_KEY=$secret_key"
     echo "S3_BUCKET=glimmerix"
     echo "CEPH_CONF=$conf"
+    echo "RGW_ADDRESS=${RGW_ADDRESS:-127.0.0.1}"
 } >"$dir/env"
-address=${RGW_ADDRESS:-127.0.0.1}
 for n in $(seq "$gateways"); do
     port=$(free_port)
-    radosgw -c "$conf" -f -n client.rgw --rgw-frontends "beast endpoint=$address:$port" \
-        --admin-socket "$dir/run/rgw.$n.asok" --log-file "$dir/log/rgw.$n.log" \
-        >"$dir/log/rgw.$n.out" 2>&1 &
-    echo $! >"$dir/rgw.$n.pid"
+    start_gateway "$n" "$port"
     echo "S3_PORT_$n=$port" >>"$dir/env"
     echo "S3_ENDPOINT_$n=http://127.0.0.1:$port" >>"$dir/env"
 done
 . "$dir/env"
 for n in $(seq "$gateways"); do
-    eval port=\$S3_PORT_$n
-    wait_for 300 curl -sf "http://127.0.0.1:$port/" || {
-        echo "cluster.sh: gateway $n did not start; see $dir/log" >&2
-        exit 1
-    }
+    eval wait_gateway \$S3_PORT_$n
 done
 # The bucket, made through the S3 API itself as any operator would.
 curl -sf -X PUT --aws-sigv4 "aws:amz:us-east-1:s3" --user "$access_key:$secret_key" \
