@@ -167,7 +167,7 @@ with concurrent.futures.ThreadPoolExecutor(8) as pool:
     bad = sum(pool.map(check, links.items()))
     strays = sum(not w for w in pool.map(whole, unlinked))
 missing = len(linked - set(objects))
-print("%d links served intact through nginx and all 3 instances (%d failures); %d objects, "
+print("%d links, each fetched through nginx and all 3 instances: %d failed; %d objects, "
       "%d without a link (%d not a whole upload), %d links without an object"
       % (len(links), bad, len(objects), len(unlinked), strays, missing))
 sys.exit(1 if bad or strays or missing else 0)

@@ -107,6 +107,8 @@ keys=$(curl -sf --aws-sigv4 aws:amz:us-east-1:s3 --user "$AWS_ACCESS_KEY_ID:$AWS
     -H "x-amz-content-sha256: e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855" \
     "$S3_ENDPOINT_1/$S3_BUCKET?list-type=2&prefix=shots%2F" | grep -o "<Key>" | wc -l)
 [ "$keys" -eq 2 ] || fail "$keys objects for 2 answered uploads"
+read -r puts conditional <"$WORK/mode.puts"
+[ "$puts" -ge 2 ] && [ "$conditional" -eq "$puts" ] || fail "$conditional of $puts PUTs may overwrite"
 
 kill "$(cat "$WORK/ceph/rgw.1.pid")"
 kill -9 "$(cat "$WORK/ceph/rgw.1.pid")" 2>/dev/null || true

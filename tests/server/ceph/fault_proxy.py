@@ -5,7 +5,8 @@ Usage: fault_proxy.py MODE_FILE GATEWAY_PORT   (prints the port it listens on, t
 MODE_FILE holds one word, read for every new connection: "pass" forwards to the gateway,
 "stall" takes the request and never answers, "500" and "403" answer every request with that
 S3 error. When the word changes, every open connection is cut, so that a client's pooled
-connections meet the new behaviour at once.
+connections meet the new behaviour at once. MODE_FILE.puts counts the PUTs forwarded and how
+many of them were conditional (If-None-Match: *), as "PUTS CONDITIONAL".
 """
 import socket
 import sys
@@ -14,6 +15,8 @@ import time
 
 mode_file, gateway_port = sys.argv[1], int(sys.argv[2])
 generation = [0]
+puts = [0, 0]
+lock = threading.Lock()
 REASONS = {"500": "Internal Server Error", "403": "Forbidden"}
 CODES = {"500": "InternalError", "403": "AccessDenied"}
 
@@ -23,7 +26,15 @@ def mode():
         return f.read().strip()
 
 
-def pump(src, dst, born):
+def count_puts(data):  # a request head arrives in one piece from libcurl
+    with lock:
+        puts[0] += data.count(b"PUT /")
+        puts[1] += data.count(b"\r\nIf-None-Match: *\r\n")
+        with open(mode_file + ".puts", "w") as f:
+            f.write("%d %d\n" % tuple(puts))
+
+
+def pump(src, dst, born, from_client):
     try:
         while generation[0] == born:
             src.settimeout(0.2)
@@ -33,6 +44,8 @@ def pump(src, dst, born):
                 continue
             if not data:
                 break
+            if from_client:
+                count_puts(data)
             dst.sendall(data)
     except OSError:
         pass
@@ -66,8 +79,8 @@ def serve(client):
     try:
         if now == "pass":
             upstream = socket.create_connection(("127.0.0.1", gateway_port))
-            threading.Thread(target=pump, args=(upstream, client, born), daemon=True).start()
-            pump(client, upstream, born)
+            threading.Thread(target=pump, args=(upstream, client, born, False), daemon=True).start()
+            pump(client, upstream, born, True)
         elif now in CODES:
             answer_error(client, now, born)
         else:  # stall: read everything, answer nothing
