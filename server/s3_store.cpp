@@ -156,7 +156,11 @@ bool S3Store::open(std::string* error, std::string* warning) {
     }
 }
 
+// A file without a name (O_TMPFILE) cannot outlive the process even by a crash; file systems
+// without it get a named file unlinked at once.
 UniqueFd S3Store::temporaryFile(std::string* error) const {
+    UniqueFd unnamed(::openat(tempDirFd_.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (unnamed.valid()) return unnamed;
     std::string name = ".tmp-" + randomToken(12);
     UniqueFd file(::openat(tempDirFd_.get(), name.c_str(),
                            O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
