@@ -30,7 +30,7 @@ struct S3Request {
     // The SHA-256 of the body, as lowercase hex, which the gateway checks; without a body,
     // that of the empty string.
     std::string payloadSha256;
-    int uploadFd = -1;  // the body, read with pread from offset 0
+    int uploadFd = -1;  // the body, read from offset 0 (the request moves its file offset)
     std::uint64_t uploadSize = 0;
     int downloadFd = -1;  // where a 2xx answer's body is written
 };

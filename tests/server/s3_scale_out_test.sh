@@ -13,6 +13,7 @@ HERE=$(cd "$(dirname "$0")" && pwd)
 for tool in ceph-mon ceph-osd radosgw nginx ip unshare python3; do
     command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
+unshare -n -m true 2>/dev/null || { echo "skipped: cannot make namespaces here"; exit 77; }
 if [ -z "${GLIMMERIX_LAB:-}" ]; then
     # Everything runs in a lab of private network and mount namespaces, which vanish with it.
     exec timeout 150 unshare -n -m env GLIMMERIX_LAB=1 sh "$0" "$@"
