@@ -1,15 +1,13 @@
-#include "upload/upload_flow.h"
+#include "app/upload_flow.h"
 
-#include <array>
-#include <cstring>
 #include <vector>
 
+#include "desktop/capture_files.h"
 #include "desktop/clipboard.h"
 #include "editor/status.h"
 #include "screen/draw.h"
 #include "screen/screen.h"
-#include "upload/answer.h"
-#include "upload/upload_client.h"
+#include "upload/transport.h"
 
 #ifndef GLIMMERIX_UPLOAD_HOST
 #error "GLIMMERIX_UPLOAD_HOST must name the upload service's host (a CMake cache variable)"
@@ -19,7 +17,6 @@ namespace {
 
 constexpr int kSettleMs = 15;
 constexpr int kClosingPauseMs = 1500;
-constexpr int kReceiveChunk = 1024;
 
 // Wipes the status rows and leaves the cursor at the start of the second text row, where every
 // status message is centred.
@@ -35,36 +32,25 @@ void showProgress(const WorkArea& work, const std::string& message) {
     printNewline();
 }
 
-// Reads the answer until the service closes the connection, keeping the bytes as they came and
-// the text that the link is cut from, where a zero byte ends the text of its chunk. A receive
-// error or time-out is reported and fails, as a cut-off answer may carry a cut-off link; so does
-// an answer too long to be a link.
-bool receiveAnswer(SocketHandle socket, std::int64_t deadlineMs, std::string& bytes,
-                   std::string& text) {
-    std::array<char, kReceiveChunk + 1> buffer{};
-    const StepLimit limit{uploadConnection().limits.stallMs, deadlineMs};
-    for (;;) {
-        int received = receiveBytes(socket, buffer.data(), kReceiveChunk, limit);
-        if (received == 0) return true;
-        if (received < 0) {
-            reportSocketError("recv()");
-            return false;
-        }
-        bytes.append(buffer.data(), std::size_t(received));
-        if (bytes.size() > kMaxAnswerBytes) return false;
-        buffer[std::size_t(received)] = '\0';
-        text.append(buffer.data(), std::strlen(buffer.data()));
+// The lines under the progress message that say why the upload failed: the service's own
+// status line when it refused, else the failed step with the system's code, if any.
+void reportFailure(const UploadResult& result) {
+    static const std::pair<UploadStep, const char*> kStepNames[] = {
+        {UploadStep::kResolve, "resolveHost(): invalid address"},
+        {UploadStep::kSocket, "socket()"},
+        {UploadStep::kConnect, "connect()"},
+        {UploadStep::kSend, "send()"},
+        {UploadStep::kReceive, "recv()"}};
+    if (!result.refusal.empty()) {
+        printText(result.refusal, true);
+    } else {
+        for (const auto& [step, name] : kStepNames)
+            if (step == result.failedStep) {
+                printText(name);
+                printText(": error #" + std::to_string(result.errorCode), true);
+            }
     }
-}
-
-// Receives the answer and puts its link on the clipboard. False when there is no whole answer
-// with a link in it, or the clipboard would not take it; the clipboard is then left alone or as
-// it failed.
-bool receiveLink(SocketHandle socket, std::int64_t deadlineMs) {
-    std::string bytes, text;
-    if (!receiveAnswer(socket, deadlineMs, bytes, text) || answerIsCutOff(bytes)) return false;
-    std::string link = acceptedLink(text);
-    return !link.empty() && setClipboardText(link) == 1;
+    printText("ERROR", true);
 }
 
 void showUploading(const WorkArea& work) {
@@ -111,7 +97,8 @@ std::string uploadUrl() {
     return std::string("http://") + GLIMMERIX_UPLOAD_HOST + "/api.php";
 }
 
-bool runUploadFlow(Session& session, Image*& capture) {
+bool runUploadFlow(Program& program, Image*& capture) {
+    Session& session = program;
     std::vector<const char*> unsaved;
     for (const CaptureSave& save :
          {CaptureSave{kCapturePng, kFormatPng}, CaptureSave{kCaptureJpeg, kFormatJpeg}})
@@ -121,29 +108,25 @@ bool runUploadFlow(Session& session, Image*& capture) {
     capture = nullptr;
     if (foldKey(session.lastKey) != "u") return false;
     if (!unsaved.empty()) return refuseUpload(session, unsaved);
-    return uploadCapture(session, uploadUrl());
+    return uploadCapture(program, uploadUrl());
 }
 
-bool uploadCapture(Session& session, const std::string& url) {
-    const WorkArea& work = session.work;
+bool uploadCapture(Program& program, const std::string& url) {
+    const WorkArea& work = program.work;
     showUploading(work);
-    startWinsock();
-
-    SocketHandle socket = kNoSocket;
-    std::string request;
-    std::int64_t deadlineMs = 0;
-    if (!uploadScreenshot(url, socket, request, deadlineMs)) {
-        // Below " UPLOADING" and the client's report line; the title stays "UPLOADING".
-        printText("ERROR", true);
-    } else {
-        showProgress(work, " RECEIVING LINK...");
-        if (receiveLink(socket, deadlineMs))
-            showDone(work);
-        else
-            printText("ERROR", true);
-        closeSocket(socket);
+    UploadResult result = postCapture(url, program.upload, CaptureFiles{kCapturePng, kCaptureJpeg},
+                                      [&] { showProgress(work, " RECEIVING LINK..."); });
+    if (result.failedStep == UploadStep::kSocketsStart) {
+        // Without sockets no upload can ever work: the program ends, once the user has seen why.
+        printText("Error: WSAStartup failed", true);
+        sleepMs(-1);
+        program.exitCode = 1;
+        return true;
     }
-    stopWinsock();
-    std::string().swap(request);
-    return closingPause(session);
+    // The clipboard keeps what it had unless it takes the link.
+    if (result.succeeded() && setClipboardText(result.link) == 1)
+        showDone(work);
+    else
+        reportFailure(result);
+    return closingPause(program);
 }
