@@ -149,7 +149,13 @@ done
 for n in $(seq "$gateways"); do
     eval wait_gateway \$S3_PORT_$n
 done
-# The bucket, made through the S3 API itself as any operator would.
-curl -sf -X PUT --aws-sigv4 "aws:amz:us-east-1:s3" --user "$access_key:$secret_key" \
-    -H "x-amz-content-sha256: e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855" \
-    "$S3_ENDPOINT_1/$S3_BUCKET" >/dev/null
+# The bucket, made through the S3 API itself as any operator would. The first object written
+# creates the data pool, which takes a moment: one is written and deleted here, so that the
+# callers' first upload meets a ready cluster.
+empty_sha=e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855
+s3() {
+    curl -sf --aws-sigv4 "aws:amz:us-east-1:s3" --user "$access_key:$secret_key" "$@" >/dev/null
+}
+s3 -X PUT -H "x-amz-content-sha256: $empty_sha" "$S3_ENDPOINT_1/$S3_BUCKET"
+s3 -X PUT -H "x-amz-content-sha256: $empty_sha" -H "Content-Length: 0" "$S3_ENDPOINT_1/$S3_BUCKET/ready"
+s3 -X DELETE -H "x-amz-content-sha256: $empty_sha" "$S3_ENDPOINT_1/$S3_BUCKET/ready"
