@@ -83,6 +83,9 @@ name=$(sed 's|http://s3.test/||' "$WORK/link")
 curl -sf --aws-sigv4 aws:amz:us-east-1:s3 --user "$AWS_ACCESS_KEY_ID:$AWS_SECRET_ACCESS_KEY" \
     -H "x-amz-content-sha256: e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855" \
     "$S3_ENDPOINT_1/$S3_BUCKET/shots/$name" | cmp -s - "$WORK/shot.png" || fail "object shots/$name"
+# The start-up check, the upload and the GET went over one kept-alive connection.
+read -r puts conditional connections <"$WORK/mode.puts"
+[ "$connections" -eq 1 ] || fail "$connections connections to the store for 3 requests"
 
 for fault in 500 403 stall; do
     echo "$fault" >"$WORK/mode"
@@ -107,7 +110,7 @@ keys=$(curl -sf --aws-sigv4 aws:amz:us-east-1:s3 --user "$AWS_ACCESS_KEY_ID:$AWS
     -H "x-amz-content-sha256: e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855" \
     "$S3_ENDPOINT_1/$S3_BUCKET?list-type=2&prefix=shots%2F" | grep -o "<Key>" | wc -l)
 [ "$keys" -eq 2 ] || fail "$keys objects for 2 answered uploads"
-read -r puts conditional <"$WORK/mode.puts"
+read -r puts conditional connections <"$WORK/mode.puts"
 [ "$puts" -ge 2 ] && [ "$conditional" -eq "$puts" ] || fail "$conditional of $puts PUTs may overwrite"
 
 kill "$(cat "$WORK/ceph/rgw.1.pid")"

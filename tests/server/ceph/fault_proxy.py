@@ -5,8 +5,9 @@ Usage: fault_proxy.py MODE_FILE GATEWAY_PORT   (prints the port it listens on, t
 MODE_FILE holds one word, read for every new connection: "pass" forwards to the gateway,
 "stall" takes the request and never answers, "500" and "403" answer every request with that
 S3 error. When the word changes, every open connection is cut, so that a client's pooled
-connections meet the new behaviour at once. MODE_FILE.puts counts the PUTs forwarded and how
-many of them were conditional (If-None-Match: *), as "PUTS CONDITIONAL".
+connections meet the new behaviour at once. MODE_FILE.puts counts the PUTs forwarded, how
+many of them were conditional (If-None-Match: *) and the connections forwarded, as
+"PUTS CONDITIONAL CONNECTIONS".
 """
 import socket
 import sys
@@ -15,7 +16,7 @@ import time
 
 mode_file, gateway_port = sys.argv[1], int(sys.argv[2])
 generation = [0]
-puts = [0, 0]
+puts = [0, 0, 0]
 lock = threading.Lock()
 REASONS = {"500": "Internal Server Error", "403": "Forbidden"}
 CODES = {"500": "InternalError", "403": "AccessDenied"}
@@ -26,12 +27,13 @@ def mode():
         return f.read().strip()
 
 
-def count_puts(data):  # a request head arrives in one piece from libcurl
+def count(data=b"", connections=0):  # a request head arrives in one piece from libcurl
     with lock:
         puts[0] += data.count(b"PUT /")
         puts[1] += data.count(b"\r\nIf-None-Match: *\r\n")
+        puts[2] += connections
         with open(mode_file + ".puts", "w") as f:
-            f.write("%d %d\n" % tuple(puts))
+            f.write("%d %d %d\n" % tuple(puts))
 
 
 def pump(src, dst, born, from_client):
@@ -45,7 +47,7 @@ def pump(src, dst, born, from_client):
             if not data:
                 break
             if from_client:
-                count_puts(data)
+                count(data)
             dst.sendall(data)
     except OSError:
         pass
@@ -79,6 +81,7 @@ def serve(client):
     try:
         if now == "pass":
             upstream = socket.create_connection(("127.0.0.1", gateway_port))
+            count(connections=1)
             threading.Thread(target=pump, args=(upstream, client, born, False), daemon=True).start()
             pump(client, upstream, born, True)
         elif now in CODES:
