@@ -151,7 +151,8 @@ bool uploadCapture(Program& program, const std::string& url, const ConnectionSet
         if (keepHistory)
             appendUploadHistory(kHistoryFile, std::time(nullptr), result.link,
                                 result.header("X-Delete-Url"));
-    } else
+    } else {
         reportFailure(result);
+    }
     return closingPause(program);
 }
