@@ -100,6 +100,7 @@ std::string transportUrl(const UploadSettings& upload) {
 ConnectionSettings connectionFor(const ConnectionSettings& base, const UploadSettings& upload) {
     ConnectionSettings connection = base;
     if (upload.portGiven) connection.port = upload.port;
+    connection.portInHost = upload.portGiven;
     connection.token = upload.token;
     connection.caFile = upload.caFile;
     return connection;
