@@ -16,10 +16,11 @@ constexpr const char* kDumpFile = "dump.txt";
 // and the limits of TransferLimits.
 struct ConnectionSettings {
     int port = 80;
-    // A secret for the service, to be sent with the request; and the trust for an encrypted
-    // connection (a file of certificate authorities). Neither is used yet: both belong to the
-    // encrypted, authenticated upload that builds on this transport.
+    // The URL named the port, so the Host header carries it ("HOST:PORT").
+    bool portInHost = false;
+    // The service's secret, sent as a bearer token when not empty (and never kept in dump.txt).
     std::string token;
+    // Certificate authorities trusted for an encrypted connection beside the system's.
     std::string caFile;
     TransferLimits limits;
     // Makes the sockets library refuse to start, as Winsock can; for tests.
