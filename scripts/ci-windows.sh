@@ -80,5 +80,5 @@ for package in build-windows/packages/glimmerix-*-win64.*; do
     echo "$(basename "$package"): $(stat -c %s "$package") bytes"
 done
 tests/packaging/nsis.sh build-windows/packages/glimmerix-*-win64.exe \
-    build-windows/packages/glimmerix-*-win64.zip || status=1
+    build-windows/packages/glimmerix-*-win64.zip build-windows/tests/clipboard_tool.exe || status=1
 exit "$status"

@@ -12,6 +12,9 @@ namespace {
 
 constexpr std::uint64_t kUnknown = std::numeric_limits<std::uint64_t>::max();
 
+// Before this, a head is too young to shed and a rate too young to judge.
+constexpr auto kYoung = std::chrono::seconds(1);
+
 // Bytes the kernel has received on the socket so far; kUnknown for a socket that is not TCP.
 std::uint64_t bytesReceived(int fd) {
     tcp_info info{};
@@ -25,14 +28,14 @@ std::uint64_t bytesReceived(int fd) {
 
 }  // namespace
 
-bool ConnectionTable::admit(const std::string& address) {
+bool ConnectionTable::admit(const std::string& address, Clock::time_point now) {
     bool trusted = isTrusted(rules_.trusted, address);
     std::lock_guard<std::mutex> lock(mutex_);
     if (!trusted) {
         auto found = perAddress_.find(address);
         if (found != perAddress_.end() && found->second >= rules_.perAddressLimit) return false;
     }
-    if (entries_.size() - shutDownCount_ >= rules_.shedFrom) shedOne();
+    if (entries_.size() - shutDownCount_ >= rules_.shedFrom) shedOne(now);
     return true;
 }
 
@@ -92,8 +95,10 @@ void ConnectionTable::startPhase(Entry& entry, const void* key, Phase phase,
     if (entry.phase == Phase::Head) heads_.erase({entry.phaseStart, key});
     entry.phase = phase;
     entry.phaseStart = now;
-    entry.bytesAtPhaseStart = bytesReceived(entry.socket.get());
-    if (phase == Phase::Head && !entry.shutDown) heads_.insert({now, key});
+    if (phase != Phase::Head) return;
+    entry.requestStart = now;
+    entry.bytesAtRequestStart = bytesReceived(entry.socket.get());
+    if (!entry.shutDown) heads_.insert({now, key});
 }
 
 void ConnectionTable::shutDown(Entry& entry, const void* key) {
@@ -104,8 +109,8 @@ void ConnectionTable::shutDown(Entry& entry, const void* key) {
     if (entry.phase == Phase::Head) heads_.erase({entry.phaseStart, key});
 }
 
-bool ConnectionTable::shedOne() {
-    if (!heads_.empty()) {
+bool ConnectionTable::shedOne(Clock::time_point now) {
+    if (!heads_.empty() && now - heads_.begin()->first >= kYoung) {
         const void* key = heads_.begin()->second;
         shutDown(entries_.at(key), key);
         ++shed_;
@@ -127,14 +132,14 @@ bool ConnectionTable::shedOne() {
     return false;
 }
 
-double ConnectionTable::rate(const Entry& entry, Clock::time_point now,
-                             Clock::duration floor) const {
+double ConnectionTable::rate(const Entry& entry, Clock::time_point now) const {
     std::uint64_t bytes = bytesReceived(entry.socket.get());
-    if (bytes == kUnknown || entry.bytesAtPhaseStart == kUnknown) {
+    if (bytes == kUnknown || entry.bytesAtRequestStart == kUnknown) {
         return std::numeric_limits<double>::infinity();
     }
-    std::chrono::duration<double> elapsed = std::max(now - entry.phaseStart, floor);
-    return static_cast<double>(bytes - entry.bytesAtPhaseStart) / elapsed.count();
+    std::chrono::duration<double> elapsed =
+        std::max<Clock::duration>(now - entry.requestStart, kYoung);
+    return static_cast<double>(bytes - entry.bytesAtRequestStart) / elapsed.count();
 }
 
 std::size_t ConnectionTable::expire(Clock::time_point now) {
@@ -145,10 +150,11 @@ std::size_t ConnectionTable::expire(Clock::time_point now) {
         if (entry.shutDown) continue;
         bool overdue = entry.deadline <= now;
         if (!overdue && entry.phase != Phase::Answer) {
-            double bytesPerSecond = rate(entry, now, std::chrono::seconds(1));
+            double bytesPerSecond = rate(entry, now);
             bool belowMinimum = bytesPerSecond < static_cast<double>(rules_.minRate);
-            overdue = belowMinimum && now - entry.phaseStart >= rules_.minRateGrace;
-            if (belowMinimum && !overdue && entry.phase == Phase::Body) {
+            auto age = now - entry.requestStart;
+            overdue = belowMinimum && age >= rules_.minRateGrace;
+            if (belowMinimum && !overdue && entry.phase == Phase::Body && age >= kYoung) {
                 slow.push_back({bytesPerSecond, {key, entry.phaseStart}});
             }
         }
@@ -161,6 +167,10 @@ std::size_t ConnectionTable::expire(Clock::time_point now) {
               [](const auto& a, const auto& b) { return a.first > b.first; });
     slowBodies_.clear();
     for (const auto& candidate : slow) slowBodies_.push_back(candidate.second);
+    // A burst of newcomers may have found nothing old enough to shed; make room now, so that
+    // the library, which turns newcomers away unseen at its own limit, never gets there.
+    while (entries_.size() - shutDownCount_ > rules_.shedFrom && shedOne(now)) {
+    }
     return expired;
 }
 

@@ -7,16 +7,18 @@
 //
 // When the table is nearly full, every new connection makes room by shedding the least useful
 // one: first a connection that has not finished its head (idle keep-alive ones included),
-// oldest first; failing that, a body arriving below the minimum rate, slowest first. Requests
-// whose body arrives at a fair rate and answers being sent are never shed. So a crowd of silent
-// or slow clients, from however many addresses, cannot keep out a client that sends a whole
-// request promptly: its head is the newest, and once its head is in, it is a fast body.
+// oldest first; failing that, a request arriving below the minimum rate, slowest first. Heads
+// younger than a second, requests arriving at a fair rate and answers being sent are never
+// shed. So a crowd of silent or slow clients, from however many addresses, cannot keep out a
+// client that sends a whole request promptly: its head is in within the second, and then it is
+// a fast request.
 //
 // An ended connection is shut down (not closed) through a duplicate of its descriptor: the
 // library then sees the end of the stream and closes the connection in its own time, while the
-// duplicate guarantees that the descriptor shut down is still that connection's. Arrival rates
-// are read from the kernel's count of bytes received on the socket (TCP_INFO), which covers
-// the head, which the library hands over only once it is whole.
+// duplicate guarantees that the descriptor shut down is still that connection's. A request's
+// rate is counted from the start of its head, in the kernel's count of bytes received on the
+// socket (TCP_INFO): the library hands over a head only once it is whole, often with the body
+// already behind it.
 #pragma once
 
 #include <chrono>
@@ -53,21 +55,22 @@ class ConnectionTable {
 
     // Whether a new connection from `address` stays within the per-address limit. When the
     // table is nearly full, makes room for it by shedding one connection, if one may be shed.
-    bool admit(const std::string& address);
+    bool admit(const std::string& address, Clock::time_point now);
 
     // `key` identifies the connection; `fd` is its socket, which is duplicated, not taken.
     void opened(const void* key, int fd, const std::string& address, Clock::time_point now);
-    // The head of a request has fully arrived: from now on the request deadline applies, and the
-    // body's rate is measured.
+    // The head of a request has fully arrived: from now on the request deadline applies.
     void headArrived(const void* key, Clock::time_point now);
-    // The answer is queued: the client is now the reader, which the rate rules leave alone.
+    // The whole request is in, or an answer is queued early: from now on the work is the
+    // service's, then the client's reading, which the rate rules leave alone.
     void answering(const void* key);
     // A request is answered; on a kept-alive connection the next head's deadline starts now.
     void requestDone(const void* key, Clock::time_point now);
     void closed(const void* key);
 
-    // Shuts down every connection past its deadline or below the minimum rate, and takes note of
-    // the slow bodies that room may be made from; returns how many were shut down.
+    // Shuts down every connection past its deadline or below the minimum rate, takes note of the
+    // slow requests that room may be made from, and sheds down to the threshold what the last
+    // newcomers could not; returns how many were shut down for their deadline or rate.
     std::size_t expire(Clock::time_point now);
 
     std::size_t requestsInProgress() const;
@@ -83,23 +86,25 @@ class ConnectionTable {
         Clock::time_point deadline;
         Phase phase = Phase::Head;
         Clock::time_point phaseStart;
-        std::uint64_t bytesAtPhaseStart = 0;
+        Clock::time_point requestStart;  // when its head began: the rate counts from here
+        std::uint64_t bytesAtRequestStart = 0;
         bool shutDown = false;
     };
     using HeadOrder = std::set<std::pair<Clock::time_point, const void*>>;
 
     void startPhase(Entry& entry, const void* key, Phase phase, Clock::time_point now);
     void shutDown(Entry& entry, const void* key);
-    bool shedOne();
-    // Average bytes a second since the phase began, counting at least `floor` of time.
-    double rate(const Entry& entry, Clock::time_point now, Clock::duration floor) const;
+    bool shedOne(Clock::time_point now);
+    // Average bytes a second since the request began, counting at least a second.
+    double rate(const Entry& entry, Clock::time_point now) const;
 
     ConnectionRules rules_;
     mutable std::mutex mutex_;
     std::unordered_map<const void*, Entry> entries_;
     std::unordered_map<std::string, std::size_t> perAddress_;
     HeadOrder heads_;  // connections in their head phase, oldest first
-    // Bodies below the minimum rate at the last sweep, slowest last, with their phase's start.
+    // Requests past their head and below the minimum rate at the last sweep, slowest last, with
+    // their phase's start.
     std::vector<std::pair<const void*, Clock::time_point>> slowBodies_;
     std::size_t shutDownCount_ = 0;  // entries shut down but not yet closed
     std::uint64_t shed_ = 0;

@@ -17,7 +17,7 @@
 #include "listen_socket.h"
 #include "options.h"
 #include "server_log.h"
-#include "storage.h"
+#include "store_setup.h"
 #include "upload_service.h"
 
 namespace {
@@ -54,7 +54,7 @@ void reloadUploadTokens(const std::string& path, UploadService& service) {
 
 // Waits for SIGTERM or SIGINT, meanwhile ending overdue connections a few times a second,
 // looking for dead servers' leftovers once a minute, and reading the tokens again on SIGHUP.
-int waitForStopSignal(const sigset_t& signals, UploadService& service, const Storage& storage,
+int waitForStopSignal(const sigset_t& signals, UploadService& service, const ImageStore& store,
                       const ServerOptions& options) {
     constexpr auto kSweepEvery = std::chrono::minutes(1);
     auto nextSweep = std::chrono::steady_clock::now() + kSweepEvery;
@@ -70,11 +70,8 @@ int waitForStopSignal(const sigset_t& signals, UploadService& service, const Sto
         }
         service.expireOverdue();
         if (std::chrono::steady_clock::now() >= nextSweep) {
-            int removed = storage.removeDeadInstances();
-            if (removed > 0) {
-                logMessage("removed the unfinished uploads of " + std::to_string(removed) +
-                           " stopped server(s)");
-            }
+            std::string swept = store.sweep();
+            if (!swept.empty()) logMessage(swept);
             nextSweep = std::chrono::steady_clock::now() + kSweepEvery;
         }
     }
@@ -123,6 +120,10 @@ int main(int argc, char** argv) {
         case ParseOutcome::Run:
             break;
     }
+    if (!options.newDeleteKey.empty()) {
+        if (!DeletionKey::createFile(options.newDeleteKey, &error)) return fail(error);
+        return 0;
+    }
 
     // Who may upload: without --upload-from, loopback and private networks, unless tokens are
     // required; then only token holders.
@@ -141,8 +142,8 @@ int main(int argc, char** argv) {
                     options.tlsKeyFile);
     }
 
-    // The stop signals are taken with sigtimedwait() on this thread, so they are blocked before
-    // any other thread exists and every thread inherits the mask.
+    // The stop signals and SIGHUP are taken with sigtimedwait() on this thread, so they are
+    // blocked before any other thread exists and every thread inherits the mask.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
@@ -161,10 +162,11 @@ int main(int argc, char** argv) {
         options.maxConnections = affordable;
     }
 
-    Storage storage;
-    if (!storage.open(options.dataDir, &error)) return fail(error);
-    DeletionKey key;
-    if (!key.loadOrCreate(options.dataDir + "/delete.key", &error)) return fail(error);
+    OpenedStore opened;
+    std::string warning;
+    bool storeOpened = openStore(options, &opened, &error, &warning);
+    if (!warning.empty()) logMessage(warning);
+    if (!storeOpened) return fail(error);
     int port = 0;
     UniqueFd listenSocket = openListeningSocket(options.listenAddress, options.port, &port, &error);
     if (!listenSocket.valid()) return fail(error);
@@ -186,15 +188,15 @@ int main(int argc, char** argv) {
     settings.logLinesPerSecond = options.logLinesPerSecond;
     settings.rules.minRate = options.minRate;
     settings.uploadFrom = options.uploadFrom;
-    UploadService service(settings, storage, key);
+    UploadService service(settings, *opened.store, opened.key);
     service.setUploadTokens(tokens);
     if (!service.start(listenSocket.release(), &error)) return fail(error);
 
     logMessage("listening on " + options.listenAddress + " port " + std::to_string(port) +
-               ", links start with " + options.publicUrl + "/, data in " + options.dataDir);
+               ", links start with " + options.publicUrl + "/, " + opened.description);
     logMessage(uploadPolicyText(options, tokens ? tokens->size() : 0));
 
-    int received = waitForStopSignal(stopSignals, service, storage, options);
+    int received = waitForStopSignal(stopSignals, service, *opened.store, options);
     logMessage(std::string("received SIG") + sigabbrev_np(received) +
                ", finishing the requests in progress");
     service.stop(options.stopTimeout);

@@ -1,8 +1,8 @@
 // Receives the parts of one upload as MultipartReader delivers them: the part named
 // "file" is sniffed from its first bytes, its structure checked as it streams (ImageStructure),
-// and it is written straight into a PendingUpload; every other
-// part is read and dropped. The image never sits whole in memory, and whatever goes wrong, the
-// half-written file goes with the receiver.
+// and it is streamed straight into the store's ImageUpload; every other part is read and
+// dropped. The image never sits whole in memory, and whatever goes wrong, the half-written file
+// goes with the receiver.
 #pragma once
 
 #include <cstddef>
@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "image_kind.h"
+#include "image_store.h"
 #include "image_structure.h"
 #include "multipart_reader.h"
-#include "storage.h"
 
 enum class UploadOutcome {
     Stored,
@@ -32,7 +32,7 @@ constexpr std::uint64_t kMultipartOverhead = 64 * 1024;
 
 class UploadReceiver : public MultipartHandler {
   public:
-    UploadReceiver(const Storage& storage, std::uint64_t maxImageBytes);
+    UploadReceiver(const ImageStore& store, std::uint64_t maxImageBytes);
 
     // A new part begins; `fieldName` is the name in its Content-Disposition.
     void beginPart(const std::string& fieldName) override;
@@ -44,19 +44,20 @@ class UploadReceiver : public MultipartHandler {
     bool tooLarge() const { return failure_ == UploadOutcome::TooLarge; }
 
     // After the whole body has arrived: stores the image and sets `storedName`, or says why not.
-    // This is where the disk is made to keep the image (fsync, rename), so it may block.
+    // This is where the store is made to keep the image (fsync and rename, or a PUT), so it may
+    // block for as long as the store's time-outs allow.
     UploadOutcome finish(std::string* storedName);
 
-    // The errno behind StorageFailed.
-    int storageError() const { return storageError_; }
+    // What went wrong behind StorageFailed.
+    const std::string& storageError() const { return storageError_; }
 
   private:
     void addFileData(const unsigned char* data, std::size_t size);
     void decideKind();
     void checkStructure(const unsigned char* data, std::size_t size);
-    void failStorage(int error);
+    void failStorage(std::string error);
 
-    const Storage& storage_;
+    const ImageStore& store_;
     std::uint64_t maxImageBytes_;
     std::uint64_t fileBytes_ = 0;
     int fileParts_ = 0;
@@ -65,7 +66,7 @@ class UploadReceiver : public MultipartHandler {
     ImageKind kind_ = ImageKind::Unknown;
     bool kindDecided_ = false;
     std::optional<ImageStructure> structure_;
-    std::unique_ptr<PendingUpload> pending_;
+    std::unique_ptr<ImageUpload> pending_;
     UploadOutcome failure_ = UploadOutcome::Stored;  // Stored: nothing has failed
-    int storageError_ = 0;
+    std::string storageError_;
 };

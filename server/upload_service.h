@@ -23,9 +23,9 @@
 
 #include "connection_table.h"
 #include "deletion_key.h"
+#include "image_store.h"
 #include "server_defaults.h"
 #include "server_log.h"
-#include "storage.h"
 #include "upload_access.h"
 
 struct MHD_Daemon;
@@ -46,7 +46,7 @@ struct ServiceSettings {
 
 class UploadService {
   public:
-    UploadService(const ServiceSettings& settings, const Storage& storage, const DeletionKey& key);
+    UploadService(const ServiceSettings& settings, const ImageStore& store, const DeletionKey& key);
     ~UploadService();
     UploadService(const UploadService&) = delete;
     UploadService& operator=(const UploadService&) = delete;
@@ -82,13 +82,15 @@ class UploadService {
     // 0 when `client` may upload; else 401 (a token would do) or 403.
     int uploadRefusal(void* connection, const std::string& client);
     int answerDeletionPage(void* connection, Request& request);
+    int answerLookupFailure(void* connection, Request& request, const StoredImage& image);
     void storeUpload(Request& request);
     void deleteImage(Request& request);
     void logRequestLine(const std::string& line);
     void reportHeldBackLines(std::chrono::steady_clock::time_point now);
+    void answerStoreFailure(Request& request, const std::string& what);
 
     ServiceSettings settings_;
-    const Storage& storage_;
+    const ImageStore& store_;
     const DeletionKey& key_;
     ConnectionTable table_;
     LogRateLimit logLimit_;

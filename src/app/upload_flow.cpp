@@ -95,14 +95,15 @@ bool refuseUpload(Session& session, const std::vector<std::string>& reasons) {
 // The URL as the transport takes it. A path of "/" alone is left out: a URL that ends in its
 // first "/" keeps that "/" in its host.
 std::string transportUrl(const UploadSettings& upload) {
-    return "http://" + upload.host + (upload.path == "/" ? "" : upload.path);
+    return upload.scheme + "://" + upload.host + (upload.path == "/" ? "" : upload.path);
 }
 
 // The program's connection, pointed where the settings say. Without a port in the URL the
-// connection's own stands, which is 80 in the program and a loopback server's in tests.
+// connection's own stands: the scheme's port in the program, a loopback server's in tests.
 ConnectionSettings connectionFor(const ConnectionSettings& base, const UploadSettings& upload) {
     ConnectionSettings connection = base;
     if (upload.portGiven) connection.port = upload.port;
+    connection.portInHost = upload.portGiven;
     connection.token = upload.token;
     connection.caFile = upload.caFile;
     return connection;
@@ -126,7 +127,8 @@ bool runUploadFlow(Program& program, Image*& capture) {
     std::string error;
     if (!loadSettings(program.settingsSources, settings, error))
         return refuseUpload(session, {error});
-    // Until the transport speaks TLS, an https URL must not carry the capture in clear text.
+    // Until the transport speaks TLS, an https URL must not carry the capture in clear text
+    // (nor go out as http). Once it does, this refusal goes.
     if (settings.upload.scheme == "https")
         return refuseUpload(session, {"upload_url: https is not supported by this build"});
     return uploadCapture(program, transportUrl(settings.upload),
@@ -153,7 +155,8 @@ bool uploadCapture(Program& program, const std::string& url, const ConnectionSet
         if (keepHistory)
             appendUploadHistory(kHistoryFile, std::time(nullptr), result.link,
                                 result.header("X-Delete-Url"));
-    } else
+    } else {
         reportFailure(result);
+    }
     return closingPause(program);
 }

@@ -18,7 +18,7 @@ bool readEnvironment(const char* name, std::string& value) {
 }
 
 std::string userSettingsPath() {
-    // A relative XDG_CONFIG_HOME is invalid and to be ignored, as the XDG specification asks.
+    // XDG base directories are absolute: a relative XDG_CONFIG_HOME is ignored, as elsewhere.
     const char* config = std::getenv("XDG_CONFIG_HOME");
     if (config && config[0] == '/') return std::string(config) + "/glimmerix/glimmerix.conf";
     const char* home = std::getenv("HOME");

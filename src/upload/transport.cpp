@@ -158,9 +158,11 @@ UploadResult post(const std::string& url, const ConnectionSettings& settings,
     std::string fileBytes = readCapture(fileName);
     // An empty part would post a broken image and still bring back a link to it.
     if (fileBytes.empty()) return failure(UploadStep::kFile);
-    std::string request = buildUploadRequest(host, path, fileName, fileBytes);
+    const std::string hostHeader =
+        settings.portInHost ? host + ":" + std::to_string(settings.port) : host;
+    std::string request = buildUploadRequest(hostHeader, path, fileName, fileBytes, settings.token);
     std::string().swap(fileBytes);
-    writeRequestDump(request);
+    writeRequestDump(requestForDump(request, settings.token));
     if (!sendRequest(*stream, request, limits)) return sendFailure(*stream);
     std::string().swap(request);
     const std::int64_t answerEndMs = steadyMs() + limits.answerMs;

@@ -17,8 +17,9 @@ constexpr const char* kDumpFile = "dump.txt";
 // for https), the system's trust and the limits of TransferLimits.
 struct ConnectionSettings {
     int port = 0;  // 0: the URL scheme's own port
-    // A secret for the service, to be sent with the request. Not used yet: it belongs to the
-    // authenticated upload that builds on this transport.
+    // The URL named the port, so the Host header carries it ("HOST:PORT").
+    bool portInHost = false;
+    // The service's secret, sent as a bearer token when not empty (and never kept in dump.txt).
     std::string token;
     // A PEM file of certificate authorities trusted for https beside the system's, or empty.
     std::string caFile;

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -320,8 +321,13 @@ TEST_F(UploadFlowTest, SettingsPointTheUploadElsewhereOrNameWhatIsWrong) {
     for (std::string url :
          {std::string("ftp://127.0.0.1/"), "http://127.0.0.1:" + port + "/up/load.php?k=1"}) {
         program.settingsSources.environment = [&](const char* name, std::string& value) {
-            value = std::string(name) == "GLIMMERIX_UPLOAD_URL" ? url : "on";
-            return value == url || std::string(name) == "GLIMMERIX_UPLOAD_HISTORY";
+            const std::map<std::string, std::string> environment = {
+                {"GLIMMERIX_UPLOAD_URL", url},
+                {"GLIMMERIX_UPLOAD_TOKEN", "s3cr3t-T0ken"},
+                {"GLIMMERIX_UPLOAD_HISTORY", "on"}};
+            auto found = environment.find(name);
+            if (found != environment.end()) value = found->second;
+            return found != environment.end();
         };
         Image* capture = createImage(40, 30, 0xFF0000FF);
         program.lastKey = "u";
@@ -331,7 +337,15 @@ TEST_F(UploadFlowTest, SettingsPointTheUploadElsewhereOrNameWhatIsWrong) {
         EXPECT_EQ(url[0] == 'f', server.request().empty());
     }
     expectLink(kLink);
-    EXPECT_EQ(0u, server.request().rfind("POST /up/load.php?k=1 HTTP/1.0\r\n", 0));
+    // The port named in the URL travels in the Host header, the token in the one line it adds,
+    // which dump.txt keeps without the secret.
+    const std::string head =
+        "POST /up/load.php?k=1 HTTP/1.0\r\nHost: 127.0.0.1:" + port + "\r\nAuthorization: Bearer ";
+    EXPECT_EQ(0u, server.request().rfind(head + "s3cr3t-T0ken\r\nUser-Agent: ", 0));
+    std::string dump = readFile(kDumpFile);
+    EXPECT_EQ(0u, dump.rfind(head + "****\r\nUser-Agent: ", 0));
+    EXPECT_EQ(std::string::npos, dump.find("s3cr3t"));
+    EXPECT_EQ(server.request().size() - dump.size(), std::string("s3cr3t-T0ken").size() - 4);
     std::string history = readFile(kHistoryFile);
     EXPECT_EQ("\t" + kLink + "\t" + deleteUrl + "\n",
               history.substr(std::min<std::size_t>(20, history.size())))
