@@ -16,36 +16,24 @@ command -v nginx >/dev/null || { echo "no nginx"; exit 77; }
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 work=$(mktemp -d)
-nginx_pid=
-silent_pid=
-service_pid=
+pids=()
 # shellcheck disable=SC2317  # run by the trap
 cleanup() {
-    for pid in $nginx_pid $silent_pid $service_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    for pid in "${pids[@]}"; do kill "$pid" && wait "$pid"; done 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
 cd "$work"
 
-ssl() { openssl "$@" 2>>openssl.log; }
-make_ca() {
-    ssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
-        -subj "/CN=$1" -keyout "$1.key" -out "$1.crt" \
-        -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign
+make_cert() {  # NAME DNS-NAME [CA]: without a CA to sign it, a CA of its own
+    local kind=(-addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign")
+    [ -n "${3:-}" ] && kind=(-CA "$3.crt" -CAkey "$3.key" -addext "subjectAltName=DNS:$2"
+        -addext extendedKeyUsage=serverAuth -addext basicConstraints=CA:FALSE)
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 \
+        -subj "/CN=$2" -keyout "$1.key" -out "$1.crt" "${kind[@]}" 2>>openssl.log
 }
-make_cert() {  # NAME DNS-NAME CA
-    ssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=$2" \
-        -keyout "$1.key" -out "$1.csr"
-    printf 'subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n' \
-        "$2" >"$1.ext"
-    ssl x509 -req -in "$1.csr" -CA "$3.crt" -CAkey "$3.key" -set_serial "$RANDOM$RANDOM" \
-        -days 1 -extfile "$1.ext" -out "$1.crt"
-}
-make_ca trusted-ca
-make_ca stranger-ca
+make_cert trusted-ca trusted-ca
+make_cert stranger-ca stranger-ca
 make_cert right localhost trusted-ca
 make_cert other other-host.invalid trusted-ca
 make_cert untrusted localhost stranger-ca
@@ -61,7 +49,7 @@ s[5].listen()
 print(*[x.getsockname()[1] for x in s], flush=True)
 [x.close() for x in s[:5]]
 time.sleep(100)' >ports.txt &
-silent_pid=$!
+pids+=($!)
 wait_for ports.txt
 read -r port_right port_tls12 port_other port_untrusted port_service port_silent <ports.txt
 
@@ -73,10 +61,7 @@ server() {  # PORT CERT [PROTOCOLS]
         "$1" "$work/$2" "$work/$2" "${3:-TLSv1.2 TLSv1.3}" "$port_service"
 }
 cat >nginx.conf <<EOF
-daemon off;
-master_process off;
-pid $work/nginx.pid;
-events {}
+daemon off; master_process off; pid $work/nginx.pid; events {}
 http {
   log_format port '\$server_port \$request';
   access_log $work/access.log port;
@@ -87,7 +72,7 @@ $(server "$port_other" other; server "$port_untrusted" untrusted)
 }
 EOF
 nginx -p "$work" -e "$work/error.log" -c "$work/nginx.conf" &
-nginx_pid=$!
+pids+=($!)
 wait_for nginx.pid || { cat error.log; exit 1; }
 
 ca_file=$work/trusted-ca.crt
@@ -98,47 +83,38 @@ if [ "$target" = wine ]; then
 fi
 
 status=0
-check() {  # PORT EXPECTED [HANDSHAKES]
-    timeout 120 "${run[@]}" "$1" localhost "$ca_file" ${3:+"$3"} </dev/null >out.txt 2>err.txt ||
-        { echo "port $1: the probe failed"; status=1; }
-    tr -d '\r' <out.txt >answer.txt
-    grep '^handshake:' answer.txt || true
-    if [ "$(tail -n 1 answer.txt)" != "$2" ]; then
-        echo "port $1: expected \"$2\", got:"
-        cat answer.txt err.txt
+row() {  # EXPECTED-PATTERN PROBE-ARGUMENTS...: the probe's last line must match
+    local expected=$1
+    shift
+    timeout 120 "${run[@]}" "$@" </dev/null >out.txt 2>err.txt || echo "the probe failed" >>err.txt
+    answer=$(tr -d '\r' <out.txt | tail -n 1)
+    tr -d '\r' <out.txt | grep '^handshake:' || true
+    # shellcheck disable=SC2053  # the expected text is a pattern
+    if [[ $answer != $expected || -s err.txt ]]; then
+        echo "$*: expected \"$expected\", got:"
+        cat out.txt err.txt
         status=1
     fi
 }
-check "$port_right" "HTTP/1.1 200 OK" 20
-check "$port_tls12" "HTTP/1.1 200 OK"
-check "$port_other" "TLS: certificate is for another host"
-check "$port_untrusted" "TLS: certificate not trusted"
-check "$port_silent" "TLS: timed out"
+row "HTTP/1.1 200 OK" "$port_right" localhost "$ca_file" 20
+row "HTTP/1.1 200 OK" "$port_tls12" localhost "$ca_file"
+row "TLS: certificate is for another host" "$port_other" localhost "$ca_file"
+row "TLS: certificate not trusted" "$port_untrusted" localhost "$ca_file"
+row "TLS: timed out" "$port_silent" localhost "$ca_file"
 
 if [ -x "$service" ]; then
     "$service" --listen 127.0.0.1 --port "$port_service" --data-dir "$work/data" \
         --public-url "https://localhost:$port_right" 2>service.log &
-    service_pid=$!
+    pids+=($!)
     cp "$repo/logo.png" shot.png
-    upload() {  # PORT EXPECTED-PATTERN
-        timeout 120 "${run[@]}" upload https://localhost/api.php "$1" "$ca_file" shot.png \
-            </dev/null >out.txt 2>err.txt || { echo "upload to $1: the probe failed"; status=1; }
-        answer=$(tr -d '\r' <out.txt)
-        # shellcheck disable=SC2053  # the expected text is a pattern
-        if [[ $answer != $2 ]]; then
-            echo "upload to $1: expected \"$2\", got:"
-            cat out.txt err.txt
-            status=1
-        fi
-    }
-    for _ in $(seq 50); do (: >"/dev/tcp/127.0.0.1/$port_service") 2>/dev/null && break; sleep 0.1; done
-    upload "$port_untrusted" "TLS: certificate not trusted"
-    upload "$port_right" "https://localhost:$port_right/*"
-    link=$answer
-    echo "uploaded over https: $link"
-    if ! curl -sf --cacert trusted-ca.crt "$link" -o fetched.png || ! cmp -s shot.png fetched.png
+    wait_for service.log  # its first line says it listens
+    url=https://localhost/api.php
+    row "TLS: certificate not trusted" upload "$url" "$port_untrusted" "$ca_file" shot.png
+    row "https://localhost:$port_right/*" upload "$url" "$port_right" "$ca_file" shot.png
+    echo "uploaded over https: $answer"
+    if ! curl -sf --cacert trusted-ca.crt "$answer" -o fetched.png || ! cmp shot.png fetched.png
     then
-        echo "the link $link does not serve the picture"
+        echo "the link does not serve the picture"
         status=1
     fi
 else
