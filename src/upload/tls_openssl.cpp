@@ -222,7 +222,9 @@ int tlsLastSystemError(const TlsSession* session) {
 void tlsClose(TlsSession* session, std::int64_t endMs) {
     if (!session) return;
     if (session->ssl) {
-        if (SSL_is_init_finished(session->ssl) && SSL_shutdown(session->ssl) >= 0)
+        // After a failure the goodbye could not arrive, and OpenSSL forbids it after a fatal one.
+        if (session->error == TlsError::none && SSL_is_init_finished(session->ssl) &&
+            SSL_shutdown(session->ssl) >= 0)
             flush(session, endMs);
         SSL_free(session->ssl);  // frees both BIOs
     }

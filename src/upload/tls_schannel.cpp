@@ -487,7 +487,7 @@ void tlsClose(TlsSession* session, std::int64_t endMs) {
     DWORD shutdown = SCHANNEL_SHUTDOWN;
     SecBuffer token{sizeof shutdown, SECBUFFER_TOKEN, &shutdown};
     SecBufferDesc desc{SECBUFFER_VERSION, 1, &token};
-    if (session->haveContext && !session->ended &&
+    if (session->haveContext && !session->ended && session->error == TlsError::none &&
         ApplyControlToken(&session->context, &desc) == SEC_E_OK) {
         SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
         SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};
