@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The client's TLS module against a real nginx on loopback, one row per server: certificates
-# from a CA trusted through ca_file (TLS 1.3, and 1.2 alone), from the same CA for another host,
-# and from a CA nobody trusts. Only the trusted rows may reach nginx's access log. A server that
-# never answers the greeting times out. Prints the handshake's mean cost on loopback. Given the
-# upload service, nginx passes the trusted servers on to it, and the upload transport posts a
-# picture over https whose link then serves it; to the untrusted server it sends nothing.
+# https through the upload transport and the client's TLS module to a real nginx on loopback,
+# one row per server: certificates from a CA trusted through ca_file (TLS 1.3, and 1.2 alone),
+# from the same CA for another host, and from a CA nobody trusts, and a server that never answers
+# the greeting. Only the trusted rows may reach nginx's access log. nginx answers the uploads
+# itself, or passes them on to the upload service when one is given, whose link must then serve
+# the picture. Prints the handshake's mean cost on loopback.
 #
 #   tls_test.sh native|wine PROBE [SERVICE]
 set -euo pipefail
@@ -37,6 +37,7 @@ make_cert stranger-ca stranger-ca
 make_cert right localhost trusted-ca
 make_cert other other-host.invalid trusted-ca
 make_cert untrusted localhost stranger-ca
+convert -size 400x300 xc: +noise Random shot.png  # several records and send pieces
 
 wait_for() { for _ in $(seq 100); do [ -s "$1" ] && return; sleep 0.1; done; }
 # Free ports: four for nginx, one for the service, and one where a listener takes connections
@@ -53,13 +54,20 @@ pids+=($!)
 wait_for ports.txt
 read -r port_right port_tls12 port_other port_untrusted port_service port_silent <ports.txt
 
-mkdir -p temp
+answer="return 200 https://localhost:$port_right/made-by-nginx.png"
+if [ -x "$service" ]; then
+    "$service" --listen 127.0.0.1 --port "$port_service" --data-dir "$work/data" \
+        --public-url "https://localhost:$port_right" 2>service.log &
+    pids+=($!)
+    wait_for service.log  # its first line says it listens
+    answer="proxy_pass http://127.0.0.1:$port_service"
+fi
 server() {  # PORT CERT [PROTOCOLS]
     printf '  server { listen 127.0.0.1:%s ssl; ssl_certificate %s.crt; ssl_certificate_key %s.key;
-             ssl_protocols %s; location = /probe { return 200 "hello\\n"; }
-             location / { client_max_body_size 0; proxy_pass http://127.0.0.1:%s; } }\n' \
-        "$1" "$work/$2" "$work/$2" "${3:-TLSv1.2 TLSv1.3}" "$port_service"
+             ssl_protocols %s; client_max_body_size 0; location / { %s; } }\n' \
+        "$1" "$work/$2" "$work/$2" "${3:-TLSv1.2 TLSv1.3}" "$answer"
 }
+mkdir -p temp
 cat >nginx.conf <<EOF
 daemon off; master_process off; pid $work/nginx.pid; events {}
 http {
@@ -83,42 +91,32 @@ if [ "$target" = wine ]; then
 fi
 
 status=0
-row() {  # EXPECTED-PATTERN PROBE-ARGUMENTS...: the probe's last line must match
-    local expected=$1
-    shift
-    timeout 120 "${run[@]}" "$@" </dev/null >out.txt 2>err.txt || echo "the probe failed" >>err.txt
-    answer=$(tr -d '\r' <out.txt | tail -n 1)
+row() {  # PORT EXPECTED-PATTERN [HANDSHAKES]: the probe's last line must match
+    timeout 120 "${run[@]}" https://localhost/api.php "$1" "$ca_file" shot.png ${3:+"$3"} \
+        </dev/null >out.txt 2>err.txt || echo "the probe failed" >>err.txt
     tr -d '\r' <out.txt | grep '^handshake:' || true
+    link=$(tr -d '\r' <out.txt | tail -n 1)
     # shellcheck disable=SC2053  # the expected text is a pattern
-    if [[ $answer != $expected || -s err.txt ]]; then
-        echo "$*: expected \"$expected\", got:"
+    if [[ $link != $2 || -s err.txt ]]; then
+        echo "port $1: expected \"$2\", got:"
         cat out.txt err.txt
         status=1
     fi
 }
-row "HTTP/1.1 200 OK" "$port_right" localhost "$ca_file" 20
-row "HTTP/1.1 200 OK" "$port_tls12" localhost "$ca_file"
-row "TLS: certificate is for another host" "$port_other" localhost "$ca_file"
-row "TLS: certificate not trusted" "$port_untrusted" localhost "$ca_file"
-row "TLS: timed out" "$port_silent" localhost "$ca_file"
+row "$port_right" "https://localhost:$port_right/*" 20
+row "$port_tls12" "https://localhost:$port_right/*"
+uploaded=$link
+row "$port_other" "TLS: certificate is for another host"
+row "$port_untrusted" "TLS: certificate not trusted"
+row "$port_silent" "TLS: timed out"
 
 if [ -x "$service" ]; then
-    "$service" --listen 127.0.0.1 --port "$port_service" --data-dir "$work/data" \
-        --public-url "https://localhost:$port_right" 2>service.log &
-    pids+=($!)
-    cp "$repo/logo.png" shot.png
-    wait_for service.log  # its first line says it listens
-    url=https://localhost/api.php
-    row "TLS: certificate not trusted" upload "$url" "$port_untrusted" "$ca_file" shot.png
-    row "https://localhost:$port_right/*" upload "$url" "$port_right" "$ca_file" shot.png
-    echo "uploaded over https: $answer"
-    if ! curl -sf --cacert trusted-ca.crt "$answer" -o fetched.png || ! cmp shot.png fetched.png
+    echo "uploaded over https: $uploaded"
+    if ! curl -sf --cacert trusted-ca.crt "$uploaded" -o fetched.png || ! cmp shot.png fetched.png
     then
         echo "the link does not serve the picture"
         status=1
     fi
-else
-    echo "no service: upload rows left out"
 fi
 
 # The refused rows sent nothing.
