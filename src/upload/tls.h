@@ -9,9 +9,9 @@
 //   roots plus the certificates of an optional PEM file) and names that host.
 // - tlsHandshake returns only after that check, so no byte of application data can leave before
 //   it: a caller sends its request after a successful handshake and never otherwise.
-// - Every call that waits gives up at the deadline it is given, a steadyMs() reading (the
-//   steady clock in milliseconds), as the socket calls do: the handshake, each send, each
-//   receive. The session makes the socket non-blocking and waits with poll / select.
+// - Records travel through sendSome and receiveSome (socket.h), so every call that waits gives
+//   up at the deadline it is given, a steadyMs() reading, as the plain connection does: the
+//   handshake, each send, each receive.
 // - Every failure leaves a TlsError in the session, which tlsErrorText turns into the console
 //   line, and for a failure of the connection underneath the system's code (errno, WSA code).
 // - The session never closes the socket: the caller does that after tlsClose.
@@ -47,7 +47,7 @@ TlsSession* tlsHandshake(SocketHandle socket, const std::string& host, const std
                          std::int64_t endMs, TlsError& error);
 
 // Encrypts up to `length` bytes and hands all of their records to the system by `endMs`: the
-// number taken (1 or more), or -1. Once `endMs` has passed it fails without trying.
+// number taken (1 or more), or -1. Once `endMs` has passed it fails without sending.
 int tlsSendSome(TlsSession* session, const char* bytes, int length, std::int64_t endMs);
 
 // Up to `capacity` bytes of application data: the number received, 0 when the server has ended

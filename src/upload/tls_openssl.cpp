@@ -1,22 +1,18 @@
 // TLS for the upload client through OpenSSL. Supports: TLS 1.2 and 1.3; the system's default
 // roots plus a PEM file; SNI; the host name (or IP address) checked by OpenSSL's verifier during
 // the handshake. OpenSSL never touches the socket: it reads and writes memory BIOs, and this file
-// moves their bytes with non-blocking send and recv and waits in poll up to the caller's
-// deadline.
+// moves their bytes with sendSome and receiveSome, whose waits end at the caller's deadline.
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
-#include <poll.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 
 #include "upload/tls.h"
 
 struct TlsSession {
-    int descriptor = -1;
+    SocketHandle socket = kNoSocket;
     SSL_CTX* context = nullptr;
     SSL* ssl = nullptr;
     BIO* incoming = nullptr;  // records from the server, owned by ssl
@@ -30,39 +26,17 @@ namespace {
 // Plain text encrypted at a time: four records, so a large request is never held twice.
 constexpr int kSendChunkBytes = 64 * 1024;
 constexpr int kRecordBytes = 16 * 1024 + 512;
-constexpr std::int64_t kLongestWaitMs = 24 * 60 * 60 * 1000;
-
-// Milliseconds until `endMs` on the steady clock that deadlines are read from, 0 once passed.
-int msLeft(std::int64_t endMs) {
-    using namespace std::chrono;
-    const std::int64_t nowMs =
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-    return int(std::clamp<std::int64_t>(endMs - nowMs, 0, kLongestWaitMs));
-}
 
 int fail(TlsSession* session, TlsError error) {
     session->error = error;
     return 0;
 }
 
-int failSystem(TlsSession* session, int code) {
-    session->systemError = code;
-    return fail(session, code == ETIMEDOUT ? TlsError::timedOut : TlsError::connectionLost);
-}
-
-bool wouldBlock(int error) {
-    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
-}
-
-// Waits until the socket is ready for `events`: 1, or 0 with the failure recorded.
-int waitFor(TlsSession* session, short events, std::int64_t endMs) {
-    pollfd entry{session->descriptor, events, 0};
-    for (;;) {
-        int ready = poll(&entry, 1, msLeft(endMs));
-        if (ready > 0) return 1;
-        if (ready == 0 && msLeft(endMs) == 0) return failSystem(session, ETIMEDOUT);
-        if (ready < 0 && errno != EINTR) return failSystem(session, errno);
-    }
+// The socket call that just failed, by its recorded code.
+int failSocket(TlsSession* session) {
+    session->systemError = lastSocketError();
+    return fail(session,
+                session->systemError == ETIMEDOUT ? TlsError::timedOut : TlsError::connectionLost);
 }
 
 // Hands every record OpenSSL has produced to the system.
@@ -72,32 +46,21 @@ int flush(TlsSession* session, std::int64_t endMs) {
         const int length = BIO_read(session->outgoing, records, sizeof records);
         if (length <= 0) return 1;
         for (int sent = 0; sent < length;) {
-            ssize_t taken = send(session->descriptor, records + sent, std::size_t(length - sent),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (taken > 0) {
-                sent += int(taken);
-                continue;
-            }
-            if (taken < 0 && !wouldBlock(errno)) return failSystem(session, errno);
-            if (!waitFor(session, POLLOUT, endMs)) return 0;
+            const int taken = sendSome(session->socket, records + sent, length - sent, endMs);
+            if (taken < 0) return failSocket(session);
+            sent += taken;
         }
     }
 }
 
 // Receives what the server sends next and hands it to OpenSSL: 1, 0 at the end of the
-// connection, -1 on a failure. Bytes already waiting are taken whatever the time.
+// connection, -1 on a failure.
 int fill(TlsSession* session, std::int64_t endMs) {
     char records[kRecordBytes];
-    for (;;) {
-        ssize_t received = recv(session->descriptor, records, sizeof records, MSG_DONTWAIT);
-        if (received > 0) {
-            BIO_write(session->incoming, records, int(received));
-            return 1;
-        }
-        if (received == 0) return 0;
-        if (!wouldBlock(errno)) return failSystem(session, errno) - 1;
-        if (!waitFor(session, POLLIN, endMs)) return -1;
-    }
+    const int received = receiveSome(session->socket, records, sizeof records, endMs);
+    if (received < 0) return failSocket(session) - 1;
+    if (received > 0) BIO_write(session->incoming, records, received);
+    return received > 0;
 }
 
 TlsError verifyError(long result) {
@@ -170,7 +133,7 @@ int runHandshake(TlsSession* session, std::int64_t endMs) {
 TlsSession* tlsHandshake(SocketHandle socket, const std::string& host, const std::string& caFile,
                          std::int64_t endMs, TlsError& error) {
     auto* session = new TlsSession;
-    session->descriptor = int(socket);
+    session->socket = socket;
     error = prepare(session, host, caFile);
     if (error == TlsError::none && !runHandshake(session, endMs)) error = session->error;
     ERR_clear_error();  // the queue is per thread; leave nothing for a later session to misread
@@ -180,7 +143,6 @@ TlsSession* tlsHandshake(SocketHandle socket, const std::string& host, const std
 }
 
 int tlsSendSome(TlsSession* session, const char* bytes, int length, std::int64_t endMs) {
-    if (msLeft(endMs) == 0) return failSystem(session, ETIMEDOUT) - 1;
     const int chunk = std::min(length, kSendChunkBytes);
     if (SSL_write(session->ssl, bytes, chunk) != chunk) {
         ERR_clear_error();
@@ -222,7 +184,9 @@ int tlsLastSystemError(const TlsSession* session) {
 void tlsClose(TlsSession* session, std::int64_t endMs) {
     if (!session) return;
     if (session->ssl) {
-        if (SSL_is_init_finished(session->ssl) && SSL_shutdown(session->ssl) >= 0)
+        // After a failure the goodbye could not arrive, and OpenSSL forbids it after a fatal one.
+        if (session->error == TlsError::none && SSL_is_init_finished(session->ssl) &&
+            SSL_shutdown(session->ssl) >= 0)
             flush(session, endMs);
         SSL_free(session->ssl);  // frees both BIOs
     }

@@ -3,7 +3,7 @@
 // by Schannel (SCH_CRED_MANUAL_CRED_VALIDATION), because Schannel's own knows only the system
 // store: the server's chain is built with the certificates of the PEM file as an extra store,
 // a root found in that file counts as trusted, and the SSL chain policy checks the host name.
-// Records move through the non-blocking socket, with select waiting up to the caller's deadline.
+// Records move with sendSome and receiveSome, whose waits end at the caller's deadline.
 #define SECURITY_WIN32
 #define SCHANNEL_USE_BLACKLISTS  // declares SCH_CREDENTIALS
 // Order matters: winsock2 before windows, which the crypto and SSPI headers need first.
@@ -18,7 +18,6 @@
 #include <wincrypt.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -27,7 +26,7 @@
 #include "upload/tls.h"
 
 struct TlsSession {
-    SOCKET socket = INVALID_SOCKET;
+    SocketHandle socket = kNoSocket;
     std::string host;
     CredHandle credentials{};
     bool haveCredentials = false;
@@ -46,74 +45,40 @@ namespace {
 constexpr int kReceiveBytes = 16 * 1024 + 512;
 // Plain text encrypted at a time: four records, so a large request is never held twice.
 constexpr int kSendChunkBytes = 64 * 1024;
-constexpr std::int64_t kLongestWaitMs = 24 * 60 * 60 * 1000;
 constexpr char kAlertRecord = 0x15;
 constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
                                 ISC_REQ_MANUAL_CRED_VALIDATION;
-
-// Milliseconds until `endMs` on the steady clock that deadlines are read from, 0 once passed.
-int msLeft(std::int64_t endMs) {
-    using namespace std::chrono;
-    const std::int64_t nowMs =
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-    return int(std::clamp<std::int64_t>(endMs - nowMs, 0, kLongestWaitMs));
-}
 
 int fail(TlsSession* session, TlsError error) {
     session->error = error;
     return 0;
 }
 
-int failSystem(TlsSession* session, int code) {
-    session->systemError = code;
-    return fail(session, code == WSAETIMEDOUT ? TlsError::timedOut : TlsError::connectionLost);
-}
-
-// Waits until the socket is writable (or readable): 1, or 0 with the failure recorded.
-int waitFor(TlsSession* session, bool writable, std::int64_t endMs) {
-    for (;;) {
-        fd_set ready;
-        FD_ZERO(&ready);
-        FD_SET(session->socket, &ready);
-        const int ms = msLeft(endMs);
-        timeval wait{ms / 1000, (ms % 1000) * 1000};
-        int count =
-            select(0, writable ? nullptr : &ready, writable ? &ready : nullptr, nullptr, &wait);
-        if (count == SOCKET_ERROR) return failSystem(session, WSAGetLastError());
-        if (count > 0) return 1;
-        if (msLeft(endMs) == 0) return failSystem(session, WSAETIMEDOUT);
-    }
+// The socket call that just failed, by its recorded code.
+int failSocket(TlsSession* session) {
+    session->systemError = lastSocketError();
+    return fail(session, session->systemError == WSAETIMEDOUT ? TlsError::timedOut
+                                                              : TlsError::connectionLost);
 }
 
 int sendAll(TlsSession* session, const char* bytes, std::size_t length, std::int64_t endMs) {
     for (std::size_t sent = 0; sent < length;) {
-        int taken = ::send(session->socket, bytes + sent, int(length - sent), 0);
-        if (taken > 0) {
-            sent += std::size_t(taken);
-            continue;
-        }
-        if (taken == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)
-            return failSystem(session, WSAGetLastError());
-        if (!waitFor(session, true, endMs)) return 0;
+        const int taken = sendSome(session->socket, bytes + sent, int(length - sent), endMs);
+        if (taken < 0) return failSocket(session);
+        sent += std::size_t(taken);
     }
     return 1;
 }
 
 // Receives what the server sends next onto `incoming`: 1, 0 at the end of the connection, -1
-// on a failure. Bytes already waiting are taken whatever the time.
+// on a failure.
 int fill(TlsSession* session, std::int64_t endMs) {
     char records[kReceiveBytes];
-    for (;;) {
-        int received = recv(session->socket, records, sizeof records, 0);
-        if (received > 0) {
-            session->incoming.append(records, std::size_t(received));
-            return 1;
-        }
-        if (received == 0) return 0;
-        if (WSAGetLastError() != WSAEWOULDBLOCK) return failSystem(session, WSAGetLastError()) - 1;
-        if (!waitFor(session, false, endMs)) return -1;
-    }
+    const int received = receiveSome(session->socket, records, sizeof records, endMs);
+    if (received < 0) return failSocket(session) - 1;
+    if (received > 0) session->incoming.append(records, std::size_t(received));
+    return received > 0;
 }
 
 // Only TLS 1.2 and newer. SCH_CREDENTIALS says so where the system knows it (and can then offer
@@ -344,12 +309,6 @@ bool modernProtocol(TlsSession* session) {
 }
 
 TlsError startSession(TlsSession* session, const std::string& caFile, std::int64_t endMs) {
-    // Each send and receive then takes what it can and returns, and select does the waiting.
-    u_long nonBlocking = 1;
-    if (ioctlsocket(session->socket, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
-        failSystem(session, WSAGetLastError());
-        return session->error;
-    }
     HCERTSTORE caStore = nullptr;
     if (!caFile.empty() && !(caStore = loadCaFile(caFile))) return TlsError::caFileUnusable;
     TlsError error = TlsError::none;
@@ -418,7 +377,7 @@ void freeSession(TlsSession* session) {
 TlsSession* tlsHandshake(SocketHandle socket, const std::string& host, const std::string& caFile,
                          std::int64_t endMs, TlsError& error) {
     auto* session = new TlsSession;
-    session->socket = static_cast<SOCKET>(socket);
+    session->socket = socket;
     session->host = host;
     error = startSession(session, caFile, endMs);
     if (error == TlsError::none) return session;
@@ -427,7 +386,6 @@ TlsSession* tlsHandshake(SocketHandle socket, const std::string& host, const std
 }
 
 int tlsSendSome(TlsSession* session, const char* bytes, int length, std::int64_t endMs) {
-    if (msLeft(endMs) == 0) return failSystem(session, WSAETIMEDOUT) - 1;
     const SecPkgContext_StreamSizes& sizes = session->sizes;
     const int chunk = std::min(length, kSendChunkBytes);
     std::string records;
@@ -487,7 +445,7 @@ void tlsClose(TlsSession* session, std::int64_t endMs) {
     DWORD shutdown = SCHANNEL_SHUTDOWN;
     SecBuffer token{sizeof shutdown, SECBUFFER_TOKEN, &shutdown};
     SecBufferDesc desc{SECBUFFER_VERSION, 1, &token};
-    if (session->haveContext && !session->ended &&
+    if (session->haveContext && !session->ended && session->error == TlsError::none &&
         ApplyControlToken(&session->context, &desc) == SEC_E_OK) {
         SecBuffer out[1] = {{0, SECBUFFER_TOKEN, nullptr}};
         SecBufferDesc outDesc{SECBUFFER_VERSION, 1, out};

@@ -1,12 +1,10 @@
-// Drives the TLS module against a server on 127.0.0.1 for tls_test.sh, on either target:
+// Posts a picture through the upload transport for tls_test.sh, on either target:
 //
-//   tls_probe PORT HOST CA_FILE [HANDSHAKES]
-//   tls_probe upload URL PORT CA_FILE FILE
+//   tls_probe URL PORT CA_FILE FILE [HANDSHAKES]
 //
-// Connects, runs the handshake for HOST, sends one GET and prints the answer's status line, or
-// prints the error's console line. With HANDSHAKES, that many handshakes on fresh connections
-// come first, and their mean cost is printed. "upload" posts FILE to URL through the upload
-// transport instead and prints the link, or the console line of a refused TLS connection.
+// Prints the link, or the console line of a refused TLS connection, or the step that failed.
+// With HANDSHAKES, that many bare handshakes for "localhost" on fresh connections to PORT come
+// first, and their mean cost is printed.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -20,67 +18,42 @@ namespace {
 // Long enough for a loaded machine, short enough for the silent server's row.
 constexpr int kTimeoutMs = 3000;
 
-std::int64_t deadline() {
-    return steadyMs() + kTimeoutMs;
-}
-
-// The answer's first line (nothing when `request` is false), or the console line of what went
-// wrong; the handshake's duration is added to `handshakeMs`.
-std::string exchange(int port, const std::string& host, const std::string& caFile, bool request,
-                     std::int64_t& handshakeMs) {
-    SocketHandle socket = openSocket();
-    if (!connectSocket(socket, parseDottedAddress("127.0.0.1"), port, kTimeoutMs)) {
+double meanHandshakeMs(int port, const std::string& caFile, int rounds) {
+    std::int64_t totalMs = 0;
+    for (int round = 0; round < rounds; ++round) {
+        SocketHandle socket = openSocket();
+        connectSocket(socket, parseDottedAddress("127.0.0.1"), port, kTimeoutMs);
+        TlsError error = TlsError::none;
+        const std::int64_t startMs = steadyMs();
+        TlsSession* session =
+            tlsHandshake(socket, "localhost", caFile, startMs + kTimeoutMs, error);
+        totalMs += steadyMs() - startMs;
+        tlsClose(session, steadyMs() + kTimeoutMs);
         closeSocket(socket);
-        return "connect failed";
     }
-    TlsError error = TlsError::none;
-    const std::int64_t startMs = steadyMs();
-    TlsSession* session = tlsHandshake(socket, host, caFile, deadline(), error);
-    handshakeMs += steadyMs() - startMs;
-    std::string answer;
-    const std::string get =
-        "GET /probe HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n";
-    if (session && request && tlsSendSome(session, get.data(), int(get.size()), deadline()) > 0) {
-        char buffer[4096];
-        int received;
-        while ((received = tlsReceiveSome(session, buffer, sizeof buffer, deadline())) > 0)
-            answer.append(buffer, std::size_t(received));
-    }
-    if (session) error = tlsLastError(session);
-    tlsClose(session, deadline());
-    closeSocket(socket);
-    if (error != TlsError::none) return tlsErrorText(error);
-    return answer.substr(0, answer.find("\r\n"));
+    return double(totalMs) / rounds;
 }
 
-int upload(const std::string& url, int port, const std::string& caFile, const std::string& file) {
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5) return 2;
     ConnectionSettings settings;
-    settings.port = port;
-    settings.caFile = caFile;
-    UploadResult result = postCapture(url, settings, CaptureFiles{file, file}, nullptr);
+    settings.port = std::atoi(argv[2]);
+    settings.caFile = argv[3];
+    settings.limits.connectMs = kTimeoutMs;
+    const int rounds = argc > 5 ? std::atoi(argv[5]) : 0;
+    if (rounds > 0 && startSockets()) {
+        std::printf("handshake: %.1f ms (mean of %d)\n",
+                    meanHandshakeMs(settings.port, settings.caFile, rounds), rounds);
+        stopSockets();
+    }
+    UploadResult result = postCapture(argv[1], settings, CaptureFiles{argv[4], argv[4]}, nullptr);
     if (result.failedStep == UploadStep::kTls)
         std::printf("%s\n", tlsErrorText(result.tlsError));
     else if (result.succeeded())
         std::printf("%s\n", result.link.c_str());
     else
         std::printf("failed at step %d: error #%d\n", int(result.failedStep), result.errorCode);
-    return 0;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc == 6 && std::string(argv[1]) == "upload")
-        return upload(argv[2], std::atoi(argv[3]), argv[4], argv[5]);
-    if (argc < 4 || !startSockets()) return 2;
-    const int port = std::atoi(argv[1]);
-    const int rounds = argc > 4 ? std::atoi(argv[4]) : 0;
-    std::int64_t handshakeMs = 0;
-    for (int round = 0; round < rounds; ++round)
-        exchange(port, argv[2], argv[3], false, handshakeMs);
-    if (rounds > 0)
-        std::printf("handshake: %.1f ms (mean of %d)\n", double(handshakeMs) / rounds, rounds);
-    std::printf("%s\n", exchange(port, argv[2], argv[3], true, handshakeMs).c_str());
-    stopSockets();
     return 0;
 }
