@@ -12,8 +12,11 @@ namespace {
 
 constexpr std::uint64_t kUnknown = std::numeric_limits<std::uint64_t>::max();
 
-// Before this, a head is too young to shed and a rate too young to judge.
-constexpr auto kYoung = std::chrono::seconds(1);
+// A head younger than this is never shed: a client that sends its request promptly has sent
+// it by then, so only the silent and the slow grow older as heads.
+constexpr auto kYoungHead = std::chrono::milliseconds(100);
+// Rates are judged over at least this long.
+constexpr auto kRateFloor = std::chrono::seconds(1);
 
 // Bytes the kernel has received on the socket so far; kUnknown for a socket that is not TCP.
 std::uint64_t bytesReceived(int fd) {
@@ -110,7 +113,7 @@ void ConnectionTable::shutDown(Entry& entry, const void* key) {
 }
 
 bool ConnectionTable::shedOne(Clock::time_point now) {
-    if (!heads_.empty() && now - heads_.begin()->first >= kYoung) {
+    if (!heads_.empty() && now - heads_.begin()->first >= kYoungHead) {
         const void* key = heads_.begin()->second;
         shutDown(entries_.at(key), key);
         ++shed_;
@@ -138,7 +141,7 @@ double ConnectionTable::rate(const Entry& entry, Clock::time_point now) const {
         return std::numeric_limits<double>::infinity();
     }
     std::chrono::duration<double> elapsed =
-        std::max<Clock::duration>(now - entry.requestStart, kYoung);
+        std::max<Clock::duration>(now - entry.requestStart, kRateFloor);
     return static_cast<double>(bytes - entry.bytesAtRequestStart) / elapsed.count();
 }
 
@@ -154,7 +157,7 @@ std::size_t ConnectionTable::expire(Clock::time_point now) {
             bool belowMinimum = bytesPerSecond < static_cast<double>(rules_.minRate);
             auto age = now - entry.requestStart;
             overdue = belowMinimum && age >= rules_.minRateGrace;
-            if (belowMinimum && !overdue && entry.phase == Phase::Body && age >= kYoung) {
+            if (belowMinimum && !overdue && entry.phase == Phase::Body && age >= kRateFloor) {
                 slow.push_back({bytesPerSecond, {key, entry.phaseStart}});
             }
         }

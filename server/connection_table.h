@@ -8,10 +8,10 @@
 // When the table is nearly full, every new connection makes room by shedding the least useful
 // one: first a connection that has not finished its head (idle keep-alive ones included),
 // oldest first; failing that, a request arriving below the minimum rate, slowest first. Heads
-// younger than a second, requests arriving at a fair rate and answers being sent are never
-// shed. So a crowd of silent or slow clients, from however many addresses, cannot keep out a
-// client that sends a whole request promptly: its head is in within the second, and then it is
-// a fast request.
+// younger than a tenth of a second, requests arriving at a fair rate and answers being sent are
+// never shed. So a crowd of silent or slow clients, from however many addresses, cannot keep
+// out a client that sends a whole request promptly: its head is in at once, and then it is a
+// fast request.
 //
 // An ended connection is shut down (not closed) through a duplicate of its descriptor: the
 // library then sees the end of the stream and closes the connection in its own time, while the

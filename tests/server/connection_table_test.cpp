@@ -55,9 +55,9 @@ TEST(ConnectionTable, NearlyFullItShedsOldHeadsThenSlowBodiesAndEndsSlowOnes) {
         table.opened(&newcomers[i], -1, "b", t0 + seconds(2));
         table.headArrived(&newcomers[i], t0 + seconds(2));
     }
-    // A fast body is never shed, nor a head younger than a second, even when nothing else is left.
+    // A fast body is never shed, nor a head younger than 0.1 s, even when nothing else is left.
     table.opened(&server[kSlowHead], server[kSlowHead], "a", t0 + seconds(2));
-    EXPECT_TRUE(table.admit("b", t0 + seconds(2) + std::chrono::milliseconds(900)));
+    EXPECT_TRUE(table.admit("b", t0 + seconds(2) + std::chrono::milliseconds(50)));
     EXPECT_FALSE(shutDown(client[kFastBody]));
     EXPECT_FALSE(shutDown(client[kSlowHead]));
 
