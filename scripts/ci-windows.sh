@@ -17,7 +17,7 @@ apt-get update -qq
 apt-get install -y -qq --no-install-recommends \
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
     wine wine64 xvfb xauth x11-utils xdotool xclip imagemagick \
-    cmake ninja-build dpkg-dev ca-certificates nsis unzip python3 >/dev/null
+    cmake ninja-build dpkg-dev ca-certificates nsis unzip python3 nginx openssl curl >/dev/null
 
 echo "== dependencies"
 started=$(date +%s)

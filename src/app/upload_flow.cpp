@@ -31,7 +31,8 @@ void showProgress(const WorkArea& work, const std::string& message) {
 }
 
 // The lines under the progress message that say why the upload failed: the service's own
-// status line when it refused, else the failed step with the system's code, if any.
+// status line when it refused, the reason an encrypted connection was refused, else the failed
+// step with the system's code, if any.
 void reportFailure(const UploadResult& result) {
     static const std::pair<UploadStep, const char*> kStepNames[] = {
         {UploadStep::kResolve, "resolveHost(): invalid address"},
@@ -41,6 +42,8 @@ void reportFailure(const UploadResult& result) {
         {UploadStep::kReceive, "recv()"}};
     if (!result.refusal.empty()) {
         printText(result.refusal, true);
+    } else if (result.failedStep == UploadStep::kTls) {
+        printText(tlsErrorText(result.tlsError), true);
     } else {
         for (const auto& [step, name] : kStepNames)
             if (step == result.failedStep) {
@@ -124,10 +127,6 @@ bool runUploadFlow(Program& program, Image*& capture) {
     std::string error;
     if (!loadSettings(program.settingsSources, settings, error))
         return refuseUpload(session, {error});
-    // Until the transport speaks TLS, an https URL must not carry the capture in clear text
-    // (nor go out as http). Once it does, this refusal goes.
-    if (settings.upload.scheme == "https")
-        return refuseUpload(session, {"upload_url: https is not supported by this build"});
     return uploadCapture(program, transportUrl(settings.upload),
                          connectionFor(program.upload, settings.upload), settings.history);
 }

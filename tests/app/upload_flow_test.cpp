@@ -228,6 +228,9 @@ TEST_F(UploadFlowTest, FailedStepsReportTheirLineAndError) {
     expectFailure(" UPLOADING", "send(): error #110");
     EXPECT_EQ(buildUploadRequest("127.0.0.1", "api.php", kCaptureJpeg, readFile(kCaptureJpeg)),
               readFile(kDumpFile));
+    program.upload.limits.connectMs = 500;  // the TLS greeting has as long as the connect
+    upload(&server, "https://127.0.0.1/api.php");
+    expectFailure(" UPLOADING", "TLS: timed out");
     std::filesystem::remove(kCapturePng);  // the chosen file
     LoopbackServer empty(LoopbackServer::answer(kOkHead + kLink));
     upload(&empty);
