@@ -1,6 +1,5 @@
 #include "desktop/clipboard_headless.h"
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <utility>
@@ -34,13 +33,11 @@ std::uintptr_t pollClipboardBitmap() {
     return headlessClipboard().handle;
 }
 
-// Decodes the held file as its named format and writes it as a 24-bit PNG, as the real clipboards
-// do with theirs.
-int writeCaptureFile(std::uintptr_t handle) {
+// Decodes the held file as its named format, as the real clipboards do with theirs.
+Picture readClipboardPicture(std::uintptr_t handle) {
     HeadlessClipboard& c = headlessClipboard();
-    ++c.captureWrites;
-    if (handle == 0 || handle != c.handle || c.image.empty()) return 0;
-    return writePictureAsPng(c.image, c.format, kCapturePng);
+    if (handle == 0 || handle != c.handle || c.image.empty()) return nullptr;
+    return Picture(decodeClipboardPicture(c.image.data(), c.image.size(), c.format));
 }
 
 int setClipboardText(const std::string& text) {

@@ -77,29 +77,27 @@ std::uintptr_t pollClipboardBitmap() {
     return reinterpret_cast<std::uintptr_t>(bitmap);
 }
 
-int writeCaptureFile(std::uintptr_t handle) {
+Picture readClipboardPicture(std::uintptr_t handle) {
     ensureFreeImage();
     HBITMAP bitmap = reinterpret_cast<HBITMAP>(handle);
     // BITMAP ends in a pointer, so it is 32 bytes, not 24, in a 64-bit program: asking for less
     // than its size makes GetObjectA fail and leave it empty.
     BITMAP description;
     std::memset(&description, 0, sizeof description);
-    if (GetObjectA(bitmap, sizeof description, &description) == 0) return 0;
+    if (GetObjectA(bitmap, sizeof description, &description) == 0) return nullptr;
     // Refused before a single pixel is allocated; the idle loop still counts it as taken.
-    if (!bitmapRecordReadable(description)) return 0;
+    if (!bitmapRecordReadable(description)) return nullptr;
 
     FIBITMAP* image = readBitmap(bitmap, description);
-    if (!image) return 0;
-    // The 24-bit copy has no colour table and keeps its count of 0: giving it the working
-    // image's count would move where FreeImage looks for its pixels, just as above.
-    FIBITMAP* copy = FreeImage_ConvertTo24Bits(image);
+    if (!image) return nullptr;
+    // The pixels go to the screen from this picture as they are: no file and no decoding between.
+    // A 24-bit bitmap is kept as read (converting would only copy it); the 24-bit copy of any
+    // other has no colour table and keeps its count of 0: giving it the working image's count
+    // would move where FreeImage looks for its pixels, just as above.
+    if (FreeImage_GetBPP(image) == 24) return Picture(image);
+    Picture copy(FreeImage_ConvertTo24Bits(image));
     FreeImage_Unload(image);
-    if (!copy) return 0;
-    bool saved = writeFreeImageFile(copy, FIF_PNG, kCapturePng);
-    FreeImage_Unload(copy);
-    // A write that broke off may leave a truncated file, which REVERT would later try to load.
-    if (!saved) std::remove(kCapturePng);
-    return saved ? 1 : 0;
+    return copy;
 }
 
 int setClipboardText(const std::string& text) {

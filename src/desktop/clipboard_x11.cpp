@@ -627,19 +627,19 @@ std::uintptr_t pollClipboardBitmap() {
     return r.handle(ours);
 }
 
-int writeCaptureFile(std::uintptr_t handle) {
+Picture readClipboardPicture(std::uintptr_t handle) {
     Reader& r = reader();
-    if (handle == 0 || !r.ready()) return 0;
+    if (handle == 0 || !r.ready()) return nullptr;
     r.refresh();
     Window ours = owner().window();
-    if (r.handle(ours) != handle) return 0;  // that copy is gone
+    if (r.handle(ours) != handle) return nullptr;  // that copy is gone
     std::vector<unsigned char> bytes;
     PictureFormat format = PictureFormat::Png;
-    if (!r.fetchImage(&bytes, &format)) return 0;
+    if (!r.fetchImage(&bytes, &format)) return nullptr;
     // A copy made during the transfer may have mixed into it; the new one gets its own turn.
     r.refresh();
-    if (r.handle(ours) != handle) return 0;
-    return writePictureAsPng(bytes, format, kCapturePng);
+    if (r.handle(ours) != handle) return nullptr;
+    return Picture(decodeClipboardPicture(bytes.data(), bytes.size(), format));
 }
 
 int setClipboardText(const std::string& text) {

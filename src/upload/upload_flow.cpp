@@ -91,11 +91,6 @@ bool closingPause(Session& session) {
     return foldKey(session.lastKey) == "q";
 }
 
-struct CaptureSave {
-    const char* name;
-    int format;
-};
-
 // The edit did not reach the disk, so whatever a capture file holds is not what the user
 // approved: nothing is posted. The failed files are named between " UPLOADING" and "ERROR".
 bool refuseUpload(Session& session, const std::vector<const char*>& unsaved) {
@@ -111,14 +106,10 @@ std::string uploadUrl() {
     return std::string("http://") + GLIMMERIX_UPLOAD_HOST + "/api.php";
 }
 
-bool runUploadFlow(Session& session, Image*& capture) {
-    std::vector<const char*> unsaved;
-    for (const CaptureSave& save :
-         {CaptureSave{kCapturePng, kFormatPng}, CaptureSave{kCaptureJpeg, kFormatJpeg}})
-        if (!saveImageFile(capture, save.name, save.format)) unsaved.push_back(save.name);
+bool runUploadFlow(Session& session, Capture& capture) {
+    std::vector<const char*> unsaved = capture.saveFiles();
     sleepMs(kSettleMs);
-    destroyImage(capture);
-    capture = nullptr;
+    capture.release();
     if (foldKey(session.lastKey) != "u") return false;
     if (!unsaved.empty()) return refuseUpload(session, unsaved);
     return uploadCapture(session, uploadUrl());

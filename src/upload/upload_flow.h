@@ -10,7 +10,7 @@
 #include <string>
 
 #include "editor/session.h"
-#include "image/image.h"
+#include "image/capture.h"
 
 constexpr const char* kUploadingTitle = "UPLOADING";
 constexpr const char* kDoneTitle = "DONE";
@@ -22,13 +22,13 @@ constexpr std::uint32_t kStatusDim = 0xFF808080;    // whatever is printed after
 // "http://" + the build's upload host + "/api.php".
 std::string uploadUrl();
 
-// Saves `capture` as both capture files, destroys it (leaving nullptr) and, when session.lastKey
+// Saves `capture` as both capture files, releases its pictures and, when session.lastKey
 // folds to "u", runs uploadCapture with uploadUrl(). When a save failed, nothing is posted: the
 // band shows " UPLOADING", a line naming each failed file and "ERROR", and the closing pause
 // follows as after a failed upload. Returns true when the program must end at once with exit
 // code 0, skipping the end-of-capture steps so that both capture files stay; otherwise those
 // steps follow with session.lastKey, which is left as it was when there was no upload.
-bool runUploadFlow(Session& session, Image*& capture);
+bool runUploadFlow(Session& session, Capture& capture);
 
 // The upload screen, the upload of the capture files already on disk to `url`, the link and the
 // closing pause, after which session.lastKey holds the key read (or ""). Returns true when that
