@@ -56,7 +56,7 @@ inline void photo(Image* image, int x0, int y0, int w, int h, std::mt19937& rand
         for (int x = 0; x < w; ++x) {
             double u = double(x) / w, v = double(y) / h;
             double shade = 0.5 + 0.25 * std::sin(u * 7 + v * 3) + 0.2 * std::cos(v * 11 - u * 5);
-            int grain = int(random() % 13) - 6;
+            int grain = int(random() % 19) - 9;
             row[x] = rgb(int(shade * 200) + grain + 30, int(shade * 150 + v * 60) + grain,
                          int((1 - shade) * 120 + u * 80) + grain);
         }
@@ -69,7 +69,7 @@ inline Image* desktopPicture(int width, int height, unsigned seed = 1) {
     Image* image = createImage(width, height, 0xFF000000);
     if (!image) return nullptr;
     gradientBox(image, 0, 0, width, height, rgb(40, 90, 160), rgb(10, 30, 60));
-    photo(image, width * 5 / 8, height / 10, width / 3, height * 2 / 5, random);
+    photo(image, width / 2, height / 20, width * 9 / 20, height * 3 / 5, random);
     const std::uint32_t code[] = {rgb(30, 30, 30), rgb(0, 0, 200), rgb(160, 0, 120),
                                   rgb(0, 128, 0)};
     const std::uint32_t terminal[] = {rgb(200, 200, 200), rgb(80, 250, 80), rgb(250, 200, 60)};

@@ -73,6 +73,7 @@ void runWindow(ScreenState& s, int width, int height, std::string title,
             presentChangedRows(s, window, view);
             pumpMessages(window, view);
         }
+        flushWindow(window);
         sleepFor(kRefreshMs);
     }
     closeNativeWindow(window);

@@ -167,6 +167,7 @@ struct NativeWindow {
     int height = 0;
 
     XImage* image = nullptr;
+    Area unshown;  // copied into the image under the screen lock, put by flushWindow after it
     XShmSegmentInfo shm{};
     bool shared = false;      // the image lives in a segment the server has attached
     bool directCopy = false;  // the image's pixels have the screen buffer's layout
@@ -745,7 +746,14 @@ void presentRows(NativeWindow* w, const ScreenView& screen, int first, int last)
     last = std::min(last, std::min(screen.height, w->height) - 1);
     if (first > last) return;
     copyRows(w, screen, first, last);
-    putArea(w, 0, first, std::min(screen.width, w->width), last - first + 1);
+    w->unshown.add(0, first, std::min(screen.width, w->width), last - first + 1);
+}
+
+void flushWindow(NativeWindow* w) {
+    if (w->unshown.empty()) return;
+    const Area area = w->unshown;
+    w->unshown = Area{};
+    putArea(w, area.left, area.top, area.right - area.left, area.bottom - area.top);
 }
 
 void pumpMessages(NativeWindow* w, const ScreenView& screen) {
@@ -760,8 +768,8 @@ void pumpMessages(NativeWindow* w, const ScreenView& screen) {
     exposed.clip(std::min(screen.width, w->width), std::min(screen.height, w->height));
     if (!exposed.empty()) {
         copyRows(w, screen, exposed.top, exposed.bottom - 1);
-        putArea(w, exposed.left, exposed.top, exposed.right - exposed.left,
-                exposed.bottom - exposed.top);
+        w->unshown.add(exposed.left, exposed.top, exposed.right - exposed.left,
+                       exposed.bottom - exposed.top);
     }
     if (anyEvent || !w->insideKnown) refreshInside(w);
 }
