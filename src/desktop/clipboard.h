@@ -12,6 +12,11 @@
 // a new one.
 std::uintptr_t pollClipboardBitmap();
 
+// Waits up to `ms` milliseconds for the clipboard to change, as the platform reports it (X11: the
+// XFixes selection events; Windows: WM_CLIPBOARDUPDATE). True as soon as a change has come since
+// the last pollClipboardBitmap; false after `ms` without one, or where changes are not reported.
+bool waitForClipboardChange(int ms);
+
 // The image named by `handle` as a 24-bit picture, the capture's original; empty when the image
 // could not be read (gone, empty, undecodable, too large).
 Picture readClipboardPicture(std::uintptr_t handle);

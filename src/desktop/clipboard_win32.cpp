@@ -66,9 +66,58 @@ HGLOBAL makeTextBlock(const std::string& text) {
     return block;
 }
 
+// Set by the listener below when Windows reports a clipboard change; cleared by every poll.
+bool gClipboardChanged = false;
+
+LRESULT CALLBACK listenerProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CLIPBOARDUPDATE) {
+        gClipboardChanged = true;
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// A message-only window of the program's thread on the clipboard's list of listeners, made at the
+// first wait; null where it cannot be had (the idle loop then simply waits out its pauses).
+HWND clipboardListener() {
+    static HWND listener = [] {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = listenerProcedure;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "GlimmerixClipboardListener";
+        RegisterClassA(&windowClass);
+        HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                      nullptr, windowClass.hInstance, nullptr);
+        if (window && !AddClipboardFormatListener(window)) {
+            DestroyWindow(window);
+            window = nullptr;
+        }
+        return window;
+    }();
+    return listener;
+}
+
 }  // namespace
 
+bool waitForClipboardChange(int ms) {
+    HWND listener = clipboardListener();
+    if (!listener) {
+        Sleep(DWORD(ms));
+        return false;
+    }
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, listener, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        if (gClipboardChanged) return true;
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= DWORD(ms)) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(ms) - waited, QS_ALLINPUT);
+    }
+}
+
 std::uintptr_t pollClipboardBitmap() {
+    gClipboardChanged = false;
     if (!IsClipboardFormatAvailable(CF_BITMAP)) return 0;
     // Another program may be holding the clipboard; the bitmap is still there at a later poll.
     if (!OpenClipboard(nullptr)) return 0;

@@ -202,6 +202,34 @@ class Reader {
         return image ? std::uintptr_t(generation_) : 0;
     }
 
+    // Waits until an owner change is queued (refresh() takes it) or `ms` have passed.
+    bool waitForOwnerChange(int ms) {
+        if (!fixesEvent_) {
+            std::this_thread::sleep_for(milliseconds(ms));
+            return false;
+        }
+        Clock::time_point deadline = Clock::now() + milliseconds(ms);
+        struct Look {
+            const Reader* reader;
+            bool seen;
+        } look{this, false};
+        // Only looks: every event stays queued for refresh() and the transfers.
+        auto predicate = [](Display*, XEvent* e, XPointer arg) -> Bool {
+            Look* l = reinterpret_cast<Look*>(arg);
+            l->seen = l->seen || l->reader->isOwnerChange(*e);
+            return False;
+        };
+        for (;;) {
+            XEvent event;
+            XCheckIfEvent(display_, &event, predicate, reinterpret_cast<XPointer>(&look));
+            if (look.seen) return true;
+            auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) return false;
+            pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+            poll(&fd, 1, int(left));
+        }
+    }
+
     // The offered image's file bytes and the format its target names, or false when the owner
     // refuses, falls silent, runs past the bounds or sends something that is not that file.
     bool fetchImage(std::vector<unsigned char>* bytes, PictureFormat* format) {
@@ -250,9 +278,9 @@ class Reader {
         return true;
     }
 
-    bool isOwnerChange(XEvent& event) const {
+    bool isOwnerChange(const XEvent& event) const {
         return fixesEvent_ && event.type == fixesEvent_ &&
-               reinterpret_cast<XFixesSelectionNotifyEvent&>(event).selection == clipboard_;
+               reinterpret_cast<const XFixesSelectionNotifyEvent&>(event).selection == clipboard_;
     }
 
     // The index in kImageTargets of the best target offered, or -1.
@@ -625,6 +653,13 @@ std::uintptr_t pollClipboardBitmap() {
     Window ours = owner().window();
     r.learnOffer(ours);
     return r.handle(ours);
+}
+
+bool waitForClipboardChange(int ms) {
+    Reader& r = reader();
+    if (r.ready()) return r.waitForOwnerChange(ms);
+    std::this_thread::sleep_for(milliseconds(ms));
+    return false;
 }
 
 Picture readClipboardPicture(std::uintptr_t handle) {

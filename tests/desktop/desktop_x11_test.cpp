@@ -225,7 +225,9 @@ TEST(X11Clipboard, EachCopyHasAHandleOfItsOwnAndNoOwnerOrTextIsNoImage) {
         first = waitForNewImage(0);
         ASSERT_NE(0u, first);
         for (int i = 0; i < 3; ++i) EXPECT_EQ(first, pollClipboardBitmap());
+        EXPECT_FALSE(waitForClipboardChange(100)) << "nothing new since the poll";
         owner.claim();  // the same program copying again
+        EXPECT_TRUE(waitForClipboardChange(30000)) << "the copy ends the wait";
         second = waitForNewImage(first);
         EXPECT_TRUE(second != 0 && second != first);
         EXPECT_FALSE(readClipboardPicture(first)) << "that copy is gone";
