@@ -16,14 +16,14 @@
 #include <string>
 #include <thread>
 
+#include "image/capture.h"
 #include "desktop/clipboard.h"
 #include "desktop/clipboard_headless.h"
 #include "image/image.h"
 #include "screen/draw.h"
 #include "screen/screen.h"
-#include "upload/answer.h"
 #include "upload/request.h"
-#include "upload/upload_client.h"
+#include "upload/transport.h"
 
 namespace {
 
@@ -65,7 +65,9 @@ int main(int argc, char** argv) {
         _exit(127);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    uploadConnection().port = kPort;
+    ConnectionSettings settings;
+    settings.port = kPort;
+    const CaptureFiles files{kCapturePng, kCaptureJpeg};
     setScreenMode(1888, 1016, 32, 0, kWindowless, 0);
 
     double png = 0, jpeg = 0, assembly = 0, network = 0, curl = 0;
@@ -81,33 +83,20 @@ int main(int argc, char** argv) {
         destroyImage(capture);
 
         start = Clock::now();
-        std::string chosen = chooseCaptureFile();
+        std::string chosen = chooseCaptureFile(files);
         std::ifstream in(chosen, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::string request = buildUploadRequest("127.0.0.1", "api.php", chosen, bytes);
         assembly += since(start);
 
-        // The client as the flow runs it: connect, send, half-close, read until the service
-        // closes, and the link onto the clipboard.
+        // The transport as the flow runs it: connect, send, read the answer, and the link onto
+        // the clipboard.
         start = Clock::now();
-        startWinsock();
-        SocketHandle socket = kNoSocket;
-        std::string sent;
-        std::int64_t deadlineMs = 0;
-        if (uploadScreenshot(url, socket, sent, deadlineMs)) {
-            std::string answer;
-            char buffer[1024];
-            int n;
-            while ((n = receiveBytes(socket, buffer, sizeof buffer,
-                                     StepLimit{uploadConnection().limits.stallMs, deadlineMs})) > 0)
-                answer.append(buffer, std::size_t(n));
-            closeSocket(socket);
-            setClipboardText(extractLink(answer));
-        }
-        stopWinsock();
+        UploadResult result = postCapture(url, settings, files, nullptr);
+        if (result.succeeded()) setClipboardText(result.link);
         network += since(start);
 
-        std::string file = chooseCaptureFile();
+        std::string file = chooseCaptureFile(files);
         std::string command = "curl -s -o /dev/null -F 'file=@" + file +
                               "' http://127.0.0.1:" + std::to_string(kPort) + "/api.php";
         start = Clock::now();
@@ -117,8 +106,8 @@ int main(int argc, char** argv) {
     kill(child, SIGTERM);
     waitpid(child, nullptr, 0);
     std::printf("upload of a 1920x1080 capture (%s, %ju bytes), mean of %d:\n",
-                chooseCaptureFile().c_str(), std::uintmax_t(fs::file_size(chooseCaptureFile())),
-                kRuns);
+                chooseCaptureFile(files).c_str(),
+                std::uintmax_t(fs::file_size(chooseCaptureFile(files))), kRuns);
     std::printf("  PNG save          %8.1f ms\n", png / kRuns);
     std::printf("  JPEG save         %8.1f ms\n", jpeg / kRuns);
     std::printf("  request assembly  %8.1f ms\n", assembly / kRuns);

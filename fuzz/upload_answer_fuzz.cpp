@@ -25,6 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string link = extractLink(answer);
     if (link.size() > answer.size()) std::abort();
     (void)answerIsCutOff(answer);
+    (void)answerIsWhole(answer);
+    (void)answerHeaders(answer);
+    for (char c : refusalLine(answer))
+        if (c < 32 || c > 126) std::abort();
     const std::string accepted = acceptedLink(answer);
     if (accepted.empty()) return 0;
     if (accepted.size() > kMaxLinkBytes) std::abort();

@@ -32,6 +32,8 @@ server=$repo/build/server/glimmerix-server
 font=/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf
 bold=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
 
+# shellcheck source=scripts/lib/desktop.sh
+. "$repo/scripts/lib/desktop.sh"
 say() { echo "demo: $*"; }
 fail() {
     echo "demo: FAILED: $*" >&2
@@ -39,8 +41,7 @@ fail() {
 }
 cleanup() {
     for pid in ${program_pid:-} ${xclip_pid:-} ${server_pid:-} ${xvfb_pid:-}; do
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
+        stop_program "$pid"
     done
 }
 trap cleanup EXIT
@@ -49,19 +50,11 @@ rm -rf "$out"
 mkdir -p "$out/data" "$out/work"
 cp logo.png "$out/work/"
 cd "$out" || exit 1
+work=$out clipboard_log=$out/xclip.log
 
 # The display: 1280 x 800 and no window manager, so the editor is 1248 x 736 at (16, 32).
-exec 3>display.txt
-Xvfb -displayfd 3 -noreset -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do
-    [ -s display.txt ] && break
-    sleep 0.05
-done
-DISPLAY=:$(head -n 1 display.txt)
-export DISPLAY
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+start_xvfb 1280x800 "$out" || fail "Xvfb did not start"
+editor_geometry 1280 800
 say "virtual display $DISPLAY"
 
 answers() { curl -s -o /dev/null --max-time 2 http://localhost/; }
@@ -70,8 +63,7 @@ if answers; then
 else
     "$server" --port 80 --data-dir data --public-url http://localhost 2>server.log &
     server_pid=$!
-    for _ in $(seq 100); do answers && break; sleep 0.05; done
-    answers || fail "glimmerix-server did not start: $(tail -n 3 server.log)"
+    wait_until 5 answers || fail "glimmerix-server did not start: $(tail -n 3 server.log)"
     say "glimmerix-server on http://localhost/"
 fi
 
@@ -94,53 +86,28 @@ cd work || exit 1
 program_pid=$!
 say "Glimmerix started (splash for 2 s, then it waits without a window)"
 sleep 0.5
-xclip -selection clipboard -t image/png -i ../picture.png &
-xclip_pid=$!
+own_clipboard image/png ../picture.png || fail "cannot put the picture on the clipboard"
 say "picture.png is on the clipboard"
 
-for _ in $(seq 200); do
-    wid=$(xdotool search --name '^Glimmerix Idle$' 2>/dev/null | head -n 1)
-    [ -n "$wid" ] && break
-    sleep 0.05
-done
-[ -n "$wid" ] || fail "the editor did not open"
-eval "$(xdotool getwindowgeometry --shell "$wid")"
-# The editor loop runs once MARK, its first tool, shows green in the menu bar.
-for _ in $(seq 50); do
-    [ "$(import -window root -crop "1x1+$((X + 380))+$((Y + HEIGHT - 34))" \
-        -format '%[hex:u]' info:)" = 00FF00 ] && break
-    sleep 0.1
-done
-say "the editor is open: ${WIDTH} x ${HEIGHT} at ($X, $Y)"
-xdotool windowfocus --sync "$wid" 2>/dev/null
+wait_window 'Glimmerix Idle' 10 || fail "the editor did not open"
+wait_editor 5 || fail "the editor loop did not start"
+say "the editor is open: $W x $H at ($WX, $WY)"
 
 # The picture is centred: its top left stands at (OX, OY) in the window.
-OX=$((WIDTH / 2 - 450 + 2))
-OY=$((HEIGHT / 2 - 210 - 16))
-move() {
-    xdotool mousemove --window "$wid" $((OX + $1)) $((OY + $2))
-    sleep 0.03
-}
-# The editor reads the pointer once a 15 ms frame, so presses last as long as a hand's.
-press() { sleep 0.1; xdotool mousedown 1; sleep 0.1; }
-release() { sleep 0.1; xdotool mouseup 1; sleep 0.1; }
+place 900 420
+at() { echo $((OX + $1)) $((OY + $2)); }  # at X Y: a point of the picture in the window
 
-xdotool key --window "$wid" 2
-move 228 148
-press
-for x in 330 450 570 664; do move "$x" $((148 + (x - 228) * 40 / 436)); done
-release
+press "$wid" 2
+# shellcheck disable=SC2046  # one coordinate a word
+drag "$wid" $(for x in 228 330 450 570 664; do at "$x" $((148 + (x - 228) * 40 / 436)); done)
 say "CENSOR: a black box over the API token"
 
-xdotool key --window "$wid" 1
-move 522 242
-press
-for degrees in $(seq 0 12 372); do
-    read -r x y < <(awk -v d="$degrees" 'BEGIN { r = d * 3.14159265 / 180;
-        printf "%d %d\n", 266 + 256 * cos(r), 242 - 26 * sin(r) }')
-    move "$x" "$y"
-done
-release
+press "$wid" 1
+# shellcheck disable=SC2046
+drag "$wid" $(at 522 242) $(for degrees in $(seq 0 12 372); do
+    awk -v d="$degrees" -v ox="$OX" -v oy="$OY" 'BEGIN { r = d * 3.14159265 / 180;
+        printf "%d %d\n", ox + 266 + 256 * cos(r), oy + 242 - 26 * sin(r) }'
+done)
 say "MARK: a red ring around the error"
 
 sleep 0.3
@@ -148,14 +115,8 @@ import -window root ../editor.png
 say "picture of the editor: $out/editor.png"
 
 # UPLOAD is the first button: its middle is 56 pixels in, 22 above the window's bottom.
-xdotool mousemove --window "$wid" 56 $((HEIGHT - 22))
-press
-release
-for _ in $(seq 300); do
-    [ -n "$(xdotool search --name '^DONE$' 2>/dev/null)" ] && break
-    sleep 0.05
-done
-[ -n "$(xdotool search --name '^DONE$' 2>/dev/null)" ] || fail "the upload did not finish"
+click_at "$wid" 56 $((H - 22))
+wait_window DONE 15 || fail "the upload did not finish"
 sleep 0.2
 import -window root ../done.png
 say "picture of the DONE state: $out/done.png"

@@ -83,7 +83,7 @@ int runGlimmerix(const std::vector<std::string>& arguments) {
     do {
         std::uintptr_t handle = pollClipboardBitmap();
         if (handle && handle != program.lastClipboardBitmap && runCaptureCycle(program, handle))
-            return quit();
+            return program.exitCode != 0 ? program.exitCode : quit();
     } while (!waitAndReadKey(program));
     return quit();
 }

@@ -1,5 +1,6 @@
 // The top of the program: the entry procedure, the idle loop and the capture cycle. Everything
-// else lies below: upload, editor, desktop, screen and image, each using only those under it.
+// else lies below: editor, desktop, screen and image, each using only those under it, and the
+// upload transport, which uses none of them.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "editor/session.h"
 #include "editor/work_area.h"
+#include "upload/transport.h"
 
 constexpr const char* kIdleTitle = "Glimmerix Idle";
 constexpr const char* kLoadingTitle = "Loading";
@@ -16,6 +18,8 @@ constexpr const char* kLoadingTitle = "Loading";
 // only the idle loop compares.
 struct Program : Session {
     std::uintptr_t lastClipboardBitmap = 0;  // the clipboard image of the last capture
+    ConnectionSettings upload;               // where and how captures are posted
+    int exitCode = 0;  // what the process ends with once a capture cycle asks to quit
 };
 
 // Measures the work area. Where the desktop cannot tell, or tells a size that leaves no room

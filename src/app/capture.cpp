@@ -2,13 +2,13 @@
 
 #include <utility>
 
+#include "app/upload_flow.h"
 #include "desktop/clipboard.h"
 #include "desktop/desktop.h"
 #include "editor/editor.h"
 #include "editor/status.h"
 #include "screen/draw.h"
 #include "screen/screen.h"
-#include "upload/upload_flow.h"
 
 namespace {
 

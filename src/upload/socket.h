@@ -1,4 +1,4 @@
-// The sockets the upload client needs, as plain functions, so that portable code never includes
+// The sockets the upload transport needs, as plain functions, so that portable code never includes
 // <sys/socket.h> or <winsock2.h>. One implementation per platform: socket_posix.cpp (BSD
 // sockets) and socket_win32.cpp (Winsock).
 //
@@ -8,16 +8,16 @@
 // - Functions returning int return 1 for success and 0 for failure. A failing call records an
 //   error code that lastSocketError() then returns on the same thread: errno on POSIX (for a
 //   failed name look-up, getaddrinfo's own negative code), WSAGetLastError() on Windows.
-// - Every blocking step (connect, send, each receive) gives up after a time-out (step_limit.h)
-//   and then records the platform's time-out code: ETIMEDOUT on POSIX, WSAETIMEDOUT (set with
-//   WSASetLastError) on Windows. A silent service must never hold the program for good; a slow
-//   one that keeps taking or giving bytes must not be cut off while it does.
+// - A connected socket is non-blocking. Every step that waits (connect, each send, each receive)
+//   gives up at the time it is given and then records the platform's time-out code: ETIMEDOUT
+//   on POSIX, WSAETIMEDOUT (set with WSASetLastError) on Windows. A silent service must never
+//   hold the program for good; the transport decides how long each wait may be.
 // - Sending never raises a signal when the peer has gone (MSG_NOSIGNAL on POSIX).
 #pragma once
 
 #include <cstdint>
 
-#include "upload/step_limit.h"
+#include "upload/transfer_limits.h"
 
 using SocketHandle = std::intptr_t;
 constexpr SocketHandle kNoSocket = -1;
@@ -44,21 +44,25 @@ std::uint32_t lookUpHost(const char* name);
 // A new IPv4 stream socket, or kNoSocket with the error recorded.
 SocketHandle openSocket();
 
-// Connects to `address` on `port`, giving up after `timeoutMs`.
+// Connects to `address` on `port`, giving up after `timeoutMs`; the socket is then
+// non-blocking.
 int connectSocket(SocketHandle socket, std::uint32_t address, int port, int timeoutMs);
 
-// Hands all `length` bytes to the network: one logical send, fed to the system in pieces of at
-// most `bufferBytes` through a send buffer of that size, so that the peer taking bytes is what
-// counts as progress, not the system queueing the whole request at once. Fails when nothing
-// moves for the stall time or at the deadline (MSG_NOSIGNAL on POSIX).
-int sendBytes(SocketHandle socket, const char* bytes, int length, int bufferBytes, StepLimit limit);
+// Sets the system's send buffer to `bytes`, so that the peer taking bytes is what shows as
+// progress, not the system queueing the whole request at once.
+int setSendBuffer(SocketHandle socket, int bytes);
+
+// Hands up to `length` bytes to the system once it has room: the number taken (1 or more), or
+// -1 on an error or when `endMs` comes first; once `endMs` has passed it fails without trying.
+int sendSome(SocketHandle socket, const char* bytes, int length, std::int64_t endMs);
 
 // Shuts down the sending side (shutdown with SHUT_WR / SD_SEND); the result is not reported.
 void shutdownSending(SocketHandle socket);
 
 // One receive of at most `capacity` bytes: the number received, 0 when the peer has closed the
-// connection, -1 on an error, when nothing arrived for the stall time, or at the deadline.
-int receiveBytes(SocketHandle socket, char* buffer, int capacity, StepLimit limit);
+// connection, -1 on an error or when nothing arrived by `endMs`. Bytes already waiting are taken
+// even when `endMs` has passed.
+int receiveSome(SocketHandle socket, char* buffer, int capacity, std::int64_t endMs);
 
 // Closes the socket (close / closesocket).
 void closeSocket(SocketHandle socket);

@@ -1,6 +1,5 @@
-// BSD sockets for the upload client. Supports: IPv4 TCP, name look-up through getaddrinfo,
-// time-outs with poll (a send fed piecewise through a small send buffer), no SIGPIPE
-// (MSG_NOSIGNAL).
+// BSD sockets for the upload transport. Supports: IPv4 TCP, name look-up through getaddrinfo,
+// time-outs with poll on non-blocking sockets, no SIGPIPE (MSG_NOSIGNAL).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -8,7 +7,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <algorithm>
 #include <cerrno>
 
 #include "upload/socket.h"
@@ -110,36 +108,36 @@ int connectSocket(SocketHandle socket, std::uint32_t address, int port, int time
         if (getsockopt(fd(socket), SOL_SOCKET, SO_ERROR, &error, &size) != 0) return fail(errno);
         if (error != 0) return fail(error);
     }
-    if (!setBlocking(fd(socket), true)) return fail(errno);
     return 1;
 }
 
-int sendBytes(SocketHandle socket, const char* bytes, int length, int bufferBytes,
-              StepLimit limit) {
-    if (setsockopt(fd(socket), SOL_SOCKET, SO_SNDBUF, &bufferBytes, sizeof bufferBytes) != 0)
+int setSendBuffer(SocketHandle socket, int bytes) {
+    if (setsockopt(fd(socket), SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) != 0)
         return fail(errno);
-    std::int64_t progressMs = steadyMs();
-    int sent = 0;
-    while (sent < length) {
-        if (!waitFor(fd(socket), POLLOUT, stallEnd(limit, progressMs))) return 0;
-        ssize_t taken =
-            ::send(fd(socket), bytes + sent, std::size_t(std::min(length - sent, bufferBytes)),
-                   MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (taken < 0 && !wouldBlock(errno)) return fail(errno);
-        if (taken > 0) {
-            sent += int(taken);
-            progressMs = steadyMs();
+    return 1;
+}
+
+int sendSome(SocketHandle socket, const char* bytes, int length, std::int64_t endMs) {
+    for (;;) {
+        if (msUntil(endMs) == 0) {
+            fail(ETIMEDOUT);
+            return -1;
+        }
+        if (!waitFor(fd(socket), POLLOUT, endMs)) return -1;
+        ssize_t taken = ::send(fd(socket), bytes, std::size_t(length), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (taken > 0) return int(taken);
+        if (taken < 0 && !wouldBlock(errno)) {
+            fail(errno);
+            return -1;
         }
     }
-    return 1;
 }
 
 void shutdownSending(SocketHandle socket) {
     ::shutdown(fd(socket), SHUT_WR);
 }
 
-int receiveBytes(SocketHandle socket, char* buffer, int capacity, StepLimit limit) {
-    const std::int64_t endMs = stallEnd(limit, steadyMs());
+int receiveSome(SocketHandle socket, char* buffer, int capacity, std::int64_t endMs) {
     for (;;) {
         if (!waitFor(fd(socket), POLLIN, endMs)) return -1;
         ssize_t received = ::recv(fd(socket), buffer, std::size_t(capacity), MSG_DONTWAIT);

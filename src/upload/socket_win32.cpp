@@ -1,9 +1,8 @@
-// Winsock for the upload client. Supports: IPv4 TCP, dotted addresses through inet_addr, name
-// look-up through gethostbyname, and time-outs on every blocking step, all bounded by select (a
-// non-blocking connect, a send fed piecewise through a small send buffer, each receive).
+// Winsock for the upload transport. Supports: IPv4 TCP, dotted addresses through inet_addr, name
+// look-up through gethostbyname, and time-outs on every step that waits, all bounded by select on
+// a socket left non-blocking from the connect on.
 #include <winsock2.h>
 
-#include <algorithm>
 #include <cstring>
 
 #include "upload/socket.h"
@@ -142,43 +141,46 @@ int connectSocket(SocketHandle socket, std::uint32_t address, int port, int time
         if (error != WSAEWOULDBLOCK) return fail(error);
         if (!finishConnect(native(socket), timeoutMs)) return 0;
     }
-    return setBlocking(native(socket), true);
+    return 1;
 }
 
-int sendBytes(SocketHandle socket, const char* bytes, int length, int bufferBytes,
-              StepLimit limit) {
-    if (setsockopt(native(socket), SOL_SOCKET, SO_SNDBUF,
-                   reinterpret_cast<const char*>(&bufferBytes), sizeof bufferBytes) == SOCKET_ERROR)
+int setSendBuffer(SocketHandle socket, int bytes) {
+    if (setsockopt(native(socket), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes),
+                   sizeof bytes) == SOCKET_ERROR)
         return failWithLastError();
-    // Non-blocking while sending, so that each send call takes what fits and returns.
-    if (!setBlocking(native(socket), false)) return 0;
-    std::int64_t progressMs = steadyMs();
-    int sent = 0;
-    while (sent < length) {
-        if (!waitFor(native(socket), true, stallEnd(limit, progressMs))) return 0;
-        int taken = send(native(socket), bytes + sent, std::min(length - sent, bufferBytes), 0);
-        if (taken == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK)
-            return failWithLastError();
-        if (taken > 0) {
-            sent += taken;
-            progressMs = steadyMs();
+    return 1;
+}
+
+int sendSome(SocketHandle socket, const char* bytes, int length, std::int64_t endMs) {
+    for (;;) {
+        if (msUntil(endMs) == 0) {
+            fail(WSAETIMEDOUT);
+            return -1;
+        }
+        if (!waitFor(native(socket), true, endMs)) return -1;
+        int taken = send(native(socket), bytes, length, 0);
+        if (taken > 0) return taken;
+        if (taken == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) {
+            failWithLastError();
+            return -1;
         }
     }
-    return setBlocking(native(socket), true);
 }
 
 void shutdownSending(SocketHandle socket) {
     shutdown(native(socket), SD_SEND);
 }
 
-int receiveBytes(SocketHandle socket, char* buffer, int capacity, StepLimit limit) {
-    if (!waitFor(native(socket), false, stallEnd(limit, steadyMs()))) return -1;
-    int received = recv(native(socket), buffer, capacity, 0);
-    if (received == SOCKET_ERROR) {
-        failWithLastError();
-        return -1;
+int receiveSome(SocketHandle socket, char* buffer, int capacity, std::int64_t endMs) {
+    for (;;) {
+        if (!waitFor(native(socket), false, endMs)) return -1;
+        int received = recv(native(socket), buffer, capacity, 0);
+        if (received != SOCKET_ERROR) return received;
+        if (WSAGetLastError() != WSAEWOULDBLOCK) {
+            failWithLastError();
+            return -1;
+        }
     }
-    return received;
 }
 
 void closeSocket(SocketHandle socket) {

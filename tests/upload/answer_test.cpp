@@ -24,7 +24,7 @@ TEST(AcceptedLink, IsTheTrimmedBodyOfASuccessfulAnswer) {
     const std::string longest = "http://h/" + std::string(2048 - 9, 'a');
     for (auto [answer, link] : std::initializer_list<std::pair<std::string, std::string>>{
              {kOk + "HTTPS://H.example:8080/a?b=c#d \t\r\n", "HTTPS://H.example:8080/a?b=c#d"},
-             {"HTTP/1.1 201 Created\r\n\r\nhttp://user@h/x", "http://user@h/x"},
+             {"HTTP/1.1 201 Created\r\n\r\nhttp://h/x@y", "http://h/x@y"},
              {"HTTP/1.0 200\r\n\r\nhttps://h", "https://h"},
              {kOk + longest, longest}})
         EXPECT_EQ(link, acceptedLink(answer)) << answer;
@@ -45,6 +45,52 @@ TEST(AcceptedLink, RefusesAnythingButAPlainWebLink) {
           "HTTP/1.0 302 Found\r\n\r\nhttp://h/x", "HTTP/1.0 2000 OK\r\n\r\nhttp://h/x",
           "SPAM/1.0 200 OK\r\n\r\nhttp://h/x", "HTTP/1.0 200 OK\r\nhttp://h/x", "http://h/x"})
         EXPECT_EQ("", acceptedLink(answer)) << answer;
+}
+
+// Links are URLs in their plainest syntax: our service's and common upload servers' pass; what
+// could run in a terminal, inject markup, hide the real host or break a parser does not.
+TEST(IsStrictLink, AcceptsPlainWebLinksOnly) {
+    for (const char* link :
+         {"http://localhost/i/Ab3.png", "HTTPS://i.imgur.com/AbC12.png?x=1&y=a%2Fb#top",
+          "https://files.example-host.net:8443/u/a_b~c-d.jpg", "http://127.0.0.1:8080/api.php",
+          "http://[::1]/a.png", "http://[2001:db8::7:1.2.3.4]:443/", "https://h", "http://h:65535",
+          "http://a.b/c,d+e=f:g@h"})
+        EXPECT_TRUE(isStrictLink(link)) << link;
+    for (const char* link : {"http://localhost/$(touch${IFS}pwned)`id`;|&<>{}^.png",
+                             "http://localhost/\"><img/src=x/onerror=alert(1)>",
+                             "http://evil.example\\@localhost/a.png",
+                             "http://[/a.png",
+                             "http://user@h/x",
+                             "http://h:0/",
+                             "http://h:65536/",
+                             "http://h:/",
+                             "http://-h/",
+                             "http://h-/",
+                             "http://a..b/",
+                             "http://h/%4",
+                             "http://h/%zz",
+                             "http://999.1.1.1/",
+                             "http://[1:2:3]/",
+                             "http://[::1::2]/",
+                             "ftp://h/",
+                             "http//h/",
+                             "http://h/a b",
+                             "http://h\t/"})
+        EXPECT_FALSE(isStrictLink(link)) << link;
+    EXPECT_FALSE(isStrictLink("http://" + std::string(64, 'a') + ".b/"));
+}
+
+TEST(AnswerHead, RefusalLineAndHeaders) {
+    for (auto [answer, line] : std::initializer_list<std::pair<std::string, std::string>>{
+             {"HTTP/1.1 401 Unauthorized\r\n\r\n", "HTTP 401 Unauthorized"},
+             {"HTTP/1.0 413 Payload \x01Too Large\r\n", "HTTP 413 Payload Too Large"},
+             {"HTTP/1.0 200 OK\r\n\r\n", ""},
+             {"HTTP/1.0 403 Forbidden", ""}})  // the line has not ended
+        EXPECT_EQ(line, refusalLine(answer)) << answer;
+    const auto headers = answerHeaders("HTTP/1.0 200 OK\r\nX-Delete-Url: \thttp://h/d \r\n\r\n");
+    EXPECT_EQ(1u, headers.size());
+    EXPECT_TRUE(sameHeaderName("x-delete-url", headers[0].first) &&
+                headers[0].second == "http://h/d");
 }
 
 TEST(AnswerIsCutOff, WhenFewerBodyBytesArrivedThanContentLengthSays) {

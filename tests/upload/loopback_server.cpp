@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -30,8 +31,12 @@ bool readable(int socket) {
 
 }  // namespace
 
-LoopbackServer::LoopbackServer(Behaviour behaviour, int readPauseMs)
-    : behaviour_(std::move(behaviour)), readPauseMs_(readPauseMs) {
+LoopbackServer::LoopbackServer(Behaviour behaviour, int readPauseMs, int readChunk,
+                               std::size_t readLimit)
+    : behaviour_(std::move(behaviour)),
+      readPauseMs_(readPauseMs),
+      readChunk_(readChunk),
+      readLimit_(readLimit) {
     listener_ = boundLoopbackSocket(&port_);
     int smallBuffer = 16384;  // accepted connections inherit it
     if (readPauseMs > 0) setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &smallBuffer, sizeof(int));
@@ -51,8 +56,11 @@ void LoopbackServer::serve() {
         if (connection < 0) continue;
         std::string received;
         char chunk[1 << 16];
-        for (int idle = 0; !stop_ && idle < kLongestMs; idle += kStepMs) {
-            ssize_t n = readable(connection) ? recv(connection, chunk, sizeof chunk, 0) : -1;
+        for (int idle = 0; !stop_ && idle < kLongestMs && received.size() < readLimit_;
+             idle += kStepMs) {
+            std::size_t most =
+                std::min({sizeof chunk, std::size_t(readChunk_), readLimit_ - received.size()});
+            ssize_t n = readable(connection) ? recv(connection, chunk, most, 0) : -1;
             if (n == 0) break;
             if (n > 0) received.append(chunk, std::size_t(n));
             if (n > 0 && !pause(readPauseMs_, stop_)) break;
@@ -91,6 +99,16 @@ void LoopbackServer::endAnswer(int connection) {
 
 LoopbackServer::Behaviour LoopbackServer::answer(const std::string& bytes) {
     return [bytes](int connection, const std::atomic<bool>&) { sendAll(connection, bytes); };
+}
+
+// Closing with SO_LINGER at 0 sends a reset instead of an orderly end.
+LoopbackServer::Behaviour LoopbackServer::answerAndReset(const std::string& bytes) {
+    return [bytes](int connection, const std::atomic<bool>& stopping) {
+        sendAll(connection, bytes);
+        pause(200, stopping);  // the answer leaves before the reset overtakes it
+        linger abort{1, 0};
+        setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    };
 }
 
 LoopbackServer::Behaviour LoopbackServer::silence() {

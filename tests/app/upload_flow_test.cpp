@@ -1,7 +1,7 @@
 // The upload flow against loopback services. Each test runs in a fresh working directory (the
 // capture files and dump.txt live there) with a headless editor window, a fresh headless
 // clipboard and the client's settings reset; the screen is read back as text, glyph by glyph.
-#include "upload/upload_flow.h"
+#include "app/upload_flow.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +17,14 @@
 #include <thread>
 
 #include "../editor/editor_fixture.h"
+#include "../upload/loopback_server.h"
 #include "desktop/clipboard_headless.h"
-#include "loopback_server.h"
+#include "image/capture.h"
 #include "screen/draw.h"
 #include "screen/font.h"
 #include "screen/screen.h"
 #include "screen/screen_state.h"
 #include "upload/request.h"
-#include "upload/upload_client.h"
 
 namespace {
 
@@ -93,16 +93,15 @@ class UploadFlowTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_EQ(0, setScreenMode(kWidth, kHeight, 32, 0, kBorderless, 0));
         drainKeys();
-        uploadConnection() = UploadConnection{};
-        uploadConnection().limits = UploadLimits{3000, 3000, 5000, 1000, 64 * 1024};
+        program.upload.limits.connectMs = 3000;
+        program.upload.limits.stallMs = 3000;
+        program.upload.limits.answerMs = 3000;
         headlessClipboard() = HeadlessClipboard{};
         headlessClipboard().text = kClipboardBefore;
         program.work = WorkArea{kWidth, kHeight};
         writeFile(kCapturePng, "PNG bytes, the longer file");
         writeFile(kCaptureJpeg, "JPG bytes");
     }
-    void TearDown() override { uploadConnection() = UploadConnection{}; }
-
     // The screen as the editor left it, so that the band's wiping shows, and its title.
     void freshEditorScreen() {
         drawLine(nullptr, 0, 0, kWidth, kHeight, 0xFF203040, kFilledBox, kSolid, kAbsolute);
@@ -113,7 +112,7 @@ class UploadFlowTest : public ::testing::Test {
     // The upload part of the flow on a fresh editor screen, timed, against `server` if given;
     // whether it asks to quit.
     bool upload(LoopbackServer* server = nullptr, const std::string& url = kLoopbackUrl) {
-        if (server) uploadConnection().port = server->port();
+        if (server) program.upload.port = server->port();
         freshEditorScreen();
         Clock::time_point start = Clock::now();
         bool quit = uploadCapture(program, url);
@@ -184,31 +183,43 @@ TEST_F(UploadFlowTest, KeyDuringThePauseEndsIt) {
     }
 }
 
-// A service reading a request sixteen times the send buffer slowly but steadily takes many
-// stall times in all: each piece it takes is progress, so the upload goes on.
-TEST_F(UploadFlowTest, SlowButSteadyServiceGetsTheWholeRequest) {
-    writeFile(kCaptureJpeg, std::string(1 << 20, 'J'));
-    writeFile(kCapturePng, readFile(kCaptureJpeg) + "P");
-    uploadConnection().limits.stallMs = 500;
-    LoopbackServer server(LoopbackServer::answer(kOkHead + kLink), 40);
-    upload(&server);
+// Scaled down twenty times (a second stands for twenty): 400 KB through a 6 KiB/s reader take
+// longer than the stall time many times over, and a whole answer that a reset follows is whole.
+// Readers of 1 byte per 2 s (a stall) and 1 KiB per 2 s (below the minimum rate once the grace
+// time is over) end the send within their bound.
+TEST_F(UploadFlowTest, SlowButSteadyLinkWorksAndTooSlowOneEndsInTime) {
+    writeFile(kCapturePng, std::string(400 * 1000, 'P'));
+    writeFile(kCaptureJpeg, readFile(kCapturePng) + "J");
+    TransferLimits& limits = program.upload.limits;
+    limits = TransferLimits{1500, 1500, 20 * 1024, 3000, 1500, 64 * 1024};
+    const std::string answer = "HTTP/1.0 200 OK\r\nContent-Length: 26\r\n\r\n" + kLink;
+    LoopbackServer steady(LoopbackServer::answerAndReset(answer), 100, 12 * 1024);
+    upload(&steady);
     expectLink(kLink);
-    EXPECT_TRUE(readFile(kDumpFile) == server.request()) << server.request().size();
-    EXPECT_GT(elapsed, milliseconds(1500 + 2 * 500));
+    EXPECT_TRUE(readFile(kDumpFile) == steady.request()) << steady.request().size();
+    EXPECT_GT(elapsed, milliseconds(2 * 1500));
+    for (auto [chunk, stallMs] : {std::make_pair(1, 1500), std::make_pair(1024, 20000)}) {
+        limits = TransferLimits{1500, stallMs, 20 * 1024, 3000, 1500, 4096};
+        headlessClipboard().text = kClipboardBefore;
+        LoopbackServer slow(LoopbackServer::answer(answer), 100, chunk);
+        upload(&slow);
+        expectFailure(" UPLOADING", "send(): error #110");
+        EXPECT_LT(elapsed, milliseconds(7000 + 1500)) << chunk;
+    }
 }
 
 // Each step that fails prints its line (a missing file none), then "ERROR"; nothing is posted.
 TEST_F(UploadFlowTest, FailedStepsReportTheirLineAndError) {
     writeFile(kCapturePng, std::string(4 << 20, 'P'));
     writeFile(kCaptureJpeg, std::string(4 << 20, 'J'));
-    uploadConnection().limits.stallMs = 300;
+    program.upload.limits.stallMs = 500;
     int freeDescriptor = dup(0);
     close(freeDescriptor);
     withLimit(RLIMIT_NOFILE, rlim_t(freeDescriptor), [&] { upload(); });
     expectFailure(" UPLOADING", "socket(): error #24");
     upload(nullptr, "http://no-such-host.invalid/api.php");
     expectFailure(" UPLOADING", "resolveHost(): invalid address: error #");
-    uploadConnection().port = unusedLoopbackPort();
+    program.upload.port = unusedLoopbackPort();
     upload();
     expectFailure(" UPLOADING", "connect(): error #111");
     LoopbackServer server(LoopbackServer::silence(), 60000);  // never reads
@@ -225,9 +236,9 @@ TEST_F(UploadFlowTest, FailedStepsReportTheirLineAndError) {
 }
 
 // Answers that hold no whole, plain link, or a clipboard that will not take it: "ERROR" after
-// " RECEIVING LINK...", within the exchange's bound however the answer trickles.
+// " RECEIVING LINK...", within the answer's bound however it trickles.
 TEST_F(UploadFlowTest, AnswerWithoutAnAcceptableLinkIsAnError) {
-    uploadConnection().limits = UploadLimits{3000, 300, 600, 100, 64 * 1024};
+    program.upload.limits.answerMs = 600;
     for (auto [behaviour, reportLine] :
          std::initializer_list<std::pair<LoopbackServer::Behaviour, std::string>>{
              {LoopbackServer::silence(), "recv(): error #110"},
@@ -241,21 +252,39 @@ TEST_F(UploadFlowTest, AnswerWithoutAnAcceptableLinkIsAnError) {
         LoopbackServer server(behaviour);
         upload(&server);
         expectFailure(" RECEIVING LINK...", headlessClipboard().refusesText ? "" : reportLine);
-        EXPECT_LT(elapsed, milliseconds(600 + 100 + 1500 + 300));
+        EXPECT_LT(elapsed, milliseconds(600 + 1500 + 1000)) << reportLine;
     }
 }
 
-// The sockets library cannot start: its message, then a key, then exit code 1.
+// A service that refuses before reading the whole request, and closes: its status line, not
+// the reset that cut the send short. The same refusal after the whole request, cut off by a
+// reset: its status line, not the failed receive.
+TEST_F(UploadFlowTest, EarlyRefusalShowsTheServicesStatusLine) {
+    writeFile(kCaptureJpeg, std::string(4 << 20, 'J'));
+    writeFile(kCapturePng, readFile(kCaptureJpeg));
+    const std::string refusal = "HTTP/1.1 401 Unauthorized\r\nContent-Length: 99\r\n\r\nno";
+    LoopbackServer early(LoopbackServer::answer(refusal), 0, 1 << 16, 100);
+    upload(&early);
+    expectFailure(" UPLOADING", "HTTP 401 Unauthorized");
+    writeFile(kCapturePng, "small");
+    LoopbackServer late(LoopbackServer::answerAndReset(refusal));
+    upload(&late);
+    expectFailure(" RECEIVING LINK...", "HTTP 401 Unauthorized");
+}
+
+// The sockets library cannot start: its message, then a key, then the program is to end with
+// exit code 1.
 TEST_F(UploadFlowTest, SocketsThatWillNotStartEndTheProgramWithCodeOneAfterAKey) {
-    ::testing::FLAGS_gtest_death_test_style = "threadsafe";  // no thread caught mid-way
-    uploadConnection().refuseSocketStart = true;
-    auto pressKeyOnMessage = [] {
-        std::this_thread::sleep_for(milliseconds(300));
-        if (consoleRow(4, kStatusGrey) != "Error: WSAStartup failed") std::_Exit(5);
+    program.upload.refuseSocketStart = true;
+    std::thread pressKeyOnMessage([] {
+        for (int waited = 0; waited < 5000 && consoleRow(4, kStatusGrey).empty(); waited += 50)
+            std::this_thread::sleep_for(milliseconds(50));
         headlessPressKey('k');
-    };
-    EXPECT_EXIT((std::thread(pressKeyOnMessage).detach(), upload(), std::_Exit(6)),
-                ::testing::ExitedWithCode(1), "");
+    });
+    EXPECT_TRUE(upload());
+    pressKeyOnMessage.join();
+    EXPECT_EQ("Error: WSAStartup failed", consoleRow(4, kStatusGrey));
+    EXPECT_EQ(1, program.exitCode);
 }
 
 // Any ending key saves both files; "U" also uploads the smaller one to the build's host.
@@ -264,7 +293,7 @@ TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
         GTEST_SKIP() << "the build's upload host is not this machine: " << uploadUrl();
     for (const char* key : {"x", "U"}) {
         LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
-        uploadConnection().port = server.port();
+        program.upload.port = server.port();
         Capture capture(createImage(40, 30, 0xFF0000FF));
         program.lastKey = key;
         freshEditorScreen();
@@ -284,7 +313,7 @@ TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
 // file) stayed under the capture name and was posted, and the user saw DONE.
 TEST_F(UploadFlowTest, FailedSaveNamesTheFileAndPostsNothing) {
     LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
-    uploadConnection().port = server.port();
+    program.upload.port = server.port();
     Capture capture(createImage(100, 100, 0));
     std::uint32_t noise = 12345;  // incompressible for PNG; JPEG still shrinks it
     for (std::uint32_t y = 0; y < 100; ++y)
