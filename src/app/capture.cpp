@@ -21,9 +21,11 @@ void returnToIdle() {
 
 bool openEditorWindow(const Program& program, Capture& capture, View& view) {
     const WorkArea& work = program.work;
+    // The picture first, while the worker starts on the file: the window then shows it as soon
+    // as it is open, and the worker has had that much of a start.
+    if (!capture.makeWorkingPicture()) return false;
     if (setScreenMode(work.width, work.height, 32, 0, kBorderless, 0) != 0) return false;
     std::intptr_t editorWindow = getWindowHandle();
-    if (!capture.makeWorkingPicture()) return false;
     drawLine(nullptr, 0, 0, float(work.width), float(work.height), 0xFF000000, kFilledBox, kSolid,
              kRelative);
     showAndFocusWindow(editorWindow);
