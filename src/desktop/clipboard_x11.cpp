@@ -40,6 +40,7 @@
 
 #include "desktop/clipboard.h"
 #include "image/clipboard_picture.h"
+#include "screen/x11_errors.h"
 
 namespace {
 
@@ -76,23 +77,9 @@ constexpr int kImageTargetCount = int(sizeof(kImageTargets) / sizeof(kImageTarge
 
 // ---- X errors -------------------------------------------------------------------------------
 
-// Xlib's default handler ends the process on any protocol error, and requestors that vanish
-// while we answer them are an everyday event. Errors on our connections are dropped; errors on
-// anyone else's go to whichever handler was there before.
-std::atomic<Display*> gReaderDisplay{nullptr};
-std::atomic<Display*> gOwnerDisplay{nullptr};
-XErrorHandler gPreviousHandler = nullptr;
-std::once_flag gHandlerInstalled;
-
-int dropOwnErrors(Display* display, XErrorEvent* event) {
-    if (display == gReaderDisplay.load() || display == gOwnerDisplay.load()) return 0;
-    return gPreviousHandler ? gPreviousHandler(display, event) : 0;
-}
-
-// Installed once and never removed: other code may stack its own handler on top of ours.
-void installErrorHandler() {
-    std::call_once(gHandlerInstalled, [] { gPreviousHandler = XSetErrorHandler(dropOwnErrors); });
-}
+// Requestors that vanish while we answer them, and owners that vanish while we ask them, are an
+// everyday event: both connections are adopted by the program's one X error handler
+// (screen/x11_errors.h), and the errors they get are dropped.
 
 // ---- Waiting for events ---------------------------------------------------------------------
 
@@ -150,7 +137,7 @@ class Reader {
   public:
     ~Reader() {
         if (display_) {
-            gReaderDisplay = nullptr;
+            x11ForgetConnection(display_);
             XCloseDisplay(display_);
         }
     }
@@ -249,8 +236,7 @@ class Reader {
     bool connect() {
         display_ = XOpenDisplay(nullptr);
         if (!display_) return false;
-        installErrorHandler();
-        gReaderDisplay = display_;
+        x11AdoptConnection(display_);
         const char* names[] = {"CLIPBOARD", "TARGETS", "INCR", "GLIMMERIX_CLIPBOARD_IN"};
         Atom atoms[4];
         XInternAtoms(display_, const_cast<char**>(names), 4, False, atoms);
@@ -387,7 +373,7 @@ class Owner {
         wake();
         lock.unlock();
         thread_.join();
-        gOwnerDisplay = nullptr;
+        x11ForgetConnection(display_);
         XCloseDisplay(display_);
         close(wake_[0]);
         close(wake_[1]);
@@ -430,8 +416,7 @@ class Owner {
             close(wake_[1]);
             return false;
         }
-        installErrorHandler();
-        gOwnerDisplay = display_;
+        x11AdoptConnection(display_);
         const char* names[] = {"CLIPBOARD",   "TARGETS", "TIMESTAMP",
                                "UTF8_STRING", "TEXT",    "GLIMMERIX_CLIPBOARD_TIME"};
         Atom atoms[6];

@@ -24,6 +24,7 @@
 
 #include "desktop/clipboard.h"
 #include "desktop/desktop.h"
+#include "screen/x11_errors.h"
 
 namespace {
 
@@ -351,4 +352,21 @@ TEST(X11Desktop, WorkAreaIsTheCurrentDesktopsOrElseTheFirst) {
         EXPECT_EQ(expected, area);
     }
     XCloseDisplay(d);
+}
+
+// Each connection keeps its own errors until they are taken; none of them ends the process.
+TEST(X11Errors, KeptPerConnectionAndTakenOnce) {
+    Display* a = XOpenDisplay(nullptr);
+    Display* b = XOpenDisplay(nullptr);
+    ASSERT_TRUE(a && b);
+    x11AdoptConnection(a);
+    x11AdoptConnection(b);
+    XMapWindow(a, 0x1FFFFFFF);  // no such window
+    EXPECT_EQ(BadWindow, x11TakeError(a));
+    EXPECT_EQ(Success, x11TakeError(a)) << "taken once";
+    EXPECT_EQ(Success, x11TakeError(b)) << "another connection's error is not this one's";
+    for (Display* d : {a, b}) {
+        x11ForgetConnection(d);
+        XCloseDisplay(d);
+    }
 }
