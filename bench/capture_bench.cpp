@@ -64,7 +64,7 @@ void measure(int width, int height) {
     saveImageFile(picture, "bench-desktop.png", kFormatPng);
     const std::vector<unsigned char> png = fileBytes("bench-desktop.png");
 
-    Figure firstFrame, read, floor;
+    Figure firstFrame, read, floor, saves, savesInTurn;
     for (int run = 0; run < kRuns; ++run) {
         copyImageToHeadlessClipboard(png);
         Clock::time_point start = Clock::now();
@@ -84,6 +84,15 @@ void measure(int width, int height) {
         capture.release();
         setScreenMode(1, 1, 32, 0, kWindowless, 0);
 
+        // The upload's two files: at the same time, as the capture saves them, and in turn.
+        Clock::time_point together = Clock::now();
+        saveImageFiles(picture, {{kCapturePng, kFormatPng}, {kCaptureJpeg, kFormatJpeg}});
+        saves.runs.push_back(since(together));
+        Clock::time_point inTurn = Clock::now();
+        saveImageFile(picture, kCapturePng, kFormatPng);
+        saveImageFile(picture, kCaptureJpeg, kFormatJpeg);
+        savesInTurn.runs.push_back(since(inTurn));
+
         Clock::time_point trip = Clock::now();
         saveImageFile(picture, "bench-floor.png", kFormatPng);
         destroyImage(loadImageFile("bench-floor.png"));
@@ -93,10 +102,14 @@ void measure(int width, int height) {
     firstFrame.print("poll -> first frame shown");
     read.print("  of which reading the clipboard");
     floor.print("floor: PNG save + load");
+    saves.print("upload saves, PNG and JPEG at once");
+    savesInTurn.print("  the same, one after the other");
     std::printf("  first frame / floor: %.2f\n", firstFrame.median() / floor.median());
     destroyImage(picture);
     std::remove("bench-desktop.png");
     std::remove("bench-floor.png");
+    std::remove(kCapturePng);
+    std::remove(kCaptureJpeg);
 }
 
 }  // namespace
