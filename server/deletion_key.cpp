@@ -113,3 +113,26 @@ bool DeletionKey::accepts(std::string_view storedName, std::string_view token) c
     if (token.size() != expected.size()) return false;
     return CRYPTO_memcmp(expected.data(), token.data(), expected.size()) == 0;
 }
+
+bool DeletionKey::loadPrivate(const std::string& path, std::string* error) {
+    UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info;
+    if (!file.valid() || ::fstat(file.get(), &info) != 0) {
+        *error = describeErrno("cannot open " + path, errno);
+        return false;
+    }
+    if ((info.st_mode & 077) != 0) {
+        *error = path + " may be read by others than its owner; chmod 600 it";
+        return false;
+    }
+    return readKey(file.get(), key_, path, error);
+}
+
+bool DeletionKey::createFile(const std::string& path, std::string* error) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) == 0) {
+        *error = path + " exists; a new key would invalidate every deletion link made with it";
+        return false;
+    }
+    return createKey(path, error);
+}

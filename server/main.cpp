@@ -14,7 +14,7 @@
 #include "listen_socket.h"
 #include "options.h"
 #include "server_log.h"
-#include "storage.h"
+#include "store_setup.h"
 #include "upload_service.h"
 
 namespace {
@@ -39,7 +39,8 @@ std::size_t raiseDescriptorLimit() {
 
 // Waits for SIGTERM or SIGINT, meanwhile ending overdue connections a few times a second and
 // looking for dead servers' leftovers once a minute.
-int waitForStopSignal(const sigset_t& stopSignals, UploadService& service, const Storage& storage) {
+int waitForStopSignal(const sigset_t& stopSignals, UploadService& service,
+                      const ImageStore& store) {
     constexpr auto kSweepEvery = std::chrono::minutes(1);
     auto nextSweep = std::chrono::steady_clock::now() + kSweepEvery;
     const timespec tick{0, 250'000'000};
@@ -48,11 +49,8 @@ int waitForStopSignal(const sigset_t& stopSignals, UploadService& service, const
         if (received > 0) return received;
         service.expireOverdue();
         if (std::chrono::steady_clock::now() >= nextSweep) {
-            int removed = storage.removeDeadInstances();
-            if (removed > 0) {
-                logMessage("removed the unfinished uploads of " + std::to_string(removed) +
-                           " stopped server(s)");
-            }
+            std::string swept = store.sweep();
+            if (!swept.empty()) logMessage(swept);
             nextSweep = std::chrono::steady_clock::now() + kSweepEvery;
         }
     }
@@ -82,6 +80,10 @@ int main(int argc, char** argv) {
         case ParseOutcome::Run:
             break;
     }
+    if (!options.newDeleteKey.empty()) {
+        if (!DeletionKey::createFile(options.newDeleteKey, &error)) return fail(error);
+        return 0;
+    }
 
     // The stop signals are taken with sigtimedwait() on this thread, so they are blocked before
     // any other thread exists and every thread inherits the mask.
@@ -102,10 +104,11 @@ int main(int argc, char** argv) {
         options.maxConnections = affordable;
     }
 
-    Storage storage;
-    if (!storage.open(options.dataDir, &error)) return fail(error);
-    DeletionKey key;
-    if (!key.loadOrCreate(options.dataDir + "/delete.key", &error)) return fail(error);
+    OpenedStore opened;
+    std::string warning;
+    bool storeOpened = openStore(options, &opened, &error, &warning);
+    if (!warning.empty()) logMessage(warning);
+    if (!storeOpened) return fail(error);
     int port = 0;
     UniqueFd listenSocket = openListeningSocket(options.listenAddress, options.port, &port, &error);
     if (!listenSocket.valid()) return fail(error);
@@ -123,13 +126,13 @@ int main(int argc, char** argv) {
     settings.readTimeout = options.readTimeout;
     settings.writeTimeout = options.writeTimeout;
     settings.keepAliveTimeout = options.keepAliveTimeout;
-    UploadService service(settings, storage, key);
+    UploadService service(settings, *opened.store, opened.key);
     if (!service.start(listenSocket.release(), &error)) return fail(error);
 
     logMessage("listening on " + options.listenAddress + " port " + std::to_string(port) +
-               ", links start with " + options.publicUrl + "/, data in " + options.dataDir);
+               ", links start with " + options.publicUrl + "/, " + opened.description);
 
-    int received = waitForStopSignal(stopSignals, service, storage);
+    int received = waitForStopSignal(stopSignals, service, *opened.store);
     logMessage(std::string("received SIG") + sigabbrev_np(received) +
                ", finishing the requests in progress");
     service.stop(options.requestTimeout);

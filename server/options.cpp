@@ -80,6 +80,21 @@ bool parseCount(const std::string& text, std::uint64_t limit, std::size_t* out) 
     return true;
 }
 
+// An http or https URL with a host and no path; the trailing '/' is dropped.
+bool parseEndpoint(const std::string& text, std::string* out) {
+    std::string url;
+    if (!parsePublicUrl(text, &url)) return false;
+    std::size_t host = url.find("://") + 3;
+    if (url.find_first_of("/?#", host) != std::string::npos) return false;
+    *out = url;
+    return true;
+}
+
+bool setText(const std::string& value, std::string* out) {
+    *out = value;
+    return !value.empty();
+}
+
 using Setter = std::function<bool(const std::string&, ServerOptions*)>;
 
 const std::map<std::string, Setter>& setters() {
@@ -131,6 +146,31 @@ const std::map<std::string, Setter>& setters() {
          [](const std::string& v, ServerOptions* o) {
              return parseSeconds(v, &o->keepAliveTimeout);
          }},
+        {"s3-endpoint",
+         [](const std::string& v, ServerOptions* o) { return parseEndpoint(v, &o->s3Endpoint); }},
+        {"s3-bucket",
+         [](const std::string& v, ServerOptions* o) { return setText(v, &o->s3Bucket); }},
+        {"s3-region",
+         [](const std::string& v, ServerOptions* o) { return setText(v, &o->s3Region); }},
+        {"s3-prefix",
+         [](const std::string& v, ServerOptions* o) {
+             o->s3Prefix = v;
+             return true;
+         }},
+        {"s3-credentials",
+         [](const std::string& v, ServerOptions* o) { return setText(v, &o->s3CredentialsFile); }},
+        {"s3-connect-timeout",
+         [](const std::string& v, ServerOptions* o) {
+             return parseSeconds(v, &o->s3ConnectTimeout);
+         }},
+        {"s3-stall-timeout", [](const std::string& v,
+                                ServerOptions* o) { return parseSeconds(v, &o->s3StallTimeout); }},
+        {"s3-timeout",
+         [](const std::string& v, ServerOptions* o) { return parseSeconds(v, &o->s3Timeout); }},
+        {"delete-key-file",
+         [](const std::string& v, ServerOptions* o) { return setText(v, &o->deleteKeyFile); }},
+        {"new-delete-key",
+         [](const std::string& v, ServerOptions* o) { return setText(v, &o->newDeleteKey); }},
     };
     return table;
 }
@@ -169,6 +209,14 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ServerOptions* opti
             return ParseOutcome::Error;
         }
     }
+    if (!options->s3Endpoint.empty() && options->s3Bucket.empty()) {
+        *error = "--s3-endpoint needs --s3-bucket";
+        return ParseOutcome::Error;
+    }
+    if (options->s3Endpoint.empty() && !options->s3Bucket.empty()) {
+        *error = "--s3-bucket needs --s3-endpoint";
+        return ParseOutcome::Error;
+    }
     return ParseOutcome::Run;
 }
 
@@ -199,6 +247,24 @@ std::string usageText() {
            "  --keep-alive-timeout SEC how long an idle connection is kept open (default 5)\n"
            "  --threads N              threads that carry all connections (default 8); a\n"
            "                           thread waits only on the disk, never on a client\n"
+           "  --delete-key-file FILE   the deletion key (32 bytes, mode 0600), instead of\n"
+           "                           DIR/delete.key; needed with the S3 store, the same\n"
+           "                           file on every instance\n"
+           "  --new-delete-key FILE    make a new deletion key file and exit\n"
+           "\n"
+           "Images in an S3 bucket instead of DIR/images (DIR then holds temporary files):\n"
+           "  --s3-endpoint URL        http:// or https:// address of the S3 service, used\n"
+           "                           path-style (URL/BUCKET/KEY)\n"
+           "  --s3-bucket NAME         the bucket, which must exist\n"
+           "  --s3-region NAME         region for request signing (default us-east-1)\n"
+           "  --s3-prefix TEXT         put before each image's name in its key (default none)\n"
+           "  --s3-credentials FILE    access key id and secret key, one per line, mode 0600;\n"
+           "                           default: AWS_ACCESS_KEY_ID and AWS_SECRET_ACCESS_KEY\n"
+           "  --s3-connect-timeout SEC longest wait to connect to the store (default 3)\n"
+           "  --s3-stall-timeout SEC   longest time a store request may move no byte\n"
+           "                           (default 10)\n"
+           "  --s3-timeout SEC         longest time of one store request (default 30)\n"
+           "\n"
            "  --help                   show this text\n"
            "  --version                show the version\n"
            "\n"

@@ -27,6 +27,18 @@ struct ServerOptions {
     std::chrono::milliseconds writeTimeout{10'000};
     std::chrono::milliseconds requestTimeout{120'000};
     std::chrono::milliseconds keepAliveTimeout{5'000};
+    // The S3 store, used when an endpoint is given; its keys come from the environment or
+    // the credentials file, never from a flag.
+    std::string s3Endpoint;
+    std::string s3Bucket;
+    std::string s3Region = "us-east-1";
+    std::string s3Prefix;
+    std::string s3CredentialsFile;
+    std::chrono::milliseconds s3ConnectTimeout{3'000};
+    std::chrono::milliseconds s3StallTimeout{10'000};
+    std::chrono::milliseconds s3Timeout{30'000};
+    std::string deleteKeyFile;  // instead of DATA_DIR/delete.key
+    std::string newDeleteKey;   // make a key file here and exit
 };
 
 enum class ParseOutcome { Run, ShowHelp, ShowVersion, Error };

@@ -187,6 +187,10 @@ Storage::RemoveResult Storage::removeImage(const std::string& name) const {
     return RemoveResult::Removed;
 }
 
+std::string PendingUpload::errorText() const {
+    return std::error_code(error_, std::generic_category()).message();
+}
+
 PendingUpload::~PendingUpload() {
     if (!tempName_.empty() && !committed_) ::unlinkat(storage_.incomingDir(), tempName_.c_str(), 0);
 }

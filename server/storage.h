@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "image_store.h"
 #include "unique_fd.h"
 
 class Storage {
@@ -60,25 +61,25 @@ class Storage {
 
 // One upload on its way into images/. Until commit() succeeds its bytes live under a temporary
 // name in incoming/, which the destructor removes: a failed or abandoned upload leaves nothing.
-class PendingUpload {
+class PendingUpload : public ImageUpload {
   public:
     explicit PendingUpload(const Storage& storage) : storage_(storage) {}
-    ~PendingUpload();
+    ~PendingUpload() override;
     PendingUpload(const PendingUpload&) = delete;
     PendingUpload& operator=(const PendingUpload&) = delete;
 
     // Creates the temporary file. false with error() set on failure.
-    bool begin();
-    bool append(const void* data, std::size_t size);
+    bool begin() override;
+    bool append(const void* data, std::size_t size) override;
     std::uint64_t size() const { return size_; }
 
-    enum class CommitResult { Committed, NameTaken, Failed };
     // Makes the upload durable as images/`name`. NameTaken keeps the upload pending so that the
     // caller can try again under a fresh name.
-    CommitResult commit(const std::string& name);
+    CommitResult commit(const std::string& name) override;
 
     // The errno of the last failure.
     int error() const { return error_; }
+    std::string errorText() const override;
 
   private:
     bool flush();

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <system_error>
+#include <utility>
 
 #include "stored_name.h"
 
@@ -13,8 +15,8 @@ constexpr int kNameAttempts = 4;
 
 }  // namespace
 
-UploadReceiver::UploadReceiver(const Storage& storage, std::uint64_t maxImageBytes)
-    : storage_(storage), maxImageBytes_(maxImageBytes) {
+UploadReceiver::UploadReceiver(const ImageStore& store, std::uint64_t maxImageBytes)
+    : store_(store), maxImageBytes_(maxImageBytes) {
     head_.reserve(kSniffBytes);
 }
 
@@ -49,7 +51,7 @@ void UploadReceiver::addFileData(const unsigned char* data, std::size_t size) {
         decideKind();
         if (failure_ != UploadOutcome::Stored) return;
     }
-    if (size > 0 && !pending_->append(data, size)) failStorage(pending_->error());
+    if (size > 0 && !pending_->append(data, size)) failStorage(pending_->errorText());
 }
 
 void UploadReceiver::decideKind() {
@@ -59,15 +61,15 @@ void UploadReceiver::decideKind() {
         failure_ = UploadOutcome::NotAnImage;
         return;
     }
-    pending_ = std::make_unique<PendingUpload>(storage_);
+    pending_ = store_.newUpload();
     if (!pending_->begin() || !pending_->append(head_.data(), head_.size())) {
-        failStorage(pending_->error());
+        failStorage(pending_->errorText());
     }
 }
 
-void UploadReceiver::failStorage(int error) {
+void UploadReceiver::failStorage(std::string error) {
     failure_ = UploadOutcome::StorageFailed;
-    storageError_ = error;
+    storageError_ = std::move(error);
     pending_.reset();
 }
 
@@ -82,20 +84,20 @@ UploadOutcome UploadReceiver::finish(std::string* storedName) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string name = newStoredName(kind_);
         if (name.empty()) {
-            failStorage(errno);
+            failStorage(std::error_code(errno, std::generic_category()).message());
             return failure_;
         }
         switch (pending_->commit(name)) {
-            case PendingUpload::CommitResult::Committed:
+            case ImageUpload::CommitResult::Committed:
                 *storedName = name;
                 return UploadOutcome::Stored;
-            case PendingUpload::CommitResult::NameTaken:
+            case ImageUpload::CommitResult::NameTaken:
                 continue;
-            case PendingUpload::CommitResult::Failed:
-                failStorage(pending_->error());
+            case ImageUpload::CommitResult::Failed:
+                failStorage(pending_->errorText());
                 return failure_;
         }
     }
-    failStorage(EEXIST);
+    failStorage("every fresh name was taken");
     return failure_;
 }

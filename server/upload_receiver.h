@@ -1,7 +1,7 @@
 // Receives the parts of one upload as MultipartReader delivers them: the part named
-// "file" is sniffed from its first bytes and streamed straight into a PendingUpload, every other
-// part is read and dropped. The image never sits whole in memory, and whatever goes wrong, the
-// half-written file goes with the receiver.
+// "file" is sniffed from its first bytes and streamed straight into the store's ImageUpload, every
+// other part is read and dropped. The image never sits whole in memory, and whatever goes wrong,
+// the half-written file goes with the receiver.
 #pragma once
 
 #include <cstddef>
@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "image_kind.h"
+#include "image_store.h"
 #include "multipart_reader.h"
-#include "storage.h"
 
 enum class UploadOutcome {
     Stored,
@@ -29,7 +29,7 @@ constexpr std::uint64_t kMultipartOverhead = 64 * 1024;
 
 class UploadReceiver : public MultipartHandler {
   public:
-    UploadReceiver(const Storage& storage, std::uint64_t maxImageBytes);
+    UploadReceiver(const ImageStore& store, std::uint64_t maxImageBytes);
 
     // A new part begins; `fieldName` is the name in its Content-Disposition.
     void beginPart(const std::string& fieldName) override;
@@ -41,18 +41,19 @@ class UploadReceiver : public MultipartHandler {
     bool tooLarge() const { return failure_ == UploadOutcome::TooLarge; }
 
     // After the whole body has arrived: stores the image and sets `storedName`, or says why not.
-    // This is where the disk is made to keep the image (fsync, rename), so it may block.
+    // This is where the store is made to keep the image (fsync and rename, or a PUT), so it may
+    // block for as long as the store's time-outs allow.
     UploadOutcome finish(std::string* storedName);
 
-    // The errno behind StorageFailed.
-    int storageError() const { return storageError_; }
+    // What went wrong behind StorageFailed.
+    const std::string& storageError() const { return storageError_; }
 
   private:
     void addFileData(const unsigned char* data, std::size_t size);
     void decideKind();
-    void failStorage(int error);
+    void failStorage(std::string error);
 
-    const Storage& storage_;
+    const ImageStore& store_;
     std::uint64_t maxImageBytes_;
     std::uint64_t fileBytes_ = 0;
     int fileParts_ = 0;
@@ -60,7 +61,7 @@ class UploadReceiver : public MultipartHandler {
     std::vector<unsigned char> head_;
     ImageKind kind_ = ImageKind::Unknown;
     bool kindDecided_ = false;
-    std::unique_ptr<PendingUpload> pending_;
+    std::unique_ptr<ImageUpload> pending_;
     UploadOutcome failure_ = UploadOutcome::Stored;  // Stored: nothing has failed
-    int storageError_ = 0;
+    std::string storageError_;
 };

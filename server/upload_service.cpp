@@ -35,10 +35,6 @@ unsigned wholeSeconds(std::chrono::milliseconds time) {
     return static_cast<unsigned>((time.count() + 999) / 1000);
 }
 
-std::string describeErrno(int err) {
-    return std::error_code(err, std::generic_category()).message();
-}
-
 std::string escapeHtml(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -140,6 +136,11 @@ MHD_Response* textResponse(const std::string& text, const char* type = "text/pla
     return response;
 }
 
+// The body of an answer to HEAD, which the library never asks for; it only needs the size.
+ssize_t noBodyForHead(void*, uint64_t, char*, size_t) {
+    return MHD_CONTENT_READER_END_WITH_ERROR;
+}
+
 // --- libmicrohttpd's C callbacks, forwarding to the service ----------------------------------
 
 MHD_Result onRequest(void* cls, MHD_Connection* connection, const char* url, const char* method,
@@ -174,9 +175,9 @@ MHD_Result onAccept(void* cls, const sockaddr* address, socklen_t) {
 
 }  // namespace
 
-UploadService::UploadService(const ServiceSettings& settings, const Storage& storage,
+UploadService::UploadService(const ServiceSettings& settings, const ImageStore& store,
                              const DeletionKey& key)
-    : settings_(settings), storage_(storage), key_(key), table_(settings.rules) {}
+    : settings_(settings), store_(store), key_(key), table_(settings.rules) {}
 
 UploadService::~UploadService() {
     if (daemon_) stop(std::chrono::milliseconds(0));
@@ -290,7 +291,7 @@ int UploadService::firstCall(void* connection, Request& request) {
         }
         request.route = Route::Upload;
         request.multipart.emplace(boundary);
-        request.receiver.emplace(storage_, settings_.maxImageBytes);
+        request.receiver.emplace(store_, settings_.maxImageBytes);
         return 1;
     }
     if (path.rfind("/delete/", 0) == 0) {
@@ -404,41 +405,48 @@ void UploadService::storeUpload(Request& request) {
             answer(413, tooLarge);
             break;
         case UploadOutcome::StorageFailed:
-            logMessage("cannot store an upload: " +
-                       describeErrno(request.receiver->storageError()));
-            answer(507, "the server's storage is full or failing");
+            answerStoreFailure(request,
+                               "cannot store an upload: " + request.receiver->storageError());
             break;
     }
     request.receiver.reset();  // an upload that was not stored leaves nothing in incoming/
 }
 
+// A full or failing disk is 507; a remote store that failed is 503, with a hint to retry.
+void UploadService::answerStoreFailure(Request& request, const std::string& what) {
+    logMessage(what);
+    request.status = store_.failureStatus();
+    if (request.status == 503) {
+        request.body = "the image store is unavailable; try again shortly";
+        request.headers = {{"Retry-After", "5"}};
+    } else {
+        request.body = "the server's storage is full or failing";
+    }
+}
+
 void UploadService::deleteImage(Request& request) {
     const std::string link = settings_.publicUrl + "/" + request.name;
-    switch (storage_.removeImage(request.name)) {
-        case Storage::RemoveResult::Removed:
+    std::string error;
+    switch (store_.remove(request.name, &error)) {
+        case ImageStore::RemoveResult::Removed:
             request.status = 200;
             request.body = "deleted " + link;
             request.headers = {{"Cache-Control", "no-store"}};
             request.log.note = "deleted " + request.name;
             return;
-        case Storage::RemoveResult::Missing:
+        case ImageStore::RemoveResult::Missing:
             request.status = 404;
             request.body = "not found";
             return;
-        case Storage::RemoveResult::Failed:
-            logMessage("cannot delete image " + request.name + ": " + describeErrno(errno));
-            request.status = 507;
-            request.body = "the server's storage is failing";
+        case ImageStore::RemoveResult::Failed:
+            answerStoreFailure(request, "cannot delete image " + request.name + ": " + error);
             return;
     }
 }
 
 int UploadService::answerDeletionPage(void* connection, Request& request) {
-    struct stat info;
-    if (::fstatat(storage_.imagesDir(), request.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-        return queue(connection, request, 404, textResponse("not found"), 9,
-                     settings_.writeTimeout);
-    }
+    StoredImage image = store_.find(request.name, false);
+    if (image.result != StoreResult::Found) return answerLookupFailure(connection, request, image);
     const std::string link = escapeHtml(settings_.publicUrl + "/" + request.name);
     const std::string page =
         "<!doctype html>\n<meta charset=\"utf-8\">\n<title>Delete image</title>\n"
@@ -452,6 +460,22 @@ int UploadService::answerDeletionPage(void* connection, Request& request) {
     return queue(connection, request, 200, response, page.size(), settings_.writeTimeout);
 }
 
+// A missing image is 404; a store that failed is 500 for the disk and 503 for a remote store.
+int UploadService::answerLookupFailure(void* connection, Request& request,
+                                       const StoredImage& image) {
+    std::string message = "not found";
+    int status = 404;
+    if (image.result == StoreResult::Failed) {
+        logMessage("cannot open image " + request.name + ": " + image.error);
+        status = store_.failureStatus() == 503 ? 503 : 500;
+        message = status == 503 ? "the image store is unavailable; try again shortly"
+                                : "cannot read the image";
+    }
+    MHD_Response* response = textResponse(message);
+    if (status == 503) MHD_add_response_header(response, "Retry-After", "5");
+    return queue(connection, request, status, response, message.size(), settings_.writeTimeout);
+}
+
 int UploadService::answerImage(void* connection, Request& request) {
     auto fail = [&](int status, const std::string& message, MHD_Response* response = nullptr) {
         if (!response) response = textResponse(message);
@@ -459,23 +483,19 @@ int UploadService::answerImage(void* connection, Request& request) {
     };
     ImageKind kind = parseStoredName(request.name);
     if (kind == ImageKind::Unknown) return fail(404, "not found");
-    UniqueFd file = storage_.openImage(request.name);
-    struct stat info;
-    if (!file.valid() || ::fstat(file.get(), &info) != 0) {
-        if (errno == ENOENT) return fail(404, "not found");
-        logMessage("cannot open image " + request.name + ": " + describeErrno(errno));
-        return fail(500, "cannot read the image");
-    }
     const std::string etag = "\"" + request.name + "\"";
-    const auto size = static_cast<std::uint64_t>(info.st_size);
+    std::string ifNoneMatch = headerValue(connection, "If-None-Match");
+    bool notModified = !ifNoneMatch.empty() && etagListMatches(ifNoneMatch, etag);
+    StoredImage image = store_.find(request.name, !notModified && request.log.method != "HEAD");
+    if (image.result != StoreResult::Found) return answerLookupFailure(connection, request, image);
+    const std::uint64_t size = image.size;
     auto addImageHeaders = [&](MHD_Response* response) {
         MHD_add_response_header(response, "ETag", etag.c_str());
         MHD_add_response_header(response, "Cache-Control", kImmutableCaching);
         MHD_add_response_header(response, "Accept-Ranges", "bytes");
         return response;
     };
-    std::string ifNoneMatch = headerValue(connection, "If-None-Match");
-    if (!ifNoneMatch.empty() && etagListMatches(ifNoneMatch, etag)) {
+    if (notModified) {
         MHD_Response* response =
             MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
         return queue(connection, request, 304, addImageHeaders(response), 0,
@@ -500,8 +520,12 @@ int UploadService::answerImage(void* connection, Request& request) {
     }
     // The body goes out with sendfile() straight from the page cache; the response owns the
     // descriptor from here on.
-    MHD_Response* response = MHD_create_response_from_fd_at_offset64(
-        range.length, file.release(), static_cast<std::uint64_t>(range.offset));
+    MHD_Response* response =
+        image.body.valid()
+            ? MHD_create_response_from_fd_at_offset64(range.length, image.body.release(),
+                                                      static_cast<std::uint64_t>(range.offset))
+            : MHD_create_response_from_callback(range.length, 4096, noBodyForHead, nullptr,
+                                                nullptr);
     if (!response) return 0;
     addImageHeaders(response);
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, imageContentType(kind));

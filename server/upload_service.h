@@ -22,7 +22,7 @@
 
 #include "connection_table.h"
 #include "deletion_key.h"
-#include "storage.h"
+#include "image_store.h"
 
 struct MHD_Daemon;
 
@@ -39,7 +39,7 @@ struct ServiceSettings {
 
 class UploadService {
   public:
-    UploadService(const ServiceSettings& settings, const Storage& storage, const DeletionKey& key);
+    UploadService(const ServiceSettings& settings, const ImageStore& store, const DeletionKey& key);
     ~UploadService();
     UploadService(const UploadService&) = delete;
     UploadService& operator=(const UploadService&) = delete;
@@ -67,11 +67,13 @@ class UploadService {
     int bodyDone(void* connection, Request& request);
     int answerImage(void* connection, Request& request);
     int answerDeletionPage(void* connection, Request& request);
+    int answerLookupFailure(void* connection, Request& request, const StoredImage& image);
     void storeUpload(Request& request);
     void deleteImage(Request& request);
+    void answerStoreFailure(Request& request, const std::string& what);
 
     ServiceSettings settings_;
-    const Storage& storage_;
+    const ImageStore& store_;
     const DeletionKey& key_;
     ConnectionTable table_;
     MHD_Daemon* daemon_ = nullptr;

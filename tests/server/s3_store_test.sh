@@ -1,0 +1,126 @@
+#!/bin/sh
+# The S3 store against a real throwaway Ceph cluster (tests/server/ceph/cluster.sh): start-up
+# checks of keys and credentials, uploads and reads through the store, and the store's faults
+# made by a misbehaving proxy in front of the gateway (500, 403, silence) and by killing the
+# gateway. Every fault must give 503 with Retry-After and a log line, and leave no object.
+# Usage: s3_store_test.sh SERVER_BINARY
+set -eu
+SERVER=$1
+HERE=$(cd "$(dirname "$0")" && pwd)
+for tool in ceph-mon ceph-osd radosgw curl python3; do
+    command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
+WORK=$(mktemp -d)
+: >"$WORK/pids"
+trap 'kill $(cat "$WORK/pids") 2>/dev/null || true; sh "$HERE/ceph/cluster.sh" stop "$WORK/ceph"; rm -rf "$WORK"' EXIT
+fail() { echo "FAIL: $*"; tail -n 5 "$WORK/log.main" 2>/dev/null; exit 1; }
+now() { date +%s.%N; }
+since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
+
+started=$(now)
+sh "$HERE/ceph/cluster.sh" start "$WORK/ceph" 1
+echo "cluster started in $(since "$started") s"
+. "$WORK/ceph/env"
+"$SERVER" --new-delete-key "$WORK/key"
+printf '%s\n%s\n' "$AWS_ACCESS_KEY_ID" "$AWS_SECRET_ACCESS_KEY" >"$WORK/credentials"
+chmod 600 "$WORK/credentials"
+printf '%s\n%s\n' "$AWS_ACCESS_KEY_ID" "not-the-secret" >"$WORK/wrong"
+chmod 600 "$WORK/wrong"
+echo pass >"$WORK/mode"
+python3 "$HERE/ceph/fault_proxy.py" "$WORK/mode" "$S3_PORT_1" >"$WORK/proxy.port" &
+echo $! >>"$WORK/pids"
+
+# Runs the server with the S3 flags and NAME's log; prints its port once it listens, or
+# nothing once it has exited.
+start() {
+    name=$1
+    shift
+    "$SERVER" --port 0 --listen 127.0.0.1 --data-dir "$WORK/data.$name" --s3-bucket "$S3_BUCKET" \
+        --public-url http://s3.test "$@" >"$WORK/log.$name" 2>&1 &
+    pid=$!
+    echo $pid >>"$WORK/pids"
+    for _ in $(seq 100); do
+        port=$(sed -n 's/.* port \([0-9]*\), links.*/\1/p' "$WORK/log.$name")
+        [ -n "$port" ] && { echo "$port"; return; }
+        kill -0 $pid 2>/dev/null || return 0
+        sleep 0.1
+    done
+    fail "$name did not start"
+}
+refuses() {  # expected words in the one line of the log, then the flags
+    words=$1
+    shift
+    [ -z "$(start refused "$@")" ] || fail "started despite $*"
+    [ "$(wc -l <"$WORK/log.refused")" -eq 1 ] && grep -q "$words" "$WORK/log.refused" ||
+        fail "no clear line about '$words': $(cat "$WORK/log.refused")"
+    ! grep -q "$AWS_SECRET_ACCESS_KEY" "$WORK/log.refused" || fail "the secret was logged"
+}
+S3="--s3-endpoint $S3_ENDPOINT_1"
+refuses "refused the credentials" $S3 --s3-credentials "$WORK/wrong" --delete-key-file "$WORK/key"
+refuses "needs --delete-key-file" $S3 --s3-credentials "$WORK/credentials"
+chmod 644 "$WORK/key" "$WORK/credentials"
+refuses "chmod 600" $S3 --s3-credentials "$WORK/credentials" --delete-key-file "$WORK/key"
+chmod 600 "$WORK/key"
+refuses "chmod 600" $S3 --s3-credentials "$WORK/credentials" --delete-key-file "$WORK/key"
+chmod 600 "$WORK/credentials"
+! "$SERVER" --help | grep -qi "secret_access_key=\|$AWS_SECRET_ACCESS_KEY" || fail "--help"
+
+port=$(start main --s3-endpoint "http://127.0.0.1:$(cat "$WORK/proxy.port")" --s3-prefix "shots/" \
+    --s3-credentials "$WORK/credentials" --delete-key-file "$WORK/key" \
+    --s3-connect-timeout 1 --s3-stall-timeout 2 --s3-timeout 5)
+[ -n "$port" ] || fail "the server did not start: $(cat "$WORK/log.main")"
+python3 "$HERE/../../bench/server/make_png.py" "$WORK/shot.png" 1200000
+upload() {  # prints the status; the link goes to $WORK/link, the headers to $WORK/head
+    curl -s -D "$WORK/head" -o "$WORK/link" -w '%{http_code}' -F "file=@$WORK/shot.png" \
+        "http://127.0.0.1:$port/api.php"
+}
+get() { curl -s -o "$WORK/got" -w '%{http_code}' "http://127.0.0.1:$port/$1"; }
+
+[ "$(upload)" = 200 ] || fail "upload: $(cat "$WORK/link")"
+name=$(sed 's|http://s3.test/||' "$WORK/link")
+[ "$(get "$name")" = 200 ] && cmp -s "$WORK/got" "$WORK/shot.png" || fail "GET $name"
+# The object itself, under the prefix, straight from the gateway.
+curl -sf --aws-sigv4 aws:amz:us-east-1:s3 --user "$AWS_ACCESS_KEY_ID:$AWS_SECRET_ACCESS_KEY" \
+    -H "x-amz-content-sha256: e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855" \
+    "$S3_ENDPOINT_1/$S3_BUCKET/shots/$name" | cmp -s - "$WORK/shot.png" || fail "object shots/$name"
+# The start-up check, the upload and the GET went over one kept-alive connection.
+read -r puts conditional connections <"$WORK/mode.puts"
+[ "$connections" -eq 1 ] || fail "$connections connections to the store for 3 requests"
+
+for fault in 500 403 stall; do
+    echo "$fault" >"$WORK/mode"
+    sleep 0.2
+    started=$(now)
+    status=$(upload)
+    took=$(since "$started")
+    echo "store answering $fault: upload $status in $took s, GET $(get "$name")"
+    [ "$status" = 503 ] && grep -qi "^Retry-After: 5" "$WORK/head" || fail "upload during $fault"
+    [ "$(get "$name")" = 503 ] || fail "GET during $fault"
+    awk -v t="$took" 'BEGIN { exit !(t < 8) }' || fail "the store's time-outs did not bound the upload"
+done
+grep -q "HTTP 500 (InternalError)" "$WORK/log.main" &&
+    grep -q "HTTP 403 (AccessDenied)" "$WORK/log.main" &&
+    grep -q "no byte moved for 2 s" "$WORK/log.main" || fail "log: $(cat "$WORK/log.main")"
+echo pass >"$WORK/mode"
+sleep 0.2
+[ "$(upload)" = 200 ] || fail "no recovery after the faults"
+
+# Only the two answered uploads became objects.
+keys=$(curl -sf --aws-sigv4 aws:amz:us-east-1:s3 --user "$AWS_ACCESS_KEY_ID:$AWS_SECRET_ACCESS_KEY" \
+    -H "x-amz-content-sha256: e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855" \
+    "$S3_ENDPOINT_1/$S3_BUCKET?list-type=2&prefix=shots%2F" | grep -o "<Key>" | wc -l)
+[ "$keys" -eq 2 ] || fail "$keys objects for 2 answered uploads"
+read -r puts conditional connections <"$WORK/mode.puts"
+[ "$puts" -ge 2 ] && [ "$conditional" -eq "$puts" ] || fail "$conditional of $puts PUTs may overwrite"
+
+kill "$(cat "$WORK/ceph/rgw.1.pid")"
+kill -9 "$(cat "$WORK/ceph/rgw.1.pid")" 2>/dev/null || true
+sleep 0.3
+started=$(now)
+status=$(upload)
+took=$(since "$started")
+echo "gateway down: upload $status in $took s"
+[ "$status" = 503 ] && awk -v t="$took" 'BEGIN { exit !(t < 3) }' || fail "upload with the gateway down"
+[ "$(get "$name")" = 503 ] || fail "GET with the gateway down"
+[ -z "$(ls -A "$WORK/data.main")" ] || fail "temporary files left: $(ls -A "$WORK/data.main")"
+echo "ok"
