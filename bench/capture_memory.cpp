@@ -3,6 +3,7 @@
 // two saves after the editor, all counted through the process's peak resident size (VmHWM),
 // which is reset once the picture has been made. The goal is at most 12 bytes per pixel.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
