@@ -5,7 +5,7 @@
 #   - GET requests per second of one stored 200 KB image;
 #   - the same GETs served by nginx from the same images directory, as the yardstick;
 #   - the same uploads and GETs with the S3 store, on a throwaway local Ceph cluster
-#     (tests/server/ceph/cluster.sh), and the ratio to the directory store;
+#     (scripts/ceph-cluster.sh), and the ratio to the directory store;
 #   - probe latencies (p50, p99) of a GET and an upload while 1,000 slowloris connections, 500
 #     silent ones and 300 slow readers are open (tests/server/availability_test.sh, 30 s).
 # Prints figures; it is not a test. Needs wrk, nginx, python3 and slowhttptest, and Ceph
@@ -30,7 +30,7 @@ nginx_pid=
 cleanup() {
     [ -n "$server_pid" ] && kill -TERM "$server_pid" 2>/dev/null && wait "$server_pid" || true
     [ -n "$s3_pid" ] && kill -TERM "$s3_pid" 2>/dev/null && wait "$s3_pid" || true
-    [ -d "$work/ceph" ] && sh "$here/../../tests/server/ceph/cluster.sh" stop "$work/ceph"
+    [ -d "$work/ceph" ] && sh "$here/../../scripts/ceph-cluster.sh" stop "$work/ceph"
     [ -n "$nginx_pid" ] && kill -QUIT "$nginx_pid" 2>/dev/null && wait "$nginx_pid" || true
     rm -rf "$work"
 }
@@ -115,7 +115,7 @@ check_all_ok "$work/nginx.txt"
 # The S3 store: the same load, on a single-host Ceph cluster with one gateway.
 s3_figures=
 if command -v ceph-mon >/dev/null && command -v radosgw >/dev/null; then
-    sh "$here/../../tests/server/ceph/cluster.sh" start "$work/ceph" 1 >/dev/null
+    sh "$here/../../scripts/ceph-cluster.sh" start "$work/ceph" 1 >/dev/null
     . "$work/ceph/env"
     export AWS_ACCESS_KEY_ID AWS_SECRET_ACCESS_KEY
     "$server" --new-delete-key "$work/delete.key"

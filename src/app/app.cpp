@@ -70,6 +70,7 @@ bool scanForSkipSplash(const std::vector<std::string>& arguments) {
 int runGlimmerix(const std::vector<std::string>& arguments) {
     if (!openDesktop()) return 1;
     Program program;
+    program.settingsSources = systemSettingsSources();
     program.work = measureWorkArea();
     setWindowTitle(kLoadingTitle);
     sleepMs(15);

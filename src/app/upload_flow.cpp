@@ -1,17 +1,15 @@
 #include "app/upload_flow.h"
 
+#include <ctime>
 #include <vector>
 
+#include "app/upload_history.h"
 #include "desktop/clipboard.h"
 #include "editor/status.h"
 #include "image/capture.h"
 #include "screen/draw.h"
 #include "screen/screen.h"
 #include "upload/transport.h"
-
-#ifndef GLIMMERIX_UPLOAD_HOST
-#error "GLIMMERIX_UPLOAD_HOST must name the upload service's host (a CMake cache variable)"
-#endif
 
 namespace {
 
@@ -77,35 +75,59 @@ bool closingPause(Session& session) {
     return foldKey(session.lastKey) == "q";
 }
 
-// The edit did not reach the disk, so whatever a capture file holds is not what the user
-// approved: nothing is posted. The failed files are named between " UPLOADING" and "ERROR".
-bool refuseUpload(Session& session, const std::vector<const char*>& unsaved) {
+// The edit did not reach the disk, or the settings say nothing usable about where it goes:
+// nothing is posted. The reasons stand between " UPLOADING" and "ERROR".
+bool refuseUpload(Session& session, const std::vector<std::string>& reasons) {
     showUploading(session.work);
-    for (const char* name : unsaved) printText(std::string("Cannot save ") + name, true);
+    for (const std::string& reason : reasons) printText(reason, true);
     printText("ERROR", true);
     return closingPause(session);
 }
 
-}  // namespace
-
-std::string uploadUrl() {
-    return std::string("http://") + GLIMMERIX_UPLOAD_HOST + "/api.php";
+// The URL as the transport takes it. A path of "/" alone is left out: a URL that ends in its
+// first "/" keeps that "/" in its host.
+std::string transportUrl(const UploadSettings& upload) {
+    return upload.scheme + "://" + upload.host + (upload.path == "/" ? "" : upload.path);
 }
+
+// The program's connection, pointed where the settings say. Without a port in the URL the
+// connection's own stands: the scheme's port in the program, a loopback server's in tests.
+ConnectionSettings connectionFor(const ConnectionSettings& base, const UploadSettings& upload) {
+    ConnectionSettings connection = base;
+    if (upload.portGiven) connection.port = upload.port;
+    connection.token = upload.token;
+    connection.caFile = upload.caFile;
+    return connection;
+}
+
+}  // namespace
 
 bool runUploadFlow(Program& program, Capture& capture) {
     Session& session = program;
-    std::vector<const char*> unsaved = capture.saveFiles();
+    std::vector<std::string> unsaved;
+    for (const char* name : capture.saveFiles())
+        unsaved.push_back(std::string("Cannot save ") + name);
     sleepMs(kSettleMs);
     capture.release();
     if (foldKey(session.lastKey) != "u") return false;
     if (!unsaved.empty()) return refuseUpload(session, unsaved);
-    return uploadCapture(program, uploadUrl());
+    Settings settings;
+    std::string error;
+    if (!loadSettings(program.settingsSources, settings, error))
+        return refuseUpload(session, {error});
+    // Until the transport speaks TLS, an https URL must not carry the capture in clear text
+    // (nor go out as http). Once it does, this refusal goes.
+    if (settings.upload.scheme == "https")
+        return refuseUpload(session, {"upload_url: https is not supported by this build"});
+    return uploadCapture(program, transportUrl(settings.upload),
+                         connectionFor(program.upload, settings.upload), settings.history);
 }
 
-bool uploadCapture(Program& program, const std::string& url) {
+bool uploadCapture(Program& program, const std::string& url, const ConnectionSettings& connection,
+                   bool keepHistory) {
     const WorkArea& work = program.work;
     showUploading(work);
-    UploadResult result = postCapture(url, program.upload, CaptureFiles{kCapturePng, kCaptureJpeg},
+    UploadResult result = postCapture(url, connection, CaptureFiles{kCapturePng, kCaptureJpeg},
                                       [&] { showProgress(work, " RECEIVING LINK..."); });
     if (result.failedStep == UploadStep::kSocketsStart) {
         // Without sockets no upload can ever work: the program ends, once the user has seen why.
@@ -115,9 +137,14 @@ bool uploadCapture(Program& program, const std::string& url) {
         return true;
     }
     // The clipboard keeps what it had unless it takes the link.
-    if (result.succeeded() && setClipboardText(result.link) == 1)
+    if (result.succeeded() && setClipboardText(result.link) == 1) {
         showDone(work);
-    else
+        // The upload has worked whatever becomes of its history line.
+        if (keepHistory)
+            appendUploadHistory(kHistoryFile, std::time(nullptr), result.link,
+                                result.header("X-Delete-Url"));
+    } else {
         reportFailure(result);
+    }
     return closingPause(program);
 }

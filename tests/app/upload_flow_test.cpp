@@ -115,7 +115,7 @@ class UploadFlowTest : public ::testing::Test {
         if (server) program.upload.port = server->port();
         freshEditorScreen();
         Clock::time_point start = Clock::now();
-        bool quit = uploadCapture(program, url);
+        bool quit = uploadCapture(program, url, program.upload);
         elapsed = Clock::now() - start;
         return quit;
     }
@@ -289,8 +289,8 @@ TEST_F(UploadFlowTest, SocketsThatWillNotStartEndTheProgramWithCodeOneAfterAKey)
 
 // Any ending key saves both files; "U" also uploads the smaller one to the build's host.
 TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
-    if (uploadUrl() != "http://localhost/api.php")
-        GTEST_SKIP() << "the build's upload host is not this machine: " << uploadUrl();
+    if (defaultUploadUrl() != "http://localhost/api.php")
+        GTEST_SKIP() << "the build's upload host is not this machine: " << defaultUploadUrl();
     for (const char* key : {"x", "U"}) {
         LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
         program.upload.port = server.port();
@@ -307,6 +307,35 @@ TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
         EXPECT_EQ(*key == 'U' ? request : "", server.request());
         EXPECT_EQ(*key == 'U' ? kDoneTitle : "editor", windowTitle());
     }
+    EXPECT_FALSE(std::filesystem::exists(kHistoryFile));  // only when asked for
+}
+
+// Settings read at the upload choose the server, port and path, and keep the history; a bad one
+// is named before anything is sent.
+TEST_F(UploadFlowTest, SettingsPointTheUploadElsewhereOrNameWhatIsWrong) {
+    const std::string deleteUrl = "http://localhost/delete/Ab3.jpg/k";
+    LoopbackServer server(LoopbackServer::answer("HTTP/1.0 200 OK\r\nX-Delete-Url: " + deleteUrl +
+                                                 "\r\n\r\n" + kLink));
+    const std::string port = std::to_string(server.port());
+    for (std::string url :
+         {std::string("ftp://127.0.0.1/"), "http://127.0.0.1:" + port + "/up/load.php?k=1"}) {
+        program.settingsSources.environment = [&](const char* name, std::string& value) {
+            value = std::string(name) == "GLIMMERIX_UPLOAD_URL" ? url : "on";
+            return value == url || std::string(name) == "GLIMMERIX_UPLOAD_HISTORY";
+        };
+        Capture capture(createImage(40, 30, 0xFF0000FF));
+        program.lastKey = "u";
+        freshEditorScreen();
+        EXPECT_FALSE(runUploadFlow(program, capture));
+        if (url[0] == 'f') expectFailure(" UPLOADING", "upload_url: unknown scheme \"ftp\"");
+        EXPECT_EQ(url[0] == 'f', server.request().empty());
+    }
+    expectLink(kLink);
+    EXPECT_EQ(0u, server.request().rfind("POST /up/load.php?k=1 HTTP/1.0\r\n", 0));
+    std::string history = readFile(kHistoryFile);
+    EXPECT_EQ("\t" + kLink + "\t" + deleteUrl + "\n",
+              history.substr(std::min<std::size_t>(20, history.size())))
+        << history;
 }
 
 // The disk fills up while the edited PNG is written. Before, the capture-time PNG (or a cut-off

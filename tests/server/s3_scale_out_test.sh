@@ -24,11 +24,11 @@ mount -t tmpfs tmpfs /run/netns
 WORK=$(mktemp -d)
 chmod 755 "$WORK"
 PIDS=""
-trap 'kill $(cat "$WORK/nginx.pid" 2>/dev/null) $PIDS 2>/dev/null || true; sh "$HERE/ceph/cluster.sh" stop "$WORK/ceph"; rm -rf "$WORK"' EXIT
+trap 'kill $(cat "$WORK/nginx.pid" 2>/dev/null) $PIDS 2>/dev/null || true; sh "$HERE/../../scripts/ceph-cluster.sh" stop "$WORK/ceph"; rm -rf "$WORK"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 started=$(date +%s.%N)
-RGW_ADDRESS=0.0.0.0 sh "$HERE/ceph/cluster.sh" start "$WORK/ceph" 3
+RGW_ADDRESS=0.0.0.0 sh "$HERE/../../scripts/ceph-cluster.sh" start "$WORK/ceph" 3
 echo "cluster with 3 gateways started in $(awk -v a="$started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }') s"
 . "$WORK/ceph/env"
 export AWS_ACCESS_KEY_ID AWS_SECRET_ACCESS_KEY
@@ -134,7 +134,7 @@ sys.exit(1 if duplicates[0] or len(links) < 1300 else 0)
 PY
 
 # Both back: the killed instance starts afresh, the killed gateway on its old port.
-sh "$HERE/ceph/cluster.sh" gateway "$WORK/ceph" 2
+sh "$HERE/../../scripts/ceph-cluster.sh" gateway "$WORK/ceph" 2
 PID1=$(start_instance 1 2)
 PIDS="$PIDS $PID1"
 radosgw-admin -c "$CEPH_CONF" -n client.rgw bucket list --bucket "$S3_BUCKET" --max-entries 10000 \

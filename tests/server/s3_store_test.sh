@@ -1,5 +1,5 @@
 #!/bin/sh
-# The S3 store against a real throwaway Ceph cluster (tests/server/ceph/cluster.sh): start-up
+# The S3 store against a real throwaway Ceph cluster (scripts/ceph-cluster.sh): start-up
 # checks of keys and credentials, uploads and reads through the store, and the store's faults
 # made by a misbehaving proxy in front of the gateway (500, 403, silence) and by killing the
 # gateway. Every fault must give 503 with Retry-After and a log line, and leave no object.
@@ -12,13 +12,13 @@ for tool in ceph-mon ceph-osd radosgw curl python3; do
 done
 WORK=$(mktemp -d)
 : >"$WORK/pids"
-trap 'kill $(cat "$WORK/pids") 2>/dev/null || true; sh "$HERE/ceph/cluster.sh" stop "$WORK/ceph"; rm -rf "$WORK"' EXIT
+trap 'kill $(cat "$WORK/pids") 2>/dev/null || true; sh "$HERE/../../scripts/ceph-cluster.sh" stop "$WORK/ceph"; rm -rf "$WORK"' EXIT
 fail() { echo "FAIL: $*"; tail -n 5 "$WORK/log.main" 2>/dev/null; exit 1; }
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
 
 started=$(now)
-sh "$HERE/ceph/cluster.sh" start "$WORK/ceph" 1
+sh "$HERE/../../scripts/ceph-cluster.sh" start "$WORK/ceph" 1
 echo "cluster started in $(since "$started") s"
 . "$WORK/ceph/env"
 "$SERVER" --new-delete-key "$WORK/key"
@@ -35,6 +35,7 @@ echo $! >>"$WORK/pids"
 start() {
     name=$1
     shift
+    : >"$WORK/log.$name"  # before the job starts: the parent may look first
     "$SERVER" --port 0 --listen 127.0.0.1 --data-dir "$WORK/data.$name" --s3-bucket "$S3_BUCKET" \
         --public-url http://s3.test "$@" >"$WORK/log.$name" 2>&1 &
     pid=$!

@@ -3,18 +3,18 @@
 # one OSD keeping its objects in memory, no manager, and GATEWAYS radosgw (beast) on free ports.
 # Everything (configuration, keys, sockets, logs, data) lives under DIR.
 #
-#   cluster.sh start DIR [GATEWAYS]   start (default 1 gateway) and create the bucket; then
-#                                     DIR/env holds S3_ENDPOINT_1.., S3_BUCKET and the keys
-#   cluster.sh stop DIR               stop every daemon (the monitor last)
-#   cluster.sh gateway DIR N          start gateway N again, on its old port, after a kill
+#   ceph-cluster.sh start DIR [GATEWAYS]   start (default 1 gateway) and create the bucket; then
+#                                          DIR/env holds S3_ENDPOINT_1.., S3_BUCKET and the keys
+#   ceph-cluster.sh stop DIR               stop every daemon (the monitor last)
+#   ceph-cluster.sh gateway DIR N          start gateway N again, on its old port, after a kill
 #
 # RGW_ADDRESS (default 127.0.0.1) is where the gateways listen, e.g. 0.0.0.0 inside a private
 # network namespace whose other namespaces must reach them.
 # Health turns to an error after two minutes without a manager; S3 does not care, so nothing
 # here waits for HEALTH_OK.
 set -eu
-action=${1:?usage: cluster.sh start|stop DIR [GATEWAYS]}
-dir=${2:?usage: cluster.sh start|stop DIR [GATEWAYS]}
+action=${1:?usage: ceph-cluster.sh start|stop DIR [GATEWAYS]}
+dir=${2:?usage: ceph-cluster.sh start|stop DIR [GATEWAYS]}
 gateways=${3:-1}
 
 free_port() {
@@ -54,7 +54,7 @@ start_gateway() {
 }
 wait_gateway() {
     wait_for 300 curl -sf "http://127.0.0.1:$1/" || {
-        echo "cluster.sh: the gateway on port $1 did not start; see $dir/log" >&2
+        echo "ceph-cluster.sh: the gateway on port $1 did not start; see $dir/log" >&2
         exit 1
     }
 }
@@ -73,7 +73,7 @@ if [ "$action" = stop ]; then
     stop_daemons "$dir/mon.pid"
     exit 0
 fi
-[ "$action" = start ] || { echo "cluster.sh: unknown action $action" >&2; exit 2; }
+[ "$action" = start ] || { echo "ceph-cluster.sh: unknown action $action" >&2; exit 2; }
 
 mkdir -p "$dir/mon" "$dir/osd" "$dir/run" "$dir/log"
 dir=$(cd "$dir" && pwd)
