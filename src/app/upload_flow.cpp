@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "app/upload_history.h"
-#include "desktop/capture_files.h"
 #include "desktop/clipboard.h"
 #include "editor/status.h"
+#include "image/capture.h"
 #include "screen/draw.h"
 #include "screen/screen.h"
 #include "upload/transport.h"
@@ -78,11 +78,6 @@ bool closingPause(Session& session) {
     return foldKey(session.lastKey) == "q";
 }
 
-struct CaptureSave {
-    const char* name;
-    int format;
-};
-
 // The edit did not reach the disk, or the settings say nothing usable about where it goes:
 // nothing is posted. The reasons stand between " UPLOADING" and "ERROR".
 bool refuseUpload(Session& session, const std::vector<std::string>& reasons) {
@@ -111,16 +106,13 @@ ConnectionSettings connectionFor(const ConnectionSettings& base, const UploadSet
 
 }  // namespace
 
-bool runUploadFlow(Program& program, Image*& capture) {
+bool runUploadFlow(Program& program, Capture& capture) {
     Session& session = program;
     std::vector<std::string> unsaved;
-    for (const CaptureSave& save :
-         {CaptureSave{kCapturePng, kFormatPng}, CaptureSave{kCaptureJpeg, kFormatJpeg}})
-        if (!saveImageFile(capture, save.name, save.format))
-            unsaved.push_back(std::string("Cannot save ") + save.name);
+    for (const char* name : capture.saveFiles())
+        unsaved.push_back(std::string("Cannot save ") + name);
     sleepMs(kSettleMs);
-    destroyImage(capture);
-    capture = nullptr;
+    capture.release();
     if (foldKey(session.lastKey) != "u") return false;
     if (!unsaved.empty()) return refuseUpload(session, unsaved);
     Settings settings;
