@@ -96,7 +96,7 @@ CONF
 nginx -c "$WORK/nginx.conf" -p "$WORK" -e "$WORK/nginx-error.log"
 
 python3 - "$NGINX_PORT" "$PID1" "$(cat "$WORK/ceph/rgw.2.pid")" "$WORK" <<'PY'
-import concurrent.futures, hashlib, http.client, json, os, sys, threading
+import concurrent.futures, hashlib, http.client, json, os, struct, sys, threading, zlib
 port, victim, gateway, work = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
 def post(body):
     c = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
@@ -106,7 +106,10 @@ def post(body):
 lock, answers, sent, links, statuses = threading.Lock(), [0], set(), {}, {}
 duplicates = [0]
 def upload(i):
-    image = b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR" + os.urandom(1200)  # judged by its head alone
+    chunk = lambda kind, data: (struct.pack(">I", len(data)) + kind + data
+                                + struct.pack(">I", zlib.crc32(kind + data)))
+    image = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 1, 1, 8, 0, 0, 0, 0))
+             + chunk(b"IDAT", os.urandom(1200)) + chunk(b"IEND", b""))  # checked, never decoded
     digest = hashlib.sha256(image).hexdigest()
     body = (b"--B\r\nContent-Disposition: form-data; name=\"file\"; filename=\"s.png\"\r\n\r\n"
             + image + b"\r\n--B--\r\n")
