@@ -1,5 +1,6 @@
 #include <array>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <future>
 #include <set>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "screen/draw.h"
+#include "screen/font.h"
 #include "screen_fixture.h"
 
 namespace {
@@ -38,7 +40,15 @@ ImagePtr numberedImage(int width, int height) {
     return image;
 }
 
-class DrawTest : public ScreenTest {};
+class DrawTest : public ScreenTest {
+  protected:
+    // The text cursor as row * 100 + column.
+    int cursor() {
+        int row = 0, column = 0;
+        textCursor(&row, &column);
+        return row * 100 + column;
+    }
+};
 
 }  // namespace
 
@@ -158,4 +168,54 @@ TEST_F(DrawTest, ScreenCallsNestInsideAFrameLock) {
     if (frame.wait_for(std::chrono::seconds(2)) == std::future_status::ready) return;
     ADD_FAILURE() << "a screen call waits for the lock its own frame holds";
     std::_Exit(1);  // that thread never ends
+}
+
+TEST_F(DrawTest, PrintPaintsOpaqueCellsInTheTextColoursAndAdvancesTheCursor) {
+    drawLine(nullptr, 0, 0, 63, 47, 0xFF123456, kFilledBox, kSolid, kAbsolute);
+    setTextColour(0xFFFFFFFF, 0xFF0000FF);  // the background changes only when given
+    setTextColour(0xFFFF0000);
+    locateText(3, 1);
+    printText("ERROR");
+    EXPECT_EQ(306, cursor());
+    for (int y = 15; y < 25; ++y) {
+        for (int x = 0; x < 41; ++x) {
+            bool cell = y >= 16 && y < 24 && x < 40;
+            bool set = cell && (glyphRow("ERROR"[x / 8], y - 16) & (0x80 >> (x % 8)));
+            ASSERT_EQ(set    ? 0xFFFF0000u
+                      : cell ? 0xFF0000FFu
+                             : 0xFF123456u,
+                      screenPixel(x, y))
+                << x << "," << y;
+        }
+    }
+}
+
+TEST_F(DrawTest, CursorMovesAsToldAndRefusesToLeaveTheGrid) {
+    // Locate row, column; the cursor after it. A 64 x 48 screen has 6 rows of 8 columns.
+    const int moves[][3] = {{4, 2, 402}, {0, 7, 407}, {5, 0, 507},
+                            {7, 1, 507}, {1, 9, 507}, {-1, 1, 507}};
+    for (const auto& m : moves) {
+        locateText(m[0], m[1]);
+        EXPECT_EQ(m[2], cursor()) << m[0] << "," << m[1];
+    }
+    locateText(3, 4);
+    printText("ERROR", true);
+    EXPECT_EQ(401, cursor());
+    locateText(2, 5);
+    printNewline();
+    EXPECT_EQ(301, cursor());
+}
+
+// The glyph shapes are the font's own choice; what the program relies on is that spaces draw
+// nothing, every other code draws something of its own and nothing lies outside the 8 x 8 cell.
+TEST(Font, BlanksAreEmptyAndEveryOtherGlyphIsDrawnAndDistinct) {
+    std::set<std::uint64_t> shapes;
+    for (int code = 0; code < 256; ++code) {
+        std::uint64_t shape = 0;
+        for (int row = 0; row < 8; ++row) shape = shape << 8 | glyphRow(code, row);
+        bool blank = code == 0 || code == ' ' || code == 255;
+        EXPECT_EQ(blank, shape == 0) << code;
+        EXPECT_TRUE(blank || shapes.insert(shape).second) << code << " looks like another code";
+        for (int row : {-1, 8, INT_MIN, INT_MAX}) EXPECT_EQ(glyphRow(code, row), 0) << code;
+    }
 }
