@@ -27,11 +27,6 @@ Pixels litPixels() {
     return lit;
 }
 
-struct ImageDeleter {
-    void operator()(Image* image) const { destroyImage(image); }
-};
-using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
-
 // Pixel (x, y) holds 0xFF00yyxx, so every copied pixel tells where it came from.
 ImagePtr numberedImage(int width, int height) {
     ImagePtr image(createImage(width, height, kMagenta, 0));
