@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "../editor/editor_fixture.h"
 #include "screen/draw.h"
 #include "screen/font.h"
-#include "screen_fixture.h"
 
 namespace {
 
@@ -25,14 +25,6 @@ Pixels litPixels() {
         for (int x = 0; x < 64; ++x)
             if (screenPixel(x, y) != kBlack) lit.insert({x, y});
     return lit;
-}
-
-// Pixel (x, y) holds 0xFF00yyxx, so every copied pixel tells where it came from.
-ImagePtr numberedImage(int width, int height) {
-    ImagePtr image(createImage(width, height, kMagenta, 0));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) imageRow(image.get(), y)[x] = 0xFF000000u | (y << 8) | x;
-    return image;
 }
 
 class DrawTest : public ScreenTest {
@@ -111,7 +103,7 @@ TEST_F(DrawTest, BoxesClipTakeCornersInAnyOrderAndMarkOnlyTheirRows) {
 }
 
 TEST_F(DrawTest, PutImageCopiesExactlyClampsItsSourceAndClips) {
-    ImagePtr source = numberedImage(20, 20), target(createImage(10, 10, kBlack, 0));
+    ImagePtr source(patternedImage(20, 20)), target(createImage(10, 10, kBlack, 0));
     imageRow(source.get(), 0)[1] = 0x12345678;  // alpha is copied, not blended
     imageRow(source.get(), 0)[2] = kMagenta;    // and magenta is no transparent colour
     putImage(nullptr, 4, 5, source.get(), 1, 0, 2, 0, kAbsolute);
@@ -120,16 +112,17 @@ TEST_F(DrawTest, PutImageCopiesExactlyClampsItsSourceAndClips) {
     // Cut off left and top, the source start moves along; right and bottom simply end.
     putImage(nullptr, -5, -7, source.get());
     putImage(nullptr, 60, 45, source.get());
-    EXPECT_EQ((Colours{0xFF000705, 0xFF001313, kBlack, kBlack, 0xFF000203}),
+    EXPECT_EQ((Colours{patternAt(5, 7), patternAt(19, 19), kBlack, kBlack, patternAt(3, 2)}),
               (Colours{screenPixel(0, 0), screenPixel(14, 12), screenPixel(15, 12),
                        screenPixel(0, 13), screenPixel(63, 47)}));
     // 11 x 11 onto 10 x 10 drops the last column and row; a second corner beyond the source copies
     // up to its last column and row; relative corners may come backwards.
-    putImage(target.get(), 0, 0, numberedImage(11, 11).get());
-    EXPECT_EQ(0xFF000909u, imageRow(target.get(), 9)[9]);
+    putImage(target.get(), 0, 0, ImagePtr(patternedImage(11, 11)).get());
+    EXPECT_EQ(patternAt(9, 9), imageRow(target.get(), 9)[9]);
     putImage(target.get(), 0, 0, source.get(), 17, 18, 50, 50, kAbsolute);
     putImage(target.get(), 5, 5, source.get(), 5, 5, -2, -3, kRelative);
-    EXPECT_EQ((Colours{0xFF001211, 0xFF001313, 0xFF000003, 0xFF000203, 0xFF000505, 0xFF000908}),
+    EXPECT_EQ((Colours{patternAt(17, 18), patternAt(19, 19), patternAt(3, 0), patternAt(3, 2),
+                       patternAt(5, 5), patternAt(8, 9)}),
               (Colours{imageRow(target.get(), 0)[0], imageRow(target.get(), 1)[2],
                        imageRow(target.get(), 0)[3], imageRow(target.get(), 5)[5],
                        imageRow(target.get(), 8)[7], imageRow(target.get(), 9)[8]}));
