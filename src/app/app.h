@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
 #include "editor/session.h"
 #include "editor/work_area.h"
 #include "upload/transport.h"
@@ -19,6 +20,9 @@ constexpr const char* kLoadingTitle = "Loading";
 struct Program : Session {
     std::uintptr_t lastClipboardBitmap = 0;  // the clipboard image of the last capture
     ConnectionSettings upload;               // where and how captures are posted
+    // Where each upload reads its settings: the machine's in the program; none (the build's
+    // defaults) unless a test gives its own.
+    SettingsSources settingsSources;
     int exitCode = 0;  // what the process ends with once a capture cycle asks to quit
 };
 

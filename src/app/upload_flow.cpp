@@ -1,17 +1,15 @@
 #include "app/upload_flow.h"
 
+#include <ctime>
 #include <vector>
 
-#include "desktop/capture_files.h"
+#include "app/upload_history.h"
 #include "desktop/clipboard.h"
 #include "editor/status.h"
+#include "image/capture.h"
 #include "screen/draw.h"
 #include "screen/screen.h"
 #include "upload/transport.h"
-
-#ifndef GLIMMERIX_UPLOAD_HOST
-#error "GLIMMERIX_UPLOAD_HOST must name the upload service's host (a CMake cache variable)"
-#endif
 
 namespace {
 
@@ -33,7 +31,8 @@ void showProgress(const WorkArea& work, const std::string& message) {
 }
 
 // The lines under the progress message that say why the upload failed: the service's own
-// status line when it refused, else the failed step with the system's code, if any.
+// status line when it refused, the reason an encrypted connection was refused, else the failed
+// step with the system's code, if any.
 void reportFailure(const UploadResult& result) {
     static const std::pair<UploadStep, const char*> kStepNames[] = {
         {UploadStep::kResolve, "resolveHost(): invalid address"},
@@ -43,6 +42,8 @@ void reportFailure(const UploadResult& result) {
         {UploadStep::kReceive, "recv()"}};
     if (!result.refusal.empty()) {
         printText(result.refusal, true);
+    } else if (result.failedStep == UploadStep::kTls) {
+        printText(tlsErrorText(result.tlsError), true);
     } else {
         for (const auto& [step, name] : kStepNames)
             if (step == result.failedStep) {
@@ -77,44 +78,56 @@ bool closingPause(Session& session) {
     return foldKey(session.lastKey) == "q";
 }
 
-struct CaptureSave {
-    const char* name;
-    int format;
-};
-
-// The edit did not reach the disk, so whatever a capture file holds is not what the user
-// approved: nothing is posted. The failed files are named between " UPLOADING" and "ERROR".
-bool refuseUpload(Session& session, const std::vector<const char*>& unsaved) {
+// The edit did not reach the disk, or the settings say nothing usable about where it goes:
+// nothing is posted. The reasons stand between " UPLOADING" and "ERROR".
+bool refuseUpload(Session& session, const std::vector<std::string>& reasons) {
     showUploading(session.work);
-    for (const char* name : unsaved) printText(std::string("Cannot save ") + name, true);
+    for (const std::string& reason : reasons) printText(reason, true);
     printText("ERROR", true);
     return closingPause(session);
 }
 
+// The URL as the transport takes it. A path of "/" alone is left out: a URL that ends in its
+// first "/" keeps that "/" in its host.
+std::string transportUrl(const UploadSettings& upload) {
+    return upload.scheme + "://" + upload.host + (upload.path == "/" ? "" : upload.path);
+}
+
+// The program's connection, pointed where the settings say. Without a port in the URL the
+// connection's own stands: the scheme's port in the program, a loopback server's in tests.
+ConnectionSettings connectionFor(const ConnectionSettings& base, const UploadSettings& upload) {
+    ConnectionSettings connection = base;
+    if (upload.portGiven) connection.port = upload.port;
+    connection.portInHost = upload.portGiven;
+    connection.token = upload.token;
+    connection.caFile = upload.caFile;
+    return connection;
+}
+
 }  // namespace
 
-std::string uploadUrl() {
-    return std::string("http://") + GLIMMERIX_UPLOAD_HOST + "/api.php";
-}
-
-bool runUploadFlow(Program& program, Image*& capture) {
+bool runUploadFlow(Program& program, Capture& capture) {
     Session& session = program;
-    std::vector<const char*> unsaved;
-    for (const CaptureSave& save :
-         {CaptureSave{kCapturePng, kFormatPng}, CaptureSave{kCaptureJpeg, kFormatJpeg}})
-        if (!saveImageFile(capture, save.name, save.format)) unsaved.push_back(save.name);
+    std::vector<std::string> unsaved;
+    for (const char* name : capture.saveFiles())
+        unsaved.push_back(std::string("Cannot save ") + name);
     sleepMs(kSettleMs);
-    destroyImage(capture);
-    capture = nullptr;
+    capture.release();
     if (foldKey(session.lastKey) != "u") return false;
     if (!unsaved.empty()) return refuseUpload(session, unsaved);
-    return uploadCapture(program, uploadUrl());
+    Settings settings;
+    std::string error;
+    if (!loadSettings(program.settingsSources, settings, error))
+        return refuseUpload(session, {error});
+    return uploadCapture(program, transportUrl(settings.upload),
+                         connectionFor(program.upload, settings.upload), settings.history);
 }
 
-bool uploadCapture(Program& program, const std::string& url) {
+bool uploadCapture(Program& program, const std::string& url, const ConnectionSettings& connection,
+                   bool keepHistory) {
     const WorkArea& work = program.work;
     showUploading(work);
-    UploadResult result = postCapture(url, program.upload, CaptureFiles{kCapturePng, kCaptureJpeg},
+    UploadResult result = postCapture(url, connection, CaptureFiles{kCapturePng, kCaptureJpeg},
                                       [&] { showProgress(work, " RECEIVING LINK..."); });
     if (result.failedStep == UploadStep::kSocketsStart) {
         // Without sockets no upload can ever work: the program ends, once the user has seen why.
@@ -124,9 +137,14 @@ bool uploadCapture(Program& program, const std::string& url) {
         return true;
     }
     // The clipboard keeps what it had unless it takes the link.
-    if (result.succeeded() && setClipboardText(result.link) == 1)
+    if (result.succeeded() && setClipboardText(result.link) == 1) {
         showDone(work);
-    else
+        // The upload has worked whatever becomes of its history line.
+        if (keepHistory)
+            appendUploadHistory(kHistoryFile, std::time(nullptr), result.link,
+                                result.header("X-Delete-Url"));
+    } else {
         reportFailure(result);
+    }
     return closingPause(program);
 }

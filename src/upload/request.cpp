@@ -4,6 +4,7 @@ namespace {
 
 constexpr const char* kSchemePrefix = "http://";
 constexpr const char* kLineEnd = "\r\n";
+constexpr const char* kAuthorization = "Authorization: Bearer ";
 
 // Only the space character counts: a tab or line break in a URL is left for the service to see.
 std::string trimSpaces(const std::string& text) {
@@ -29,11 +30,12 @@ std::string closingDelimiter() {
     return std::string(kLineEnd) + "--" + kBoundary + "--" + kLineEnd;
 }
 
-std::string requestHead(const std::string& host, const std::string& path,
+std::string requestHead(const std::string& host, const std::string& path, const std::string& token,
                         std::string::size_type bodyLength) {
     std::string head;
     head += "POST /" + path + " HTTP/1.0" + kLineEnd;
     head += "Host: " + host + kLineEnd;
+    if (!token.empty()) head += kAuthorization + token + kLineEnd;
     head += std::string("User-Agent: Marnivox Glimmerix") + kLineEnd;
     head += std::string("Content-Type: multipart/form-data; boundary=") + kBoundary + kLineEnd;
     head += "Content-Length: " + std::to_string(bodyLength) + kLineEnd;
@@ -58,13 +60,27 @@ void splitUrl(std::string& url, std::string& host, std::string& path) {
 }
 
 std::string buildUploadRequest(const std::string& host, const std::string& path,
-                               const std::string& fileName, const std::string& fileBytes) {
+                               const std::string& fileName, const std::string& fileBytes,
+                               const std::string& token) {
     std::string part = partHead(fileName);
     std::string closing = closingDelimiter();
-    std::string request = requestHead(host, path, part.size() + fileBytes.size() + closing.size());
+    std::string request =
+        requestHead(host, path, token, part.size() + fileBytes.size() + closing.size());
     request.reserve(request.size() + part.size() + fileBytes.size() + closing.size());
     request += part;
     request += fileBytes;
     request += closing;
     return request;
+}
+
+std::string requestForDump(const std::string& request, const std::string& token) {
+    if (token.empty()) return request;
+    const std::string line = kAuthorization + token + kLineEnd;
+    // Only the head can hold the line: a capture that happens to contain it stays as it is.
+    std::string::size_type at = request.find(line);
+    std::string::size_type headEnd = request.find("\r\n\r\n");
+    if (at == std::string::npos || at > headEnd) return request;
+    std::string dumped = request;
+    dumped.replace(at, line.size(), kAuthorization + std::string("****") + kLineEnd);
+    return dumped;
 }

@@ -10,12 +10,16 @@
 #include "upload/answer.h"
 #include "upload/byte_stream.h"
 #include "upload/request.h"
+#include "upload/tls_stream.h"
 
 namespace {
 
 // Room for the request around the file, so that its length still fits an int.
 constexpr std::streamoff kMaxCaptureBytes = INT_MAX - 4096;
 constexpr int kReceiveChunk = 1024;
+constexpr const char* kTlsScheme = "https://";
+constexpr int kHttpPort = 80;
+constexpr int kHttpsPort = 443;
 
 // The file's length, or 0 when it is missing, unreadable or too large to send. An ifstream never
 // creates the file, so looking at a missing capture leaves no empty one behind.
@@ -125,27 +129,40 @@ UploadResult linkFrom(const Answer& answer) {
 
 UploadResult post(const std::string& url, const ConnectionSettings& settings,
                   const CaptureFiles& files, const std::function<void()>& sent) {
-    std::string rest = url, host, path;
+    const bool https = url.compare(0, std::strlen(kTlsScheme), kTlsScheme) == 0;
+    std::string rest = https ? url.substr(std::strlen(kTlsScheme)) : url;
+    std::string host, path;
     splitUrl(rest, host, path);
     std::uint32_t address = parseDottedAddress(host.c_str());
     if (address == kNoAddress) address = lookUpHost(host.c_str());
     if (address == kNoAddress) return failure(UploadStep::kResolve, lastSocketError());
     SocketHandle socket = openSocket();
     if (socket == kNoSocket) return failure(UploadStep::kSocket, lastSocketError());
-    // The plain socket carries the request; an encrypted connection wraps it here.
+    // The plain socket carries the request; for https, a TLS session wraps it once connected.
     std::unique_ptr<ByteStream> stream = std::make_unique<SocketStream>(socket);
     const TransferLimits& limits = settings.limits;
-    if (!connectSocket(socket, address, settings.port, limits.connectMs) ||
+    const int port = settings.port != 0 ? settings.port : https ? kHttpsPort : kHttpPort;
+    if (!connectSocket(socket, address, port, limits.connectMs) ||
         !setSendBuffer(socket, limits.sendBufferBytes))
         return failure(UploadStep::kConnect, lastSocketError());
+    if (https) {
+        // The handshake is part of getting connected, and has as long.
+        UploadResult refused = failure(UploadStep::kTls);
+        TlsSession* session = tlsHandshake(socket, host, settings.caFile,
+                                           steadyMs() + limits.connectMs, refused.tlsError);
+        if (!session) return refused;
+        stream = std::make_unique<TlsStream>(std::move(stream), session);
+    }
 
     std::string fileName = chooseCaptureFile(files);
     std::string fileBytes = readCapture(fileName);
     // An empty part would post a broken image and still bring back a link to it.
     if (fileBytes.empty()) return failure(UploadStep::kFile);
-    std::string request = buildUploadRequest(host, path, fileName, fileBytes);
+    const std::string hostHeader =
+        settings.portInHost ? host + ":" + std::to_string(settings.port) : host;
+    std::string request = buildUploadRequest(hostHeader, path, fileName, fileBytes, settings.token);
     std::string().swap(fileBytes);
-    writeRequestDump(request);
+    writeRequestDump(requestForDump(request, settings.token));
     if (!sendRequest(*stream, request, limits)) return sendFailure(*stream);
     std::string().swap(request);
     const std::int64_t answerEndMs = steadyMs() + limits.answerMs;

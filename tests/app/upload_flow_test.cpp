@@ -13,13 +13,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
 #include "../editor/editor_fixture.h"
 #include "../upload/loopback_server.h"
-#include "desktop/capture_files.h"
 #include "desktop/clipboard_headless.h"
+#include "image/capture.h"
 #include "screen/draw.h"
 #include "screen/font.h"
 #include "screen/screen.h"
@@ -115,7 +116,7 @@ class UploadFlowTest : public ::testing::Test {
         if (server) program.upload.port = server->port();
         freshEditorScreen();
         Clock::time_point start = Clock::now();
-        bool quit = uploadCapture(program, url);
+        bool quit = uploadCapture(program, url, program.upload);
         elapsed = Clock::now() - start;
         return quit;
     }
@@ -227,6 +228,9 @@ TEST_F(UploadFlowTest, FailedStepsReportTheirLineAndError) {
     expectFailure(" UPLOADING", "send(): error #110");
     EXPECT_EQ(buildUploadRequest("127.0.0.1", "api.php", kCaptureJpeg, readFile(kCaptureJpeg)),
               readFile(kDumpFile));
+    program.upload.limits.connectMs = 500;  // the TLS greeting has as long as the connect
+    upload(&server, "https://127.0.0.1/api.php");
+    expectFailure(" UPLOADING", "TLS: timed out");
     std::filesystem::remove(kCapturePng);  // the chosen file
     LoopbackServer empty(LoopbackServer::answer(kOkHead + kLink));
     upload(&empty);
@@ -289,12 +293,12 @@ TEST_F(UploadFlowTest, SocketsThatWillNotStartEndTheProgramWithCodeOneAfterAKey)
 
 // Any ending key saves both files; "U" also uploads the smaller one to the build's host.
 TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
-    if (uploadUrl() != "http://localhost/api.php")
-        GTEST_SKIP() << "the build's upload host is not this machine: " << uploadUrl();
+    if (defaultUploadUrl() != "http://localhost/api.php")
+        GTEST_SKIP() << "the build's upload host is not this machine: " << defaultUploadUrl();
     for (const char* key : {"x", "U"}) {
         LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
         program.upload.port = server.port();
-        Image* capture = createImage(40, 30, 0xFF0000FF);
+        Capture capture(createImage(40, 30, 0xFF0000FF));
         program.lastKey = key;
         freshEditorScreen();
         EXPECT_FALSE(runUploadFlow(program, capture));
@@ -307,6 +311,48 @@ TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
         EXPECT_EQ(*key == 'U' ? request : "", server.request());
         EXPECT_EQ(*key == 'U' ? kDoneTitle : "editor", windowTitle());
     }
+    EXPECT_FALSE(std::filesystem::exists(kHistoryFile));  // only when asked for
+}
+
+// Settings read at the upload choose the server, port and path, and keep the history; a bad one
+// is named before anything is sent.
+TEST_F(UploadFlowTest, SettingsPointTheUploadElsewhereOrNameWhatIsWrong) {
+    const std::string deleteUrl = "http://localhost/delete/Ab3.jpg/k";
+    LoopbackServer server(LoopbackServer::answer("HTTP/1.0 200 OK\r\nX-Delete-Url: " + deleteUrl +
+                                                 "\r\n\r\n" + kLink));
+    const std::string port = std::to_string(server.port());
+    for (std::string url :
+         {std::string("ftp://127.0.0.1/"), "http://127.0.0.1:" + port + "/up/load.php?k=1"}) {
+        program.settingsSources.environment = [&](const char* name, std::string& value) {
+            const std::map<std::string, std::string> environment = {
+                {"GLIMMERIX_UPLOAD_URL", url},
+                {"GLIMMERIX_UPLOAD_TOKEN", "s3cr3t-T0ken"},
+                {"GLIMMERIX_UPLOAD_HISTORY", "on"}};
+            auto found = environment.find(name);
+            if (found != environment.end()) value = found->second;
+            return found != environment.end();
+        };
+        Capture capture(createImage(40, 30, 0xFF0000FF));
+        program.lastKey = "u";
+        freshEditorScreen();
+        EXPECT_FALSE(runUploadFlow(program, capture));
+        if (url[0] == 'f') expectFailure(" UPLOADING", "upload_url: unknown scheme \"ftp\"");
+        EXPECT_EQ(url[0] == 'f', server.request().empty());
+    }
+    expectLink(kLink);
+    // The port named in the URL travels in the Host header, the token in the one line it adds,
+    // which dump.txt keeps without the secret.
+    const std::string head =
+        "POST /up/load.php?k=1 HTTP/1.0\r\nHost: 127.0.0.1:" + port + "\r\nAuthorization: Bearer ";
+    EXPECT_EQ(0u, server.request().rfind(head + "s3cr3t-T0ken\r\nUser-Agent: ", 0));
+    std::string dump = readFile(kDumpFile);
+    EXPECT_EQ(0u, dump.rfind(head + "****\r\nUser-Agent: ", 0));
+    EXPECT_EQ(std::string::npos, dump.find("s3cr3t"));
+    EXPECT_EQ(server.request().size() - dump.size(), std::string("s3cr3t-T0ken").size() - 4);
+    std::string history = readFile(kHistoryFile);
+    EXPECT_EQ("\t" + kLink + "\t" + deleteUrl + "\n",
+              history.substr(std::min<std::size_t>(20, history.size())))
+        << history;
 }
 
 // The disk fills up while the edited PNG is written. Before, the capture-time PNG (or a cut-off
@@ -314,10 +360,11 @@ TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
 TEST_F(UploadFlowTest, FailedSaveNamesTheFileAndPostsNothing) {
     LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
     program.upload.port = server.port();
-    Image* capture = createImage(100, 100, 0);
+    Capture capture(createImage(100, 100, 0));
     std::uint32_t noise = 12345;  // incompressible for PNG; JPEG still shrinks it
     for (std::uint32_t y = 0; y < 100; ++y)
-        for (std::uint32_t x = 0; x < 100; ++x) imageRow(capture, y)[x] = noise *= 2654435761u;
+        for (std::uint32_t x = 0; x < 100; ++x)
+            imageRow(capture.picture(), y)[x] = noise *= 2654435761u;
     program.lastKey = "u";
     std::signal(SIGXFSZ, SIG_IGN);
     // The limit lies between the sizes of the two files.

@@ -57,7 +57,7 @@ TEST_F(EditorTest, PlacementCentresWhatFitsPutsTheRestAtTheCornerAndCutsTheImage
     // The image area is the placed capture cut to the visible area.
     const View& v = editor.view;
     show(patternedImage(200, 100));
-    clipImageArea(editor.view, program.work, editor.capture);
+    clipImageArea(editor.view, program.work, picture());
     EXPECT_EQ(values(402, 84, 602, 184), values(v.originX, v.originY, v.right, v.bottom));
     for (auto [x, y, inside] : {std::tuple<int, int, bool>{402, 84, true},
                                 {601, 183, true},
@@ -67,7 +67,7 @@ TEST_F(EditorTest, PlacementCentresWhatFitsPutsTheRestAtTheCornerAndCutsTheImage
                                 {500, 83, false}})
         EXPECT_EQ(inside, inImageArea(v, x, y)) << x << "," << y;
     show(patternedImage(1200, 500));
-    clipImageArea(editor.view, program.work, editor.capture);
+    clipImageArea(editor.view, program.work, picture());
     EXPECT_EQ(values(kWidth - 5, kHeight - 44), values(v.right, v.bottom));
     EXPECT_FALSE(inImageArea(v, -1, -1)) << "an unavailable pointer is never inside";
 }

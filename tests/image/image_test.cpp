@@ -121,11 +121,12 @@ TEST_F(ImageTest, ClipboardPicturesAreCheckedBeforeDecoding) {
         {"PNG of height 2^31", sized(4, 1ll << 31), P, false, false},
         {"PNG a pixel too wide", sized(side + 1, 1), P, false, false},
         {"PNG at the widest", sized(side, 1), P, true, false},
-        {"PNG over 128 MP", sized(side, 8192), P, false, false},
-        {"PNG at 128 MP", sized(16000, 8000), P, true, false},
+        {"PNG over 64 MP", sized(side, 2048), P, false, false},
+        {"PNG at 64 MP", sized(16000, 4000), P, true, false},
+        {"PNG of five 4K screens in a row", sized(19200, 2160), P, true, false},
         {"BMP of negative width", with(bmp, 18, -4, false), B, false, false},
         {"BMP of height -2^31", with(bmp, 22, -(1ll << 31), false), B, false, false},
-        {"BMP 20000 high", with(bmp, 22, 20000, false), B, false, false},
+        {"BMP 40000 high", with(bmp, 22, 40000, false), B, false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.allowed, pictureHeaderAllowed(c.bytes.data(), c.bytes.size(), c.format) == 1)

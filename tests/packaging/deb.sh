@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The Debian packages as a user gets them: lintian finds no errors; both install with dpkg -i;
-# the installed service reports the project's version and takes an upload on port 80 of a
-# private loopback; the launcher gives the program a folder of the user's own; purging leaves
-# no file behind. Needs root; skipped (77) without, or where either package is installed
+# The Debian packages as a user gets them: lintian finds no errors or warnings; both install with
+# dpkg -i, with the machine's settings as a conffile, a menu entry and manual pages; the installed
+# service reports the project's version and takes an upload on port 80 of a private loopback;
+# the launcher gives the program a folder of the user's own; purging leaves no file behind. Needs root; skipped (77) without, or where either package is installed
 # already, since the test removes them again.
 # Usage: deb.sh BUILD_DIR      (after `cmake --build BUILD_DIR --target package`)
 set -u
@@ -30,10 +30,17 @@ quietly() { "$@" >>"$work/log.txt" 2>&1; }
 trap 'kill "${server_pid:-}" 2>/dev/null; dpkg --purge glimmerix glimmerix-server >/dev/null 2>&1; rm -rf "$work"' EXIT
 
 check "both packages are built" test -f "$program_deb" -a -f "$server_deb"
-lintian --fail-on error "$program_deb" "$server_deb" >"$work/lintian.txt" 2>&1
+lintian --fail-on error,warning "$program_deb" "$server_deb" >"$work/lintian.txt" 2>&1
 status=$?
-check "lintian reports no errors ($(grep -c '^E:' "$work/lintian.txt") errors)" test "$status" = 0
+check "lintian reports no errors or warnings ($(grep -Ec '^(E|W):' "$work/lintian.txt"))" \
+    test "$status" = 0
 check "dpkg -i installs both" quietly dpkg -i "$program_deb" "$server_deb"
+conf=/etc/glimmerix/glimmerix.conf
+check "$conf is a conffile with every setting commented out" sh -c "dpkg-query -W \
+    -f '\${Conffiles}' glimmerix | grep -q ' $conf ' && ! grep -Ev '^(#|\[glimmerix]|$)' $conf"
+check "menu entry, icon, autostart entry and manual pages are installed" test -f \
+    /usr/share/applications/glimmerix.desktop -a -f /usr/share/man/man1/glimmerix.1.gz -a -f \
+    /usr/share/man/man8/glimmerix-server.8.gz -a -f /usr/share/glimmerix/glimmerix-autostart.desktop
 depends=$(dpkg-query -W -f '${Depends} ${Depends}' glimmerix glimmerix-server)
 check "dependencies come from the libraries linked (${depends:0:60}...)" \
     sh -c "echo '$depends' | grep -q libfreeimage3 && echo '$depends' | grep -q libmicrohttpd"
@@ -64,7 +71,7 @@ check "the launcher gives it a folder of the user's own, with logo.png" \
     cmp -s "$work/home/.local/state/glimmerix/logo.png" "$picture"
 
 check "dpkg --purge removes both" quietly dpkg --purge glimmerix glimmerix-server
-left=$(ls -d /usr/bin/glimmerix* /usr/libexec/glimmerix /usr/share/glimmerix \
+left=$(ls -d /usr/bin/glimmerix* /usr/libexec/glimmerix /usr/share/glimmerix /etc/glimmerix \
     /usr/share/doc/glimmerix* /lib/systemd/system/glimmerix-server.service 2>/dev/null)
 check "nothing of them is left ($left)" test -z "$left"
 echo "$failures failed"

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The Windows installer as a user meets it, under Wine on a private X display: a silent install
-# puts glimmerix.exe and logo.png under Program Files and a Start-menu shortcut that starts the
+# writes the upload server given by /URL= and /TOKEN= to the machine's settings, puts
+# glimmerix.exe and logo.png under Program Files and a Start-menu shortcut that starts the
 # program in the user's own folder, where it shows its splash and goes idle; a silent uninstall
-# leaves nothing behind. The portable .zip holds the same two files.
-# Usage: nsis.sh INSTALLER.exe PORTABLE.zip
+# leaves nothing behind. The portable .zip holds the same two files. With clipboard_tool.exe, a
+# picture on the clipboard and UPLOAD show that the installed program posts to that URL.
+# Usage: nsis.sh INSTALLER.exe PORTABLE.zip [clipboard_tool.exe]
 set -u
 installer=$(realpath "$1")
 portable=$(realpath "$2")
+tool=${3:+$(realpath "$3")}
 wine_run=$(cd "$(dirname "$0")/../../scripts" && pwd)/wine-run.sh
 failures=0
 check() {  # check DESCRIPTION COMMAND...
@@ -22,7 +25,7 @@ window() {  # window TITLE SECONDS: waits for a window of that title
 
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix
-trap 'wineserver -k 2>/dev/null; kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'wineserver -k 2>/dev/null; kill "$xvfb" ${listener:-} 2>/dev/null; rm -rf "$work"' EXIT
 exec 3>"$work/display"
 Xvfb -displayfd 3 -noreset -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -37,9 +40,24 @@ installed=$drive/Program\ Files/Glimmerix
 folder=$user_dir/AppData/Local/Glimmerix
 shortcut=$user_dir/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/Glimmerix/Glimmerix.lnk
 
-timeout 120 "$wine_run" "$installer" /S >>"$work/wine.log" 2>&1
+# The upload server that /URL= names: a listener on a free loopback port that keeps the request
+# and answers with a link.
+timeout 200 python3 -c 'import socket, sys
+server = socket.create_server(("127.0.0.1", 0)); folder = sys.argv[1]
+open(folder + "/port", "w").write(str(server.getsockname()[1]))
+client, request = server.accept()[0], b""
+while chunk := client.recv(65536): request += chunk
+open(folder + "/request", "wb").write(request)
+client.sendall(b"HTTP/1.0 200 OK\r\n\r\nhttp://127.0.0.1/shot.png")' "$work" &
+listener=$!
+for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+url=http://127.0.0.1:$(cat "$work/port")/shots/api.php
+timeout 120 "$wine_run" "$installer" /S "/URL=$url" /TOKEN=t0k.en >>"$work/wine.log" 2>&1
 status=$?
 check "the silent install ends with 0 (got $status)" test "$status" = 0
+ini=$(tr -d '\r' <"$drive/ProgramData/Glimmerix/glimmerix.ini" 2>/dev/null | grep -v '^;' | tr '\n' ' ')
+check "/URL= and /TOKEN= become the machine's settings ($ini)" \
+    test "$ini" = "[glimmerix] upload_url = $url upload_token = t0k.en "
 check "glimmerix.exe and logo.png are under Program Files" \
     test -f "$installed/glimmerix.exe" -a -f "$installed/logo.png" -a -f "$installed/Uninstall.exe"
 check "the Start menu has a Glimmerix shortcut" test -f "$shortcut"
@@ -61,6 +79,20 @@ sleep 3
 timeout 10 "$wine_run" "$installed/glimmerix.exe" -s >>"$work/wine.log" 2>&1
 status=$?
 check "it goes idle: a second start finds its title and ends with 0 (got $status)" test "$status" = 0
+if [ -n "$tool" ]; then
+    convert -size 64x48 xc:red "PNG24:$work/shot.png"
+    "$wine_run" "$tool" put-bitmap "$work/shot.png" "$work/bitmap.txt" >>"$work/wine.log" 2>&1 &
+    # A Wine window takes keys only with the focus, and the editor drops those sent before its
+    # loop runs: "u" again every half second until the request arrives.
+    for _ in $(seq 40); do
+        [ -s "$work/request" ] && break
+        wid=$(xdotool search --onlyvisible --name '^Glimmerix Idle$' 2>/dev/null | head -n 1)
+        [ -n "$wid" ] && xdotool windowfocus --sync "$wid" key u 2>/dev/null
+        sleep 0.5
+    done
+    check "the installed program posts to /URL= ($(head -n 1 "$work/request" 2>/dev/null))" \
+        grep -aq "^POST /shots/api.php HTTP/1.0"$'\r'"\$" "$work/request"
+fi
 wineserver -k 2>/dev/null
 
 timeout 60 "$wine_run" "$installed/Uninstall.exe" /S >>"$work/wine.log" 2>&1

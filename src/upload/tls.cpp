@@ -1,0 +1,25 @@
+#include "upload/tls.h"
+
+const char* tlsErrorText(TlsError error) {
+    switch (error) {
+        case TlsError::none:
+            return "";
+        case TlsError::notTrusted:
+            return "TLS: certificate not trusted";
+        case TlsError::otherHost:
+            return "TLS: certificate is for another host";
+        case TlsError::expired:
+            return "TLS: certificate expired";
+        case TlsError::caFileUnusable:
+            return "TLS: ca_file holds no usable certificate";
+        case TlsError::handshakeFailed:
+            return "TLS: handshake failed";
+        case TlsError::timedOut:
+            return "TLS: timed out";
+        case TlsError::connectionLost:
+            return "TLS: connection lost";
+        case TlsError::badRecord:
+            return "TLS: bad record from the server";
+    }
+    return "TLS: failed";
+}
