@@ -66,6 +66,7 @@ refuses "chmod 600" $S3 --s3-credentials "$WORK/credentials" --delete-key-file "
 chmod 600 "$WORK/credentials"
 ! "$SERVER" --help | grep -qi "secret_access_key=\|$AWS_SECRET_ACCESS_KEY" || fail "--help"
 
+for _ in $(seq 100); do [ -s "$WORK/proxy.port" ] && break; sleep 0.1; done  # a slow machine
 port=$(start main --s3-endpoint "http://127.0.0.1:$(cat "$WORK/proxy.port")" --s3-prefix "shots/" \
     --s3-credentials "$WORK/credentials" --delete-key-file "$WORK/key" \
     --s3-connect-timeout 1 --s3-stall-timeout 2 --s3-timeout 5)
