@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 shift $(( $# > 0 ? 1 : 0 ))
 harnesses=${*:-"clipboard_picture_fuzz upload_answer_fuzz image_kind_fuzz multipart_fuzz
-    stored_name_fuzz options_fuzz"}
+    image_structure_fuzz stored_name_fuzz options_fuzz"}
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

@@ -8,6 +8,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <thread>
 
 #include "deletion_key.h"
@@ -37,16 +40,34 @@ std::size_t raiseDescriptorLimit() {
     return limit.rlim_cur == RLIM_INFINITY ? (1u << 20) : static_cast<std::size_t>(limit.rlim_cur);
 }
 
-// Waits for SIGTERM or SIGINT, meanwhile ending overdue connections a few times a second and
-// looking for dead servers' leftovers once a minute.
-int waitForStopSignal(const sigset_t& stopSignals, UploadService& service,
-                      const ImageStore& store) {
+// Reads the upload tokens again; a bad file keeps the tokens in use.
+void reloadUploadTokens(const std::string& path, UploadService& service) {
+    auto tokens = std::make_shared<UploadTokens>();
+    std::string error;
+    if (!tokens->load(path, &error)) {
+        logMessage("SIGHUP: kept the upload tokens in use: " + error);
+        return;
+    }
+    service.setUploadTokens(tokens);
+    logMessage("SIGHUP: " + std::to_string(tokens->size()) + " upload token(s) read from " + path);
+}
+
+// Waits for SIGTERM or SIGINT, meanwhile ending overdue connections a few times a second,
+// looking for dead servers' leftovers once a minute, and reading the tokens again on SIGHUP.
+int waitForStopSignal(const sigset_t& signals, UploadService& service, const ImageStore& store,
+                      const ServerOptions& options) {
     constexpr auto kSweepEvery = std::chrono::minutes(1);
     auto nextSweep = std::chrono::steady_clock::now() + kSweepEvery;
     const timespec tick{0, 250'000'000};
     for (;;) {
-        int received = ::sigtimedwait(&stopSignals, nullptr, &tick);
-        if (received > 0) return received;
+        int received = ::sigtimedwait(&signals, nullptr, &tick);
+        if (received == SIGHUP) {
+            if (!options.uploadTokensFile.empty()) {
+                reloadUploadTokens(options.uploadTokensFile, service);
+            }
+        } else if (received > 0) {
+            return received;
+        }
         service.expireOverdue();
         if (std::chrono::steady_clock::now() >= nextSweep) {
             std::string swept = store.sweep();
@@ -54,6 +75,25 @@ int waitForStopSignal(const sigset_t& stopSignals, UploadService& service,
             nextSweep = std::chrono::steady_clock::now() + kSweepEvery;
         }
     }
+}
+
+bool readWholeFile(const std::string& path, std::string* out) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open()) return false;
+    out->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return true;
+}
+
+// The start-up line's account of who may upload.
+std::string uploadPolicyText(const ServerOptions& options, std::size_t tokens) {
+    if (options.uploadFrom.any) return "uploads open to everyone (--upload-from any)";
+    std::string text = "uploads accepted from " +
+                       (options.uploadFrom.ranges.empty() ? "no address" : options.uploadFrom.text);
+    if (tokens > 0) {
+        text += ", and from anywhere with one of " + std::to_string(tokens) + " token(s) in " +
+                options.uploadTokensFile;
+    }
+    return text;
 }
 
 int fail(const std::string& message) {
@@ -85,12 +125,30 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    // The stop signals are taken with sigtimedwait() on this thread, so they are blocked before
-    // any other thread exists and every thread inherits the mask.
+    // Who may upload: without --upload-from, loopback and private networks, unless tokens are
+    // required; then only token holders.
+    std::shared_ptr<UploadTokens> tokens;
+    if (!options.uploadTokensFile.empty()) {
+        tokens = std::make_shared<UploadTokens>();
+        if (!tokens->load(options.uploadTokensFile, &error)) return fail(error);
+    }
+    if (!options.uploadFromGiven && !tokens) {
+        parseUploadSources(defaults::kUploadFrom, &options.uploadFrom);
+    }
+    ServiceSettings settings;
+    if (!options.tlsCertFile.empty() && (!readWholeFile(options.tlsCertFile, &settings.tlsCert) ||
+                                         !readWholeFile(options.tlsKeyFile, &settings.tlsKey))) {
+        return fail("cannot read --tls-cert " + options.tlsCertFile + " or --tls-key " +
+                    options.tlsKeyFile);
+    }
+
+    // The stop signals and SIGHUP are taken with sigtimedwait() on this thread, so they are
+    // blocked before any other thread exists and every thread inherits the mask.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
     sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
@@ -112,9 +170,10 @@ int main(int argc, char** argv) {
     int port = 0;
     UniqueFd listenSocket = openListeningSocket(options.listenAddress, options.port, &port, &error);
     if (!listenSocket.valid()) return fail(error);
-    if (options.publicUrl.empty()) options.publicUrl = defaultPublicUrl(hostName(), port);
+    if (options.publicUrl.empty()) {
+        options.publicUrl = defaultPublicUrl(hostName(), port, !settings.tlsCert.empty());
+    }
 
-    ServiceSettings settings;
     settings.publicUrl = options.publicUrl;
     settings.maxImageBytes = options.maxUploadBytes;
     settings.maxConnections = options.maxConnections;
@@ -126,16 +185,21 @@ int main(int argc, char** argv) {
     settings.readTimeout = options.readTimeout;
     settings.writeTimeout = options.writeTimeout;
     settings.keepAliveTimeout = options.keepAliveTimeout;
+    settings.logLinesPerSecond = options.logLinesPerSecond;
+    settings.rules.minRate = options.minRate;
+    settings.uploadFrom = options.uploadFrom;
     UploadService service(settings, *opened.store, opened.key);
+    service.setUploadTokens(tokens);
     if (!service.start(listenSocket.release(), &error)) return fail(error);
 
     logMessage("listening on " + options.listenAddress + " port " + std::to_string(port) +
                ", links start with " + options.publicUrl + "/, " + opened.description);
+    logMessage(uploadPolicyText(options, tokens ? tokens->size() : 0));
 
-    int received = waitForStopSignal(stopSignals, service, *opened.store);
+    int received = waitForStopSignal(stopSignals, service, *opened.store, options);
     logMessage(std::string("received SIG") + sigabbrev_np(received) +
                ", finishing the requests in progress");
-    service.stop(options.requestTimeout);
+    service.stop(options.stopTimeout);
     logMessage("stopped");
     return 0;
 }

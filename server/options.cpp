@@ -146,6 +146,34 @@ const std::map<std::string, Setter>& setters() {
          [](const std::string& v, ServerOptions* o) {
              return parseSeconds(v, &o->keepAliveTimeout);
          }},
+        {"stop-timeout",
+         [](const std::string& v, ServerOptions* o) { return parseSeconds(v, &o->stopTimeout); }},
+        {"min-rate",
+         [](const std::string& v, ServerOptions* o) { return parseSize(v, &o->minRate); }},
+        {"upload-tokens",
+         [](const std::string& v, ServerOptions* o) {
+             o->uploadTokensFile = v;
+             return !v.empty();
+         }},
+        {"upload-from",
+         [](const std::string& v, ServerOptions* o) {
+             o->uploadFromGiven = true;
+             return parseUploadSources(v, &o->uploadFrom);
+         }},
+        {"tls-cert",
+         [](const std::string& v, ServerOptions* o) {
+             o->tlsCertFile = v;
+             return !v.empty();
+         }},
+        {"tls-key",
+         [](const std::string& v, ServerOptions* o) {
+             o->tlsKeyFile = v;
+             return !v.empty();
+         }},
+        {"log-rate",
+         [](const std::string& v, ServerOptions* o) {
+             return parseCount(v, 1 << 20, &o->logLinesPerSecond);
+         }},
         {"s3-endpoint",
          [](const std::string& v, ServerOptions* o) { return parseEndpoint(v, &o->s3Endpoint); }},
         {"s3-bucket",
@@ -209,6 +237,10 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ServerOptions* opti
             return ParseOutcome::Error;
         }
     }
+    if (options->tlsCertFile.empty() != options->tlsKeyFile.empty()) {
+        *error = "--tls-cert and --tls-key go together";
+        return ParseOutcome::Error;
+    }
     if (!options->s3Endpoint.empty() && options->s3Bucket.empty()) {
         *error = "--s3-endpoint needs --s3-bucket";
         return ParseOutcome::Error;
@@ -233,18 +265,33 @@ std::string usageText() {
            "  --max-size SIZE          largest image accepted, in bytes or with K, M or G\n"
            "                           (default 32M)\n"
            "  --max-connections N      connections open at once, idle ones included\n"
-           "                           (default 4096); more wait in the listen queue\n"
+           "                           (default 4096); from 7/8 of it on, each new one sheds\n"
+           "                           an unfinished head or a body below --min-rate\n"
            "  --max-connections-per-ip N  connections open at once from one address\n"
            "                           (default 64)\n"
-           "  --trusted-proxies LIST   addresses exempt from the per-address limit, such as\n"
-           "                           a load balancer: comma-separated addresses and the word\n"
-           "                           'loopback', or 'none' (default loopback)\n"
+           "  --trusted-proxies LIST   proxies or load balancers: exempt from the per-address\n"
+           "                           limit, and their X-Forwarded-For names the client;\n"
+           "                           comma-separated addresses and the word 'loopback', or\n"
+           "                           'none' (default loopback)\n"
            "  --header-timeout SEC     longest time for a request's head (default 10)\n"
            "  --read-timeout SEC       longest silence while a request arrives (default 10)\n"
            "  --write-timeout SEC      longest wait for a client to take more (default 10)\n"
            "  --request-timeout SEC    longest time one request may take from the end of its\n"
            "                           head to the end of its answer (default 120)\n"
            "  --keep-alive-timeout SEC how long an idle connection is kept open (default 5)\n"
+           "  --min-rate BYTES         slowest average rate, in bytes a second, of a request's\n"
+           "                           head or body once past its first 5 s (default 1024)\n"
+           "  --stop-timeout SEC       after SIGTERM, how long requests in progress may take\n"
+           "                           to finish before they are cut off (default 10)\n"
+           "  --log-rate N             request lines logged a second at most; the rest are\n"
+           "                           counted in one line (default 1000)\n"
+           "  --upload-tokens FILE     tokens that allow an upload (Authorization: Bearer),\n"
+           "                           one a line; read again on SIGHUP\n"
+           "  --upload-from LIST       addresses that upload without a token: addresses,\n"
+           "                           CIDR ranges, 'loopback', 'private' or 'any' (default\n"
+           "                           loopback,private without --upload-tokens, else none)\n"
+           "  --tls-cert FILE          serve HTTPS with this PEM certificate (chain) ...\n"
+           "  --tls-key FILE           ... and this PEM private key\n"
            "  --threads N              threads that carry all connections (default 8); a\n"
            "                           thread waits only on the disk, never on a client\n"
            "  --delete-key-file FILE   the deletion key (32 bytes, mode 0600), instead of\n"
@@ -269,12 +316,13 @@ std::string usageText() {
            "  --version                show the version\n"
            "\n"
            "The read, write and keep-alive time-outs count in whole seconds, rounded up.\n"
-           "SIGTERM or SIGINT stop the server after the requests in progress have finished.\n"
+           "SIGTERM or SIGINT stop accepting, let the requests in progress finish for at most\n"
+           "--stop-timeout, close the rest and exit with status 0.\n"
            "One line per request is logged on standard error.\n";
 }
 
-std::string defaultPublicUrl(const std::string& hostName, int port) {
-    std::string url = "http://" + hostName;
-    if (port != 80) url += ":" + std::to_string(port);
+std::string defaultPublicUrl(const std::string& hostName, int port, bool tls) {
+    std::string url = (tls ? "https://" : "http://") + hostName;
+    if (port != (tls ? 443 : 80)) url += ":" + std::to_string(port);
     return url;
 }

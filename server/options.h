@@ -7,26 +7,37 @@
 #include <cstdint>
 #include <string>
 
+#include "server_defaults.h"
 #include "trusted_addresses.h"
+#include "upload_access.h"
 
 struct ServerOptions {
-    std::string listenAddress = "0.0.0.0";
-    int port = 80;
-    std::string dataDir = "/var/lib/glimmerix";
+    std::string listenAddress = defaults::kListenAddress;
+    int port = defaults::kPort;
+    std::string dataDir = defaults::kDataDir;
     // Start of every link, without a trailing '/'. Empty until main() fills in the default,
     // which needs the host name and the port actually bound.
     std::string publicUrl;
-    std::uint64_t maxUploadBytes = 32ull << 20;
+    std::uint64_t maxUploadBytes = defaults::kMaxImageBytes;
     // Event threads; connections are multiplexed over them and cost no thread of their own.
-    std::size_t threads = 8;
-    std::size_t maxConnections = 4096;
-    std::size_t maxConnectionsPerIp = 64;
+    std::size_t threads = defaults::kThreads;
+    std::size_t maxConnections = defaults::kMaxConnections;
+    std::size_t maxConnectionsPerIp = defaults::kMaxConnectionsPerIp;
     TrustedAddresses trustedProxies;
-    std::chrono::milliseconds headerTimeout{10'000};
-    std::chrono::milliseconds readTimeout{10'000};
-    std::chrono::milliseconds writeTimeout{10'000};
-    std::chrono::milliseconds requestTimeout{120'000};
-    std::chrono::milliseconds keepAliveTimeout{5'000};
+    std::chrono::milliseconds headerTimeout = defaults::kHeaderTimeout;
+    std::chrono::milliseconds readTimeout = defaults::kReadTimeout;
+    std::chrono::milliseconds writeTimeout = defaults::kWriteTimeout;
+    std::chrono::milliseconds requestTimeout = defaults::kRequestTimeout;
+    std::chrono::milliseconds keepAliveTimeout = defaults::kKeepAliveTimeout;
+    std::chrono::milliseconds stopTimeout = defaults::kStopTimeout;
+    std::uint64_t minRate = defaults::kMinRate;
+    std::size_t logLinesPerSecond = defaults::kLogLinesPerSecond;
+    std::string uploadTokensFile;  // empty: no tokens
+    // Addresses that upload without a token. Unless given: loopback and private networks when
+    // there are no tokens, nobody when there are.
+    UploadSources uploadFrom;
+    bool uploadFromGiven = false;
+    std::string tlsCertFile, tlsKeyFile;  // both or neither
     // The S3 store, used when an endpoint is given; its keys come from the environment or
     // the credentials file, never from a flag.
     std::string s3Endpoint;
@@ -50,5 +61,5 @@ ParseOutcome parseOptions(int argc, const char* const* argv, ServerOptions* opti
 
 std::string usageText();
 
-// "http://HOST" for port 80, "http://HOST:PORT" otherwise.
-std::string defaultPublicUrl(const std::string& hostName, int port);
+// "http://HOST" for port 80, "http://HOST:PORT" otherwise; with `tls`, https and port 443.
+std::string defaultPublicUrl(const std::string& hostName, int port, bool tls = false);

@@ -53,6 +53,41 @@ std::string formatRequestLine(const RequestLogEntry& entry) {
     return line;
 }
 
+// Ends the current second if `now` is past it; returns the lines it held back.
+std::uint64_t LogRateLimit::closeSecond(Clock::time_point now) {
+    if (started_ && now - secondStart_ < std::chrono::seconds(1)) return 0;
+    std::uint64_t heldBack = heldBack_;
+    started_ = false;
+    written_ = 0;
+    heldBack_ = 0;
+    return heldBack;
+}
+
+bool LogRateLimit::admit(Clock::time_point now, std::uint64_t* heldBack) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    *heldBack = closeSecond(now);
+    if (!started_) {
+        started_ = true;
+        secondStart_ = now;
+    }
+    if (written_ < perSecond_) {
+        ++written_;
+        return true;
+    }
+    ++heldBack_;
+    return false;
+}
+
+std::uint64_t LogRateLimit::takeHeldBack(Clock::time_point now) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return closeSecond(now);
+}
+
+std::string heldBackMessage(std::uint64_t heldBack, std::size_t perSecond) {
+    return std::to_string(heldBack) + " request lines not logged (over " +
+           std::to_string(perSecond) + " a second)";
+}
+
 void writeLogLine(const std::string& line) {
     std::string withBreak = line + "\n";
     const char* data = withBreak.data();

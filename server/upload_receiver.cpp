@@ -51,7 +51,17 @@ void UploadReceiver::addFileData(const unsigned char* data, std::size_t size) {
         decideKind();
         if (failure_ != UploadOutcome::Stored) return;
     }
-    if (size > 0 && !pending_->append(data, size)) failStorage(pending_->errorText());
+    if (size == 0) return;
+    checkStructure(data, size);
+    if (failure_ == UploadOutcome::Stored && !pending_->append(data, size)) {
+        failStorage(pending_->errorText());
+    }
+}
+
+void UploadReceiver::checkStructure(const unsigned char* data, std::size_t size) {
+    if (structure_->feed(data, size)) return;
+    failure_ = UploadOutcome::NotAnImage;
+    pending_.reset();
 }
 
 void UploadReceiver::decideKind() {
@@ -61,6 +71,9 @@ void UploadReceiver::decideKind() {
         failure_ = UploadOutcome::NotAnImage;
         return;
     }
+    structure_.emplace(kind_);
+    checkStructure(head_.data(), head_.size());
+    if (failure_ != UploadOutcome::Stored) return;
     pending_ = store_.newUpload();
     if (!pending_->begin() || !pending_->append(head_.data(), head_.size())) {
         failStorage(pending_->errorText());
@@ -80,6 +93,7 @@ UploadOutcome UploadReceiver::finish(std::string* storedName) {
     // Files shorter than the sniffing window are decided on what there is.
     if (!kindDecided_) decideKind();
     if (failure_ != UploadOutcome::Stored) return failure_;
+    if (!structure_->complete()) return UploadOutcome::NotAnImage;  // cut short
 
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string name = newStoredName(kind_);

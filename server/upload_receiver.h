@@ -1,17 +1,20 @@
 // Receives the parts of one upload as MultipartReader delivers them: the part named
-// "file" is sniffed from its first bytes and streamed straight into the store's ImageUpload, every
-// other part is read and dropped. The image never sits whole in memory, and whatever goes wrong,
-// the half-written file goes with the receiver.
+// "file" is sniffed from its first bytes, its structure checked as it streams (ImageStructure),
+// and it is streamed straight into the store's ImageUpload; every other part is read and
+// dropped. The image never sits whole in memory, and whatever goes wrong, the half-written file
+// goes with the receiver.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "image_kind.h"
 #include "image_store.h"
+#include "image_structure.h"
 #include "multipart_reader.h"
 
 enum class UploadOutcome {
@@ -51,6 +54,7 @@ class UploadReceiver : public MultipartHandler {
   private:
     void addFileData(const unsigned char* data, std::size_t size);
     void decideKind();
+    void checkStructure(const unsigned char* data, std::size_t size);
     void failStorage(std::string error);
 
     const ImageStore& store_;
@@ -61,6 +65,7 @@ class UploadReceiver : public MultipartHandler {
     std::vector<unsigned char> head_;
     ImageKind kind_ = ImageKind::Unknown;
     bool kindDecided_ = false;
+    std::optional<ImageStructure> structure_;
     std::unique_ptr<ImageUpload> pending_;
     UploadOutcome failure_ = UploadOutcome::Stored;  // Stored: nothing has failed
     std::string storageError_;

@@ -68,19 +68,19 @@ std::string headerValue(void* connection, const char* name) {
     return value ? value : "";
 }
 
-struct FramingHeaders {
-    std::vector<std::string> contentLengths;
-    bool transferEncoding = false;
-};
-
-MHD_Result collectFraming(void* cls, MHD_ValueKind, const char* key, const char* value) {
-    auto* framing = static_cast<FramingHeaders*>(cls);
-    if (::strcasecmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) == 0) {
-        framing->contentLengths.push_back(value ? value : "");
-    } else if (::strcasecmp(key, MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0) {
-        framing->transferEncoding = true;
-    }
+MHD_Result collectField(void* cls, MHD_ValueKind, const char* key, size_t keySize,
+                        const char* value, size_t valueSize) {
+    static_cast<std::vector<HeadField>*>(cls)->push_back(
+        {std::string(key, keySize), value ? std::string(value, valueSize) : std::string()});
     return MHD_YES;
+}
+
+// The table sheds connections from 7/8 of the library's limit on, so that the connections shed
+// have time to close before the library turns newcomers away.
+ConnectionRules connectionRules(const ServiceSettings& settings) {
+    ConnectionRules rules = settings.rules;
+    rules.shedFrom = settings.maxConnections - settings.maxConnections / 8;
+    return rules;
 }
 
 enum class Route { Upload, Image, DeletionPage, Deletion, NotFound };
@@ -177,7 +177,11 @@ MHD_Result onAccept(void* cls, const sockaddr* address, socklen_t) {
 
 UploadService::UploadService(const ServiceSettings& settings, const ImageStore& store,
                              const DeletionKey& key)
-    : settings_(settings), store_(store), key_(key), table_(settings.rules) {}
+    : settings_(settings),
+      store_(store),
+      key_(key),
+      table_(connectionRules(settings)),
+      logLimit_(settings.logLinesPerSecond) {}
 
 UploadService::~UploadService() {
     if (daemon_) stop(std::chrono::milliseconds(0));
@@ -185,6 +189,15 @@ UploadService::~UploadService() {
 
 bool UploadService::start(int listenFd, std::string* error) {
     unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_USE_ITC;  // ITC: for quiesce
+    // HTTPS through the library's own TLS (GnuTLS); the PEM text stays in settings_ for as long
+    // as the daemon runs.
+    std::vector<MHD_OptionItem> tls;
+    if (!settings_.tlsCert.empty()) {
+        flags |= MHD_USE_TLS;
+        tls.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(settings_.tlsCert.c_str())});
+        tls.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(settings_.tlsKey.c_str())});
+    }
+    tls.push_back({MHD_OPTION_END, 0, nullptr});
     daemon_ = MHD_start_daemon(
         flags, 0, onAccept, this, onRequest, this, MHD_OPTION_LISTEN_SOCKET, listenFd,
         MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(settings_.maxConnections),
@@ -192,17 +205,49 @@ bool UploadService::start(int listenFd, std::string* error) {
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_THREAD_POOL_SIZE,
         static_cast<unsigned>(settings_.eventThreads), MHD_OPTION_NOTIFY_COMPLETED, onCompleted,
         this, MHD_OPTION_NOTIFY_CONNECTION, onConnection, this, MHD_OPTION_URI_LOG_CALLBACK,
-        onRequestLine, this, MHD_OPTION_END);
+        onRequestLine, this, MHD_OPTION_ARRAY, tls.data(), MHD_OPTION_END);
     if (!daemon_) {
         ::close(listenFd);
-        *error = "cannot start the HTTP layer (libmicrohttpd)";
+        *error =
+            settings_.tlsCert.empty()
+                ? "cannot start the HTTP layer (libmicrohttpd)"
+                : "cannot start the HTTPS layer (libmicrohttpd): check --tls-cert and --tls-key";
         return false;
     }
     return true;
 }
 
+void UploadService::setUploadTokens(std::shared_ptr<const UploadTokens> tokens) {
+    std::lock_guard<std::mutex> lock(tokensMutex_);
+    tokens_ = std::move(tokens);
+}
+
+int UploadService::uploadRefusal(void* connection, const std::string& client) {
+    if (settings_.uploadFrom.contains(client)) return 0;
+    std::shared_ptr<const UploadTokens> tokens;
+    {
+        std::lock_guard<std::mutex> lock(tokensMutex_);
+        tokens = tokens_;
+    }
+    if (!tokens) return 403;
+    return tokens->accepts(bearerToken(headerValue(connection, "Authorization"))) ? 0 : 401;
+}
+
 void UploadService::expireOverdue() {
-    table_.expire(Clock::now());
+    Clock::time_point now = Clock::now();
+    table_.expire(now);
+    reportHeldBackLines(now);
+    // Shedding means the service is under a crowd: worth a line, but not one per connection.
+    if (now - lastShedReport_ >= std::chrono::seconds(10)) {
+        std::uint64_t shed = table_.shedCount();
+        if (shed > shedReported_) {
+            logMessage(
+                "connections nearly at --max-connections: " + std::to_string(shed - shedReported_) +
+                " shed to make room (unfinished heads and slow bodies)");
+        }
+        shedReported_ = shed;
+        lastShedReport_ = now;
+    }
 }
 
 void UploadService::stop(std::chrono::milliseconds grace) {
@@ -216,10 +261,11 @@ void UploadService::stop(std::chrono::milliseconds grace) {
     }
     MHD_stop_daemon(daemon_);
     daemon_ = nullptr;
+    reportHeldBackLines(Clock::now() + std::chrono::seconds(1));  // the last second is over too
 }
 
-bool UploadService::admits(const void* clientAddress) const {
-    return table_.admits(clientAddressText(clientAddress));
+bool UploadService::admits(const void* clientAddress) {
+    return table_.admit(clientAddressText(clientAddress), Clock::now());
 }
 
 void UploadService::connectionEvent(void* connection, bool opened) {
@@ -254,13 +300,26 @@ int UploadService::handle(void* connection, const char* url, const char* method,
         const MHD_ConnectionInfo* peer =
             MHD_get_connection_info(asConnection(connection), MHD_CONNECTION_INFO_CLIENT_ADDRESS);
         request->log.client = peer ? clientAddressText(peer->client_addr) : "-";
+        // Behind a proxy we trust, the client is the hop it appended; anyone else's header is
+        // ignored, or a client could pass for any address.
+        if (isTrusted(settings_.rules.trusted, request->log.client)) {
+            std::string hop = lastForwardedHop(headerValue(connection, "X-Forwarded-For"));
+            if (!hop.empty()) request->log.client = hop;
+        }
         table_.headArrived(connection, Clock::now());
         MHD_set_connection_option(asConnection(connection), MHD_CONNECTION_OPTION_TIMEOUT,
                                   wholeSeconds(settings_.readTimeout));
-        return firstCall(connection, *request);
+        return noteAnswer(connection, *request, firstCall(connection, *request));
     }
     if (*dataSize > 0) return bodyData(connection, *request, data, dataSize);
+    // The whole request is in: storing it (fsync) is the service's time, never the client's.
+    table_.answering(connection);
     return bodyDone(connection, *request);
+}
+
+int UploadService::noteAnswer(void* connection, const Request& request, int result) {
+    if (request.log.status != 0) table_.answering(connection);
+    return result;
 }
 
 int UploadService::firstCall(void* connection, Request& request) {
@@ -268,22 +327,41 @@ int UploadService::firstCall(void* connection, Request& request) {
         return queue(connection, request, status, textResponse(message), message.size(),
                      settings_.writeTimeout);
     };
-    FramingHeaders framing;
-    MHD_get_connection_values(asConnection(connection), MHD_HEADER_KIND, collectFraming, &framing);
-    if (!bodyFramingIsUnambiguous(framing.contentLengths, framing.transferEncoding)) {
+    std::vector<HeadField> fields;
+    MHD_get_connection_values_n(asConnection(connection), MHD_HEADER_KIND, collectField, &fields);
+    HeadVerdict verdict = checkRequestHead(request.log.method, request.log.version, fields);
+    if (verdict.status != 0) return fail(verdict.status, verdict.reason);
+    std::vector<std::string> contentLengths;
+    bool transferEncoding = false;
+    for (const HeadField& field : fields) {
+        if (::strcasecmp(field.name.c_str(), MHD_HTTP_HEADER_CONTENT_LENGTH) == 0) {
+            contentLengths.push_back(field.value);
+        } else if (::strcasecmp(field.name.c_str(), MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0) {
+            transferEncoding = true;
+        }
+    }
+    if (!bodyFramingIsUnambiguous(contentLengths, transferEncoding)) {
         return fail(400, "conflicting Content-Length or Transfer-Encoding headers");
     }
     const std::string& method = request.log.method;
     const std::string path = request.log.target.substr(0, request.log.target.find('?'));
     bool reading = method == "GET" || method == "HEAD";
     if (path == "/api.php" && method == "POST") {
+        if (int refusal = uploadRefusal(connection, request.log.client)) {
+            if (refusal == 403) return fail(403, "uploads are not accepted from this address");
+            const std::string message = "an upload token is needed (Authorization: Bearer)";
+            MHD_Response* response = textResponse(message);
+            MHD_add_response_header(response, "WWW-Authenticate", "Bearer");
+            return queue(connection, request, 401, response, message.size(),
+                         settings_.writeTimeout);
+        }
         std::string boundary = multipartBoundary(headerValue(connection, "Content-Type"));
         if (boundary.empty()) {
             return fail(400, "expected a multipart/form-data body with a part named \"file\"");
         }
         std::uint64_t declared = 0;
-        if (!framing.contentLengths.empty()) {
-            declared = std::strtoull(framing.contentLengths.front().c_str(), nullptr, 10);
+        if (!contentLengths.empty()) {
+            declared = std::strtoull(contentLengths.front().c_str(), nullptr, 10);
         }
         if (declared > settings_.maxImageBytes + kMultipartOverhead) {
             return fail(413, "the image is larger than " + std::to_string(settings_.maxImageBytes) +
@@ -330,8 +408,8 @@ int UploadService::bodyData(void* connection, Request& request, const char* data
         return request.bodyBytes <= kMultipartOverhead;
     }
     if (request.bodyBytes > settings_.maxImageBytes + kMultipartOverhead) {
-        // Only a chunked body gets here (a declared length was checked at the head); it has
-        // already taken more than any image may, so the connection ends without an answer.
+        // A declared length was checked at the head, and chunked bodies are refused there, so
+        // this only guards the sum; past it the connection ends without an answer.
         request.log.status = 413;
         request.log.note = "body over the limit";
         return 0;
@@ -545,6 +623,18 @@ void UploadService::requestCompleted(void* connection, void** requestSlot) {
     if (!request) return;
     request->log.duration =
         std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - request->started);
-    if (request->log.status != 0) writeLogLine(formatRequestLine(request->log));
+    if (request->log.status != 0) logRequestLine(formatRequestLine(request->log));
     delete request;
+}
+
+void UploadService::logRequestLine(const std::string& line) {
+    std::uint64_t heldBack = 0;
+    bool admitted = logLimit_.admit(Clock::now(), &heldBack);
+    if (heldBack > 0) logMessage(heldBackMessage(heldBack, settings_.logLinesPerSecond));
+    if (admitted) writeLogLine(line);
+}
+
+void UploadService::reportHeldBackLines(Clock::time_point now) {
+    std::uint64_t heldBack = logLimit_.takeHeldBack(now);
+    if (heldBack > 0) logMessage(heldBackMessage(heldBack, settings_.logLinesPerSecond));
 }

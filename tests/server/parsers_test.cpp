@@ -4,9 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "http_client.h"
 #include "image_request.h"
+#include "image_structure.h"
 #include "multipart_reader.h"
 #include "request_framing.h"
+#include "server_log.h"
+#include "upload_access.h"
 
 namespace {
 
@@ -87,6 +91,89 @@ TEST(RequestFraming, OnlyOneBodyLengthIsAccepted) {
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5", "7"}, false));
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5,7"}, false));
     EXPECT_FALSE(bodyFramingIsUnambiguous({"5"}, true));
+}
+
+TEST(UploadAccess, AddressListsAndForwardedHops) {
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"loopback,private", "127.8.0.1", true},
+        {"loopback,private", "::1", true},
+        {"loopback,private", "172.31.9.9", true},
+        {"loopback,private", "172.32.0.1", false},
+        {"loopback,private", "fd12::1", true},
+        {"loopback,private", "fe80::1", true},
+        {"loopback,private", "8.8.8.8", false},
+        {"loopback,private", "2001:db8::1", false},
+        {"2001:db8::/33", "2001:db8:7fff::1", true},
+        {"2001:db8::/33", "2001:db8:8000::1", false},
+        {"192.0.2.7", "192.0.2.7", true},
+        {"192.0.2.7", "192.0.2.8", false},
+        {"any", "203.0.113.1", true},
+    };
+    for (const auto& [list, address, inside] : cases) {
+        UploadSources sources;
+        ASSERT_TRUE(parseUploadSources(list, &sources)) << list;
+        EXPECT_EQ(sources.contains(address), inside) << list << " " << address;
+    }
+    UploadSources sources;
+    for (const char* bad : {"", "10.0.0.0/33", "10.0.0.0/", "local", "10.0.0.0/8,"}) {
+        EXPECT_FALSE(parseUploadSources(bad, &sources)) << bad;
+    }
+    EXPECT_EQ(lastForwardedHop("203.0.113.9, 2001:DB8::5"), "2001:db8::5");
+    EXPECT_EQ(lastForwardedHop("203.0.113.9, unknown"), "");
+    EXPECT_EQ(bearerToken("Basic abc"), "");
+}
+
+// Time is passed in: a second of the limit starts with its first line.
+TEST(LogRateLimit, HoldsBackLinesOverTheRateAndCountsThem) {
+    LogRateLimit limit(3);
+    const LogRateLimit::Clock::time_point t0{};
+    auto at = [&](int ms) { return t0 + std::chrono::milliseconds(ms); };
+    std::uint64_t heldBack = 0;
+    int written = 0;
+    for (int i = 0; i < 10; ++i) written += limit.admit(at(i * 10), &heldBack);
+    EXPECT_EQ(written, 3);
+    EXPECT_EQ(limit.takeHeldBack(at(990)), 0u);  // that second is not over yet
+    EXPECT_TRUE(limit.admit(at(1000), &heldBack));
+    EXPECT_EQ(heldBack, 7u);
+    for (int i = 0; i < 5; ++i) limit.admit(at(1100), &heldBack);
+    EXPECT_EQ(heldBack, 0u);
+    EXPECT_EQ(limit.takeHeldBack(at(2000)), 3u);  // a flood that ended is still reported, once
+    EXPECT_EQ(limit.takeHeldBack(at(3000)), 0u);
+}
+
+// Each file fed whole and byte by byte: the verdict must not depend on how the body is cut.
+TEST(ImageStructure, OnlyWholeWellFormedImagesPass) {
+    const std::string png = makePng(300, 1), jpeg = makeJpeg(300, 2);
+    const std::string html = "<html><script>alert(1)</script></html>";
+    auto withByte = [](std::string s, std::size_t at, char c) { return s.replace(at, 1, 1, c); };
+    const std::string iend = png.substr(png.size() - 12);
+    // A progressive-looking JPEG: stuffed FF, a restart marker, a second table and scan.
+    const std::string scans = jpeg.substr(0, 60) + std::string("\xff\x00\xff\xd3", 4) +
+                              std::string("\xff\xc4\0\x02\xff\xda\0\x02", 8) + jpeg.substr(60);
+    const std::tuple<std::string, ImageKind, bool> cases[] = {
+        {png, ImageKind::Png, true},
+        {jpeg, ImageKind::Jpeg, true},
+        {scans, ImageKind::Jpeg, true},
+        {png.substr(0, 16) + html, ImageKind::Png, false},
+        {std::string("\xff\xd8\xff\xe0", 4) + html, ImageKind::Jpeg, false},
+        {withByte(png, 100, png[100] ^ 1), ImageKind::Png, false},       // IDAT's CRC wrong
+        {withByte(png, 11, 12), ImageKind::Png, false},                  // IHDR 12 bytes long
+        {png + "x", ImageKind::Png, false},                              // after IEND
+        {png.substr(0, png.size() - 1), ImageKind::Png, false},          // cut short
+        {png.substr(0, 33) + iend, ImageKind::Png, false},               // no IDAT
+        {jpeg + "x", ImageKind::Jpeg, false},                            // after EOI
+        {jpeg.substr(0, jpeg.size() - 2), ImageKind::Jpeg, false},       // no EOI
+        {jpeg.substr(0, 20) + jpeg.substr(33), ImageKind::Jpeg, false},  // SOS without SOF
+        {withByte(jpeg, 5, 1), ImageKind::Jpeg, false},                  // segment length 1
+    };
+    for (const auto& [bytes, kind, whole] : cases) {
+        ImageStructure atOnce(kind), byByte(kind);
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+        bool fed = atOnce.feed(data, bytes.size());
+        for (std::size_t i = 0; i < bytes.size(); ++i) byByte.feed(data + i, 1);
+        EXPECT_EQ(fed && atOnce.complete(), whole) << bytes.size();
+        EXPECT_EQ(byByte.complete(), whole) << bytes.size();
+    }
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // The real server on loopback, driven with the Glimmerix client's exact request and with raw,
 // hostile and slow clients.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <fstream>
 #include <regex>
 #include <thread>
 
@@ -64,6 +67,8 @@ TEST_F(ServiceTest, RefusedUploadsGetTheirStatusAndLeaveNothing) {
     const std::pair<std::string, int> cases[] = {
         {clientRequest("screenshot.png", "#!/bin/sh\nrm -rf /\n"), 415},
         {clientRequest("screenshot.jpg", ""), 415},
+        {clientRequest("screenshot.png", png.substr(0, 16) + "<html>hi</html>"), 415},
+        {clientRequest("screenshot.jpg", "\xff\xd8\xff\xe0<html>hi</html>"), 415},
         {clientRequest("screenshot.png", makePng(200'000, 1)), 413},         // declared too long
         {formRequest("XyZ", {{"file", "a.png", makePng(84'000, 2)}}), 413},  // sent too long
         {formRequest("XyZ", {{"note", "", "hello"}}), 400},
@@ -83,7 +88,7 @@ TEST_F(ServiceTest, RefusedUploadsGetTheirStatusAndLeaveNothing) {
 }
 
 TEST_F(ServiceTest, OnlyStoredNamesAreServed) {
-    std::string name = pathOfLink(upload("screenshot.png", makePng(43, 10))).substr(1);
+    std::string name = pathOfLink(upload("screenshot.png", makePng(143, 10))).substr(1);
     std::string id = name.substr(0, 20);
     for (const std::string& target : std::vector<std::string>{
              "/", "/api.php", "/delete.key", "/../delete.key", "/..%2Fdelete.key",
@@ -109,21 +114,23 @@ TEST_F(ServiceTest, DeletionAsksFirstThenDeletesOnce) {
     EXPECT_EQ(status(image), 404);
 }
 
-// Each case: a request and the status of its answer; a request smuggled behind an ambiguous
-// one must never get an answer of its own.
+// Each case: a request and the status of its answer. A request smuggled behind an ambiguous or
+// malformed one must never get an answer of its own, and such a connection must close at once.
 TEST_F(ServiceTest, HttpHygiene) {
     std::string image = pathOfLink(upload("screenshot.png", makePng(1'216, 7)));
-    const std::string get1 = "GET " + image + " HTTP/1.1\r\nHost: h\r\nConnection: close\r\n";
+    const std::string get = "GET " + image + " HTTP/1.1\r\nHost: h\r\n";
+    const std::string get1 = get + "Connection: close\r\n";
     const std::string smuggled = "GET " + image + " HTTP/1.1\r\nHost: h\r\n\r\n";
     const std::pair<std::string, int> cases[] = {
-        {"GET " + image +
-             " HTTP/1.1\r\nHost: h\r\nContent-Length: 0\r\nContent-Length: 40\r\n\r\n" + smuggled,
-         400},
-        {"GET " + image +
-             " HTTP/1.1\r\nHost: h\r\nContent-Length: 5\r\n"
-             "Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n" +
-             smuggled,
-         400},
+        {get + "Content-Length: 0\r\nContent-Length: 40\r\n\r\n" + smuggled, 400},
+        {get + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" + smuggled, 400},
+        {get + "Content-Length: 0\r\n 40\r\n\r\n" + smuggled, 400},  // folded
+        {get + "Content Length: 5\r\n\r\nhello" + smuggled, 400},
+        {"G\x01T " + image + " HTTP/1.1\r\nHost: h\r\n\r\n" + smuggled, 400},
+        {get + "X-A: a\x01b\r\n\r\n" + smuggled, 400},
+        {get + "Transfer-Encoding: xchunked\r\n\r\n0\r\n\r\n" + smuggled, 501},
+        {get + "Transfer-Encoding: chunked\r\n\r\n5\nhello\n0\n\n" + smuggled, 400},
+        {"GET " + image + " HTTP/1.1\r\n\r\n" + smuggled, 400},
         {"POST /api.php HTTP/1.1\r\nHost: h\r\nContent-Length: -1\r\n\r\n", 400},
         {get1 + "Range: bytes=5000-\r\n\r\n", 416},
         {get1 + "Range: bytes=0-9\r\n\r\n", 206},
@@ -131,8 +138,13 @@ TEST_F(ServiceTest, HttpHygiene) {
         {get1 + "X-Long: " + std::string(80 * 1024, 'a') + "\r\n\r\n", 431},
     };
     for (const auto& [request, status] : cases) {
-        std::string raw = roundTrip(port(), request, false);
+        int fd = connectToServer(port());
+        sendAll(fd, request);
+        auto start = std::chrono::steady_clock::now();
+        std::string raw = receiveAll(fd, std::chrono::seconds(3));
+        ::close(fd);
         EXPECT_EQ(parseResponse(raw).status, status) << request.substr(0, 120);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "kept open";
         if (request.find(smuggled) == std::string::npos) continue;
         EXPECT_EQ(raw.find("HTTP/1.1 ", 1), std::string::npos) << "smuggled request answered";
     }
@@ -155,6 +167,97 @@ TEST_F(ServiceTest, OneAddressCannotTakeAllConnections) {
     sendAll(other, "GET /x HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(parseResponse(receiveAll(other)).status, 404);
     for (int fd : {held[0], held[1], third, other}) ::close(fd);
+}
+
+// On SIGTERM the service stops accepting, answers a request that ends within --stop-timeout and
+// cuts off one that trickles on, exiting 0 long before that request's own time-out. Past
+// --log-rate a second, request lines are only counted.
+TEST_F(ServiceTest, StopEndsTricklingRequestsInBoundedTimeAndTheLogIsCapped) {
+    stopServer();
+    ASSERT_TRUE(startServer({"--stop-timeout", "2", "--log-rate", "2", "--min-rate", "1"}));
+    for (int i = 0; i < 40; ++i) status("/missing");
+    const std::string request = clientRequest("screenshot.png", makePng(5'000, 5));
+    int trickler = connectToServer(port()), finisher = connectToServer(port());
+    sendAll(trickler, request.substr(0, 400));
+    sendAll(finisher, request.substr(0, 400));
+    std::string answer;
+    int newcomer = 0;
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));  // SIGTERM has been sent
+        newcomer = connectToServer(port());
+        sendAll(finisher, request.substr(400));
+        answer = receiveAll(finisher);
+        for (std::size_t i = 400; i < 440 && sendAll(trickler, request.substr(i, 1)); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(stopServer(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    late.join();
+    EXPECT_LT(newcomer, 0);
+    EXPECT_EQ(parseResponse(answer).status, 200) << answer;
+    ::close(trickler);
+    ::close(finisher);
+
+    std::string text = log();
+    long written = 0, heldBack = 0;
+    for (std::size_t at = 0; (at = text.find(" HTTP/1.", at + 1)) != std::string::npos;) {
+        ++written;
+    }
+    static const std::regex kHeldBack("([0-9]+) request lines not logged");
+    for (std::sregex_iterator it(text.begin(), text.end(), kHeldBack), end; it != end; ++it) {
+        heldBack += std::stol((*it)[1]);
+    }
+    EXPECT_LT(written, 20) << text;
+    EXPECT_EQ(written + heldBack, 41) << text;  // the 404s and the upload
+}
+
+// Uploads come from --upload-from addresses or with a token; behind a trusted proxy the client is
+// the hop it appended. Tokens are read again on SIGHUP; a bad file keeps those in use.
+TEST_F(ServiceTest, OnlyListedAddressesAndTokenHoldersUpload) {
+    stopServer();
+    const std::string tokens = workDir() + "/tokens";
+    auto writeTokens = [&](const char* text) { std::ofstream(tokens) << text; };
+    writeTokens("# upload tokens\nfirst-token\n  second-token  # ShareX\n");
+    ASSERT_TRUE(startServer({"--upload-tokens", tokens, "--upload-from", "127.0.0.1/32",
+                             "--trusted-proxies", "127.0.0.1"}));
+    const std::string request = clientRequest("s.png", makePng(200, 1));
+    auto post = [&](const char* from, const std::string& headers) {
+        int fd = connectToServer(port(), from);
+        std::string withHeaders = request;
+        sendAll(fd, withHeaders.insert(withHeaders.find("\r\n") + 2, headers));
+        ::shutdown(fd, SHUT_WR);
+        HttpResponse answer = parseResponse(receiveAll(fd));
+        ::close(fd);
+        if (answer.status == 401) {
+            EXPECT_EQ(answer.headers["www-authenticate"], "Bearer");
+        }
+        return answer.status;
+    };
+    const std::string second = "Authorization: Bearer second-token\r\n";
+    EXPECT_EQ(post("127.0.0.1", ""), 200);
+    EXPECT_EQ(post("127.0.0.2", ""), 401);
+    EXPECT_EQ(post("127.0.0.2", "Authorization: Bearer first-token2\r\n"), 401);
+    EXPECT_EQ(post("127.0.0.2", second), 200);
+    EXPECT_EQ(post("127.0.0.1", "X-Forwarded-For: 127.0.0.1, 192.0.2.9\r\n"), 401);
+    EXPECT_EQ(post("127.0.0.2", "X-Forwarded-For: 127.0.0.1\r\n"), 401);  // not a proxy
+    EXPECT_TRUE(logShows("192.0.2.9 \"POST /api.php"));
+    writeTokens("third-token\n");
+    signalServer(SIGHUP);
+    ASSERT_TRUE(logShows("1 upload token(s) read"));
+    EXPECT_EQ(post("127.0.0.2", second), 401);
+    EXPECT_EQ(post("127.0.0.2", "Authorization: bearer third-token\r\n"), 200);
+    writeTokens("fourth token\n");
+    signalServer(SIGHUP);
+    ASSERT_TRUE(logShows("kept the upload tokens in use"));
+    EXPECT_EQ(post("127.0.0.2", "Authorization: Bearer third-token\r\n"), 200);
+    EXPECT_EQ(log().find("-token"), std::string::npos) << "a token in the log";
+
+    stopServer();  // without tokens, other addresses are refused outright
+    ASSERT_TRUE(startServer({"--upload-from", "127.0.0.1"}));
+    EXPECT_EQ(post("127.0.0.2", second), 403);
 }
 
 TEST_F(ServiceTest, AFullDiskGets507AndLeavesNothing) {

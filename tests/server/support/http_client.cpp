@@ -12,20 +12,44 @@
 
 namespace {
 
-std::string withNoise(std::string head, std::size_t size, std::uint32_t seed) {
+std::string noise(std::size_t size, std::uint32_t seed) {
     std::mt19937 random(seed);
-    while (head.size() < size) head += static_cast<char>(random() & 0xFF);
-    return head;
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() % 0xFF);  // never FF: no JPEG marker
+    return bytes;
+}
+
+std::string bigEndian32(std::uint32_t value) {
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
+}
+
+std::string pngChunk(const std::string& type, const std::string& data) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : type + data) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    return bigEndian32(static_cast<std::uint32_t>(data.size())) + type + data + bigEndian32(~crc);
 }
 
 }  // namespace
 
 std::string makePng(std::size_t size, std::uint32_t seed) {
-    return withNoise(std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16), size, seed);
+    const std::size_t framing = 8 + 25 + 12 + 12;
+    std::string header = bigEndian32(16) + bigEndian32(16) + std::string("\x08\x02\0\0\0", 5);
+    return "\x89PNG\r\n\x1a\n" + pngChunk("IHDR", header) +
+           pngChunk("IDAT", noise(size > framing ? size - framing : 1, seed)) +
+           pngChunk("IEND", "");
 }
 
 std::string makeJpeg(std::size_t size, std::uint32_t seed) {
-    return withNoise(std::string("\xff\xd8\xff\xe0\0\x10JFIF", 10), size, seed);
+    const std::string head(
+        "\xff\xd8\xff\xe0\0\x10JFIF\0\x01\x01\0\0\x01\0\x01\0\0"  // SOI, APP0
+        "\xff\xc0\0\x0b\x08\0\x10\0\x10\x01\x01\x11\0"            // SOF0, one component
+        "\xff\xda\0\x08\x01\x01\0\0\x3f\0",                       // SOS
+        43);
+    return head + noise(size > head.size() + 2 ? size - head.size() - 2 : 1, seed) + "\xff\xd9";
 }
 
 std::string formRequest(const std::string& boundary, const std::vector<FormPart>& parts) {

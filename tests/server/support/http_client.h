@@ -17,8 +17,8 @@ struct FormPart {
 // `boundary` (which a test may set to another one).
 std::string formRequest(const std::string& boundary, const std::vector<FormPart>& parts);
 
-// PNG-headed (signature and IHDR chunk head) or JPEG-headed seeded noise, `size` bytes in all:
-// the service tells the kinds apart by their first bytes alone and never decodes an image.
+// A well-formed PNG or JPEG of `size` bytes (at least 57 or 45) around seeded noise: the
+// service checks an image's structure but never decodes its pixels.
 std::string makePng(std::size_t size, std::uint32_t seed);
 std::string makeJpeg(std::size_t size, std::uint32_t seed);
 

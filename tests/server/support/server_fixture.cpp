@@ -90,6 +90,18 @@ int ServerTest::stopServer() {
     return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+void ServerTest::signalServer(int signal) const {
+    if (pid_ > 0) ::kill(pid_, signal);
+}
+
+bool ServerTest::logShows(const std::string& text) const {
+    for (auto deadline = Clock::now() + std::chrono::seconds(5); Clock::now() < deadline;) {
+        if (log().find(text) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
 void ServerTest::TearDown() {
     EXPECT_EQ(pid_ > 0 ? stopServer() : 0, 0) << "the server did not stop cleanly:\n" << log();
 }

@@ -22,7 +22,12 @@ class ServerTest : public ::testing::Test {
     int stopServer();
     void TearDown() override;
 
+    void signalServer(int signal) const;
+    // Waits up to 5 s for `text` to appear in the server's log.
+    bool logShows(const std::string& text) const;
+
     int port() const { return port_; }
+    std::string workDir() const { return temp_.path(); }
     std::string dataDir() const { return temp_.path() + "/data"; }
     std::string log() const { return readFile(temp_.path() + "/server.log"); }
     std::vector<std::string> storedImages() const { return listDirectory(dataDir() + "/images"); }

@@ -1,0 +1,18 @@
+// Writes the Glimmerix client's exact upload request for a file to standard output, so that
+// shell tests can send, byte for byte, what the client sends.
+// Usage: client_request HOST NAME FILE
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "upload/request.h"
+
+int main(int argc, char** argv) {
+    if (argc != 4) return 2;
+    std::ifstream file(argv[3], std::ios::binary);
+    if (!file.is_open()) return 1;
+    std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string request = buildUploadRequest(argv[1], "api.php", argv[2], bytes);
+    return std::fwrite(request.data(), 1, request.size(), stdout) == request.size() ? 0 : 1;
+}
