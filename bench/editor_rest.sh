@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# CPU use of the program with the editor open on a 1920 x 1080 capture and no input, over 10 s,
-# read from /proc (user + system time of the process and all its threads).
+# CPU use of the program waiting without a window, then with the editor open on a 1920 x 1080
+# capture and no input, each over 10 s, read from /proc (user + system time of the process and all
+# its threads); and its resident memory while waiting.
 set -u
 # Runs itself again on a private display when it has none.
 [ -n "${DISPLAY:-}" ] || exec "$(dirname "$0")/with-xvfb.sh" "$0" "$@"
@@ -12,11 +13,16 @@ convert -size 1920x1080 gradient:navy-orange -fill white -draw "rectangle 200,20
     PNG24:shot.png
 "$program" -s & pid=$!
 sleep 0.5
+ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
+hz=$(getconf CLK_TCK)
+# Waiting without a window first: the idle loop's own cost.
+before=$(ticks)
+sleep 10
+after=$(ticks)
+echo "idle, 10 s: $(( (after - before) * 1000 / hz / 100 )).$(( (after - before) * 1000 / hz % 100 / 10 )) % of one core, $(awk '/VmRSS/ { printf "%.1f MB", $2 / 1024 }' "/proc/$pid/status") resident"
 xclip -selection clipboard -t image/png -i shot.png &
 timeout 10 xdotool search --sync --name '^Glimmerix Idle$' >/dev/null
 sleep 2
-ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
-hz=$(getconf CLK_TCK)
 before=$(ticks)
 sleep 10
 after=$(ticks)

@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "desktop/capture_files.h"
+#include "image/capture.h"
 #include "desktop/clipboard.h"
 #include "desktop/clipboard_headless.h"
 #include "image/image.h"

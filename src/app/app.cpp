@@ -30,9 +30,10 @@ void showSplash() {
 }
 
 // One pass of the idle loop after the clipboard poll: pause, then read one leftover key.
-// Returns true when that key asks to quit.
+// Returns true when that key asks to quit. A clipboard change ends the pause early, so a new
+// picture need not wait out the rest of it.
 bool waitAndReadKey(Program& program) {
-    sleepMs(kIdlePauseMs);
+    sleepMs(kIdlePauseMs, waitForClipboardChange);
     program.lastKey = readKey();
     return foldKey(program.lastKey) == "q";
 }

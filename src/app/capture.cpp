@@ -1,6 +1,6 @@
 #include "app/capture.h"
 
-#include <cstdio>
+#include <utility>
 
 #include "app/upload_flow.h"
 #include "desktop/clipboard.h"
@@ -12,11 +12,6 @@
 
 namespace {
 
-void deleteCaptureFiles() {
-    std::remove(kCapturePng);
-    std::remove(kCaptureJpeg);
-}
-
 void returnToIdle() {
     setWindowTitle(kIdleTitle);
     setScreenMode(1, 1, 32, 0, kWindowless, 0);
@@ -24,18 +19,19 @@ void returnToIdle() {
 
 }  // namespace
 
-Image* openEditorWindow(const Program& program, View& view) {
+bool openEditorWindow(const Program& program, Capture& capture, View& view) {
     const WorkArea& work = program.work;
-    if (setScreenMode(work.width, work.height, 32, 0, kBorderless, 0) != 0) return nullptr;
+    // The picture first, while the worker starts on the file: the window then shows it as soon
+    // as it is open, and the worker has had that much of a start.
+    if (!capture.makeWorkingPicture()) return false;
+    if (setScreenMode(work.width, work.height, 32, 0, kBorderless, 0) != 0) return false;
     std::intptr_t editorWindow = getWindowHandle();
-    Image* capture = loadImageFile(kCapturePng);
-    if (!capture) return nullptr;
     drawLine(nullptr, 0, 0, float(work.width), float(work.height), 0xFF000000, kFilledBox, kSolid,
              kRelative);
     showAndFocusWindow(editorWindow);
-    placeCapture(view, work, capture);
+    placeCapture(view, work, capture.picture());
     drawStripes(work);
-    return capture;
+    return true;
 }
 
 bool runCaptureCycle(Program& program, std::uintptr_t handle) {
@@ -43,17 +39,24 @@ bool runCaptureCycle(Program& program, std::uintptr_t handle) {
     // Taken from here on, whatever happens to it: a picture that cannot be read is not worth
     // retrying every 250 ms.
     program.lastClipboardBitmap = handle;
+    // The editor shows the picture from memory while a worker writes it to disk; the capture waits
+    // for that worker before anything else touches the files, and before it is destroyed.
+    Picture picture = readClipboardPicture(handle);
+    if (!picture) {
+        returnToIdle();
+        return false;
+    }
+    Capture capture(std::move(picture));
     View view;
-    Image* capture = writeCaptureFile(handle) ? openEditorWindow(program, view) : nullptr;
-    if (!capture) {
+    if (!openEditorWindow(program, capture, view)) {
         // Nothing to edit: leave no window and no half-made files, and keep waiting.
-        deleteCaptureFiles();
+        capture.removeFiles();
         returnToIdle();
         return false;
     }
     runEditorLoop(program, capture, view);
     if (runUploadFlow(program, capture)) return true;  // "q" after an upload keeps the files
-    deleteCaptureFiles();
+    capture.removeFiles();
     if (foldKey(program.lastKey) == "q") return true;
     returnToIdle();
     return false;

@@ -5,12 +5,12 @@
 
 #include "app/app.h"
 #include "editor/view.h"
-#include "image/image.h"
+#include "image/capture.h"
 
-// Opens the editor window over the work area, loads the capture file and paints the backdrop
-// with the capture placed. Returns the capture, or nullptr when the window cannot be opened or
-// the file cannot be read back.
-Image* openEditorWindow(const Program& program, View& view);
+// Opens the editor window over the work area, makes the capture's working picture from its
+// original and paints the backdrop with the picture placed. False when the window cannot be
+// opened or there is no memory for the picture.
+bool openEditorWindow(const Program& program, Capture& capture, View& view);
 
 // Runs one capture cycle for the new clipboard image `handle`. Returns true when the program
 // must quit.

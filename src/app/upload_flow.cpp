@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "app/upload_history.h"
-#include "desktop/capture_files.h"
 #include "desktop/clipboard.h"
 #include "editor/status.h"
+#include "image/capture.h"
 #include "screen/draw.h"
 #include "screen/screen.h"
 #include "upload/transport.h"
@@ -78,11 +78,6 @@ bool closingPause(Session& session) {
     return foldKey(session.lastKey) == "q";
 }
 
-struct CaptureSave {
-    const char* name;
-    int format;
-};
-
 // The edit did not reach the disk, or the settings say nothing usable about where it goes:
 // nothing is posted. The reasons stand between " UPLOADING" and "ERROR".
 bool refuseUpload(Session& session, const std::vector<std::string>& reasons) {
@@ -111,26 +106,19 @@ ConnectionSettings connectionFor(const ConnectionSettings& base, const UploadSet
 
 }  // namespace
 
-bool runUploadFlow(Program& program, Image*& capture) {
+bool runUploadFlow(Program& program, Capture& capture) {
     Session& session = program;
     std::vector<std::string> unsaved;
-    for (const CaptureSave& save :
-         {CaptureSave{kCapturePng, kFormatPng}, CaptureSave{kCaptureJpeg, kFormatJpeg}})
-        if (!saveImageFile(capture, save.name, save.format))
-            unsaved.push_back(std::string("Cannot save ") + save.name);
+    for (const char* name : capture.saveFiles())
+        unsaved.push_back(std::string("Cannot save ") + name);
     sleepMs(kSettleMs);
-    destroyImage(capture);
-    capture = nullptr;
+    capture.release();
     if (foldKey(session.lastKey) != "u") return false;
     if (!unsaved.empty()) return refuseUpload(session, unsaved);
     Settings settings;
     std::string error;
     if (!loadSettings(program.settingsSources, settings, error))
         return refuseUpload(session, {error});
-    // Until the transport speaks TLS, an https URL must not carry the capture in clear text
-    // (nor go out as http). Once it does, this refusal goes.
-    if (settings.upload.scheme == "https")
-        return refuseUpload(session, {"upload_url: https is not supported by this build"});
     return uploadCapture(program, transportUrl(settings.upload),
                          connectionFor(program.upload, settings.upload), settings.history);
 }

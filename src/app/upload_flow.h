@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/app.h"
-#include "image/image.h"
+#include "image/capture.h"
 
 constexpr const char* kUploadingTitle = "UPLOADING";
 constexpr const char* kDoneTitle = "DONE";
@@ -16,15 +16,15 @@ constexpr std::uint32_t kStatusGrey = 0xFFC0C0C0;   // the progress messages and
 constexpr std::uint32_t kStatusGreen = 0xFF00FF00;  // the success message
 constexpr std::uint32_t kStatusDim = 0xFF808080;    // whatever is printed after success
 
-// Saves `capture` as both capture files, destroys it (leaving nullptr) and, when
-// program.lastKey folds to "u", reads the settings from program.settingsSources and runs
-// uploadCapture with them. When a save failed or a setting cannot be used, nothing is posted: the
-// band shows " UPLOADING", a line naming each failed file or the setting's error line, and
-// "ERROR", and the closing pause follows as after a failed upload. Returns true when the program
-// must end at once (with program.exitCode), skipping the end-of-capture steps so that both
-// capture files stay; otherwise those steps follow with program.lastKey, which is left as it was
-// when there was no upload.
-bool runUploadFlow(Program& program, Image*& capture);
+// Saves `capture` as both capture files (the PNG and the JPEG at the same time), releases its
+// pictures and, when program.lastKey folds to "u", reads the settings from
+// program.settingsSources and runs uploadCapture with them. When a save failed or a setting cannot
+// be used, nothing is posted: the band shows " UPLOADING", a line naming each failed file or the
+// setting's error line, and "ERROR", and the closing pause follows as after a failed upload.
+// Returns true when the program must end at once (with program.exitCode), skipping the
+// end-of-capture steps so that both capture files stay; otherwise those steps follow with
+// program.lastKey, which is left as it was when there was no upload.
+bool runUploadFlow(Program& program, Capture& capture);
 
 // The upload screen, the upload of the capture files already on disk to `url` with
 // `connection`, the link and the closing pause, after which program.lastKey holds the key read

@@ -5,17 +5,21 @@
 #include <cstdint>
 #include <string>
 
-#include "desktop/capture_files.h"
+#include "image/capture.h"
 
 // A value that names the image now on the clipboard, 0 when there is none. The same image
 // yields the same value on every poll; a newly copied image (even with identical pixels) yields
 // a new one.
 std::uintptr_t pollClipboardBitmap();
 
-// Writes the image named by `handle` as the 24-bit capture file kCapturePng in the working
-// directory. Returns 1 when the file was written, 0 when the image could not be read (gone,
-// empty, undecodable) or the file could not be written.
-int writeCaptureFile(std::uintptr_t handle);
+// Waits up to `ms` milliseconds for the clipboard to change, as the platform reports it (X11: the
+// XFixes selection events; Windows: WM_CLIPBOARDUPDATE). True as soon as a change has come since
+// the last pollClipboardBitmap; false after `ms` without one, or where changes are not reported.
+bool waitForClipboardChange(int ms);
+
+// The image named by `handle` as a 24-bit picture, the capture's original; empty when the image
+// could not be read (gone, empty, undecodable, too large).
+Picture readClipboardPicture(std::uintptr_t handle);
 
 // Puts `text` on the clipboard as plain text; it stays there after the program's windows close.
 // Returns 1 on success.

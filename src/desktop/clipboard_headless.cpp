@@ -1,12 +1,20 @@
 #include "desktop/clipboard_headless.h"
 
-#include <cstdio>
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <iterator>
+#include <thread>
 #include <utility>
 
 #include "desktop/clipboard.h"
 #include "image/clipboard_picture.h"
+
+namespace {
+// Copies made, counted across threads: a test may copy while the program waits.
+std::atomic<unsigned> gCopies{0};
+unsigned gCopiesAtPoll = 0;
+}  // namespace
 
 HeadlessClipboard& headlessClipboard() {
     static HeadlessClipboard clipboard;
@@ -20,6 +28,7 @@ void copyImageToHeadlessClipboard(std::vector<unsigned char> file, PictureFormat
     c.image = std::move(file);
     c.format = format;
     c.handle = ++lastHandle;
+    ++gCopies;
 }
 
 bool copyImageFileToHeadlessClipboard(const std::string& path, PictureFormat format) {
@@ -31,16 +40,24 @@ bool copyImageFileToHeadlessClipboard(const std::string& path, PictureFormat for
 }
 
 std::uintptr_t pollClipboardBitmap() {
+    gCopiesAtPoll = gCopies.load();
     return headlessClipboard().handle;
 }
 
-// Decodes the held file as its named format and writes it as a 24-bit PNG, as the real clipboards
-// do with theirs.
-int writeCaptureFile(std::uintptr_t handle) {
+bool waitForClipboardChange(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (gCopies.load() == gCopiesAtPoll) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+// Decodes the held file as its named format, as the real clipboards do with theirs.
+Picture readClipboardPicture(std::uintptr_t handle) {
     HeadlessClipboard& c = headlessClipboard();
-    ++c.captureWrites;
-    if (handle == 0 || handle != c.handle || c.image.empty()) return 0;
-    return writePictureAsPng(c.image, c.format, kCapturePng);
+    if (handle == 0 || handle != c.handle || c.image.empty()) return nullptr;
+    return Picture(decodeClipboardPicture(c.image.data(), c.image.size(), c.format));
 }
 
 int setClipboardText(const std::string& text) {

@@ -16,7 +16,6 @@ struct HeadlessClipboard {
     std::uintptr_t handle = 0;
     std::string text;          // the text the program put there last
     bool refusesText = false;  // setClipboardText fails, as when another program holds it open
-    int captureWrites = 0;     // calls of writeCaptureFile
     int textWrites = 0;        // calls of setClipboardText
 };
 

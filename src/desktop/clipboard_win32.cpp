@@ -66,9 +66,58 @@ HGLOBAL makeTextBlock(const std::string& text) {
     return block;
 }
 
+// Set by the listener below when Windows reports a clipboard change; cleared by every poll.
+bool gClipboardChanged = false;
+
+LRESULT CALLBACK listenerProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CLIPBOARDUPDATE) {
+        gClipboardChanged = true;
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// A message-only window of the program's thread on the clipboard's list of listeners, made at the
+// first wait; null where it cannot be had (the idle loop then simply waits out its pauses).
+HWND clipboardListener() {
+    static HWND listener = [] {
+        WNDCLASSA windowClass = {};
+        windowClass.lpfnWndProc = listenerProcedure;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = "GlimmerixClipboardListener";
+        RegisterClassA(&windowClass);
+        HWND window = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                      nullptr, windowClass.hInstance, nullptr);
+        if (window && !AddClipboardFormatListener(window)) {
+            DestroyWindow(window);
+            window = nullptr;
+        }
+        return window;
+    }();
+    return listener;
+}
+
 }  // namespace
 
+bool waitForClipboardChange(int ms) {
+    HWND listener = clipboardListener();
+    if (!listener) {
+        Sleep(DWORD(ms));
+        return false;
+    }
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, listener, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        if (gClipboardChanged) return true;
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= DWORD(ms)) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(ms) - waited, QS_ALLINPUT);
+    }
+}
+
 std::uintptr_t pollClipboardBitmap() {
+    gClipboardChanged = false;
     if (!IsClipboardFormatAvailable(CF_BITMAP)) return 0;
     // Another program may be holding the clipboard; the bitmap is still there at a later poll.
     if (!OpenClipboard(nullptr)) return 0;
@@ -77,29 +126,27 @@ std::uintptr_t pollClipboardBitmap() {
     return reinterpret_cast<std::uintptr_t>(bitmap);
 }
 
-int writeCaptureFile(std::uintptr_t handle) {
+Picture readClipboardPicture(std::uintptr_t handle) {
     ensureFreeImage();
     HBITMAP bitmap = reinterpret_cast<HBITMAP>(handle);
     // BITMAP ends in a pointer, so it is 32 bytes, not 24, in a 64-bit program: asking for less
     // than its size makes GetObjectA fail and leave it empty.
     BITMAP description;
     std::memset(&description, 0, sizeof description);
-    if (GetObjectA(bitmap, sizeof description, &description) == 0) return 0;
+    if (GetObjectA(bitmap, sizeof description, &description) == 0) return nullptr;
     // Refused before a single pixel is allocated; the idle loop still counts it as taken.
-    if (!bitmapRecordReadable(description)) return 0;
+    if (!bitmapRecordReadable(description)) return nullptr;
 
     FIBITMAP* image = readBitmap(bitmap, description);
-    if (!image) return 0;
-    // The 24-bit copy has no colour table and keeps its count of 0: giving it the working
-    // image's count would move where FreeImage looks for its pixels, just as above.
-    FIBITMAP* copy = FreeImage_ConvertTo24Bits(image);
+    if (!image) return nullptr;
+    // The pixels go to the screen from this picture as they are: no file and no decoding between.
+    // A 24-bit bitmap is kept as read (converting would only copy it); the 24-bit copy of any
+    // other has no colour table and keeps its count of 0: giving it the working image's count
+    // would move where FreeImage looks for its pixels, just as above.
+    if (FreeImage_GetBPP(image) == 24) return Picture(image);
+    Picture copy(FreeImage_ConvertTo24Bits(image));
     FreeImage_Unload(image);
-    if (!copy) return 0;
-    bool saved = writeFreeImageFile(copy, FIF_PNG, kCapturePng);
-    FreeImage_Unload(copy);
-    // A write that broke off may leave a truncated file, which REVERT would later try to load.
-    if (!saved) std::remove(kCapturePng);
-    return saved ? 1 : 0;
+    return copy;
 }
 
 int setClipboardText(const std::string& text) {

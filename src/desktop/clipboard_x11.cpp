@@ -40,6 +40,7 @@
 
 #include "desktop/clipboard.h"
 #include "image/clipboard_picture.h"
+#include "screen/x11_errors.h"
 
 namespace {
 
@@ -76,23 +77,9 @@ constexpr int kImageTargetCount = int(sizeof(kImageTargets) / sizeof(kImageTarge
 
 // ---- X errors -------------------------------------------------------------------------------
 
-// Xlib's default handler ends the process on any protocol error, and requestors that vanish
-// while we answer them are an everyday event. Errors on our connections are dropped; errors on
-// anyone else's go to whichever handler was there before.
-std::atomic<Display*> gReaderDisplay{nullptr};
-std::atomic<Display*> gOwnerDisplay{nullptr};
-XErrorHandler gPreviousHandler = nullptr;
-std::once_flag gHandlerInstalled;
-
-int dropOwnErrors(Display* display, XErrorEvent* event) {
-    if (display == gReaderDisplay.load() || display == gOwnerDisplay.load()) return 0;
-    return gPreviousHandler ? gPreviousHandler(display, event) : 0;
-}
-
-// Installed once and never removed: other code may stack its own handler on top of ours.
-void installErrorHandler() {
-    std::call_once(gHandlerInstalled, [] { gPreviousHandler = XSetErrorHandler(dropOwnErrors); });
-}
+// Requestors that vanish while we answer them, and owners that vanish while we ask them, are an
+// everyday event: both connections are adopted by the program's one X error handler
+// (screen/x11_errors.h), and the errors they get are dropped.
 
 // ---- Waiting for events ---------------------------------------------------------------------
 
@@ -150,7 +137,7 @@ class Reader {
   public:
     ~Reader() {
         if (display_) {
-            gReaderDisplay = nullptr;
+            x11ForgetConnection(display_);
             XCloseDisplay(display_);
         }
     }
@@ -202,6 +189,34 @@ class Reader {
         return image ? std::uintptr_t(generation_) : 0;
     }
 
+    // Waits until an owner change is queued (refresh() takes it) or `ms` have passed.
+    bool waitForOwnerChange(int ms) {
+        if (!fixesEvent_) {
+            std::this_thread::sleep_for(milliseconds(ms));
+            return false;
+        }
+        Clock::time_point deadline = Clock::now() + milliseconds(ms);
+        struct Look {
+            const Reader* reader;
+            bool seen;
+        } look{this, false};
+        // Only looks: every event stays queued for refresh() and the transfers.
+        auto predicate = [](Display*, XEvent* e, XPointer arg) -> Bool {
+            Look* l = reinterpret_cast<Look*>(arg);
+            l->seen = l->seen || l->reader->isOwnerChange(*e);
+            return False;
+        };
+        for (;;) {
+            XEvent event;
+            XCheckIfEvent(display_, &event, predicate, reinterpret_cast<XPointer>(&look));
+            if (look.seen) return true;
+            auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) return false;
+            pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+            poll(&fd, 1, int(left));
+        }
+    }
+
     // The offered image's file bytes and the format its target names, or false when the owner
     // refuses, falls silent, runs past the bounds or sends something that is not that file.
     bool fetchImage(std::vector<unsigned char>* bytes, PictureFormat* format) {
@@ -221,8 +236,7 @@ class Reader {
     bool connect() {
         display_ = XOpenDisplay(nullptr);
         if (!display_) return false;
-        installErrorHandler();
-        gReaderDisplay = display_;
+        x11AdoptConnection(display_);
         const char* names[] = {"CLIPBOARD", "TARGETS", "INCR", "GLIMMERIX_CLIPBOARD_IN"};
         Atom atoms[4];
         XInternAtoms(display_, const_cast<char**>(names), 4, False, atoms);
@@ -250,9 +264,9 @@ class Reader {
         return true;
     }
 
-    bool isOwnerChange(XEvent& event) const {
+    bool isOwnerChange(const XEvent& event) const {
         return fixesEvent_ && event.type == fixesEvent_ &&
-               reinterpret_cast<XFixesSelectionNotifyEvent&>(event).selection == clipboard_;
+               reinterpret_cast<const XFixesSelectionNotifyEvent&>(event).selection == clipboard_;
     }
 
     // The index in kImageTargets of the best target offered, or -1.
@@ -359,7 +373,7 @@ class Owner {
         wake();
         lock.unlock();
         thread_.join();
-        gOwnerDisplay = nullptr;
+        x11ForgetConnection(display_);
         XCloseDisplay(display_);
         close(wake_[0]);
         close(wake_[1]);
@@ -402,8 +416,7 @@ class Owner {
             close(wake_[1]);
             return false;
         }
-        installErrorHandler();
-        gOwnerDisplay = display_;
+        x11AdoptConnection(display_);
         const char* names[] = {"CLIPBOARD",   "TARGETS", "TIMESTAMP",
                                "UTF8_STRING", "TEXT",    "GLIMMERIX_CLIPBOARD_TIME"};
         Atom atoms[6];
@@ -627,19 +640,26 @@ std::uintptr_t pollClipboardBitmap() {
     return r.handle(ours);
 }
 
-int writeCaptureFile(std::uintptr_t handle) {
+bool waitForClipboardChange(int ms) {
     Reader& r = reader();
-    if (handle == 0 || !r.ready()) return 0;
+    if (r.ready()) return r.waitForOwnerChange(ms);
+    std::this_thread::sleep_for(milliseconds(ms));
+    return false;
+}
+
+Picture readClipboardPicture(std::uintptr_t handle) {
+    Reader& r = reader();
+    if (handle == 0 || !r.ready()) return nullptr;
     r.refresh();
     Window ours = owner().window();
-    if (r.handle(ours) != handle) return 0;  // that copy is gone
+    if (r.handle(ours) != handle) return nullptr;  // that copy is gone
     std::vector<unsigned char> bytes;
     PictureFormat format = PictureFormat::Png;
-    if (!r.fetchImage(&bytes, &format)) return 0;
+    if (!r.fetchImage(&bytes, &format)) return nullptr;
     // A copy made during the transfer may have mixed into it; the new one gets its own turn.
     r.refresh();
-    if (r.handle(ours) != handle) return 0;
-    return writePictureAsPng(bytes, format, kCapturePng);
+    if (r.handle(ours) != handle) return nullptr;
+    return Picture(decodeClipboardPicture(bytes.data(), bytes.size(), format));
 }
 
 int setClipboardText(const std::string& text) {

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "desktop/desktop.h"
+#include "screen/x11_errors.h"
 
 namespace {
 
@@ -106,11 +107,6 @@ bool searchTitle(Display* d, Window w, const char* title, int depth) {
     return found;
 }
 
-// Windows may vanish while we look at them; such errors are expected, not fatal.
-int ignoreErrors(Display*, XErrorEvent*) {
-    return 0;
-}
-
 // The X server went away while we were connected. Xlib would end the process from whichever
 // thread noticed, the window's among them, and the exit handlers would then wait for that very
 // thread. Nothing on the display can be closed or saved any more: say so in one line, as when
@@ -131,7 +127,7 @@ int endWithoutDisplay(Display*) {
 
 int openDesktop() {
     Display*& desktop = Connection::desktop();
-    if (!desktop) desktop = XOpenDisplay(nullptr);
+    if (!desktop && (desktop = XOpenDisplay(nullptr))) x11AdoptConnection(desktop);
     if (desktop) {
         XSetIOErrorHandler(endWithoutDisplay);
         return 1;
@@ -175,10 +171,9 @@ int findWindowByTitle(const char* title) {
     Connection c;
     Display* d = c.get();
     if (!d) return 0;
-    XErrorHandler previous = XSetErrorHandler(ignoreErrors);
+    // Windows may vanish while we look at them; those errors are ours to drop.
     bool found = searchTitle(d, DefaultRootWindow(d), title, 1);
-    XSync(d, False);
-    XSetErrorHandler(previous);
+    x11TakeError(d);
     return found ? 1 : 0;
 }
 
@@ -225,10 +220,8 @@ void showAndFocusWindow(long long handle) {
     Connection c;
     Display* d = c.get();
     if (!d || !handle) return;
-    XErrorHandler previous = XSetErrorHandler(ignoreErrors);
     Window w = Window(handle);
     XMapRaised(d, w);
     XSetInputFocus(d, w, RevertToParent, CurrentTime);
-    XSync(d, False);
-    XSetErrorHandler(previous);
+    x11TakeError(d);  // a window gone meanwhile is nothing to show
 }

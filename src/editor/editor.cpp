@@ -18,7 +18,7 @@ bool dispatchKey(Session& session, EditorState& editor) {
     } else if (key == "3") {
         editor.tool = Tool::CROP;
     } else if (key == "r") {
-        revertCapture(editor.capture, editor.view, session.work);
+        revertCapture(*editor.capture, editor.view, session.work);
     } else {
         return false;
     }
@@ -51,12 +51,12 @@ bool editorFrame(Session& session, EditorState& editor) {
     // itself; a capture reaching into its rows is drawn over it below.
     updateMenuBar(session.buttons, editor.tool, pointer.x, pointer.y, pointer.buttons,
                   session.lastKey);
-    panView(editor.view, session.work, editor.capture, pointer);
-    clipImageArea(editor.view, session.work, editor.capture);
-    applyTool(editor.tool, editor.drag, editor.capture, editor.view, session.work, pointer);
+    panView(editor.view, session.work, editor.capture->picture(), pointer);
+    clipImageArea(editor.view, session.work, editor.capture->picture());
+    applyTool(editor.tool, editor.drag, *editor.capture, editor.view, session.work, pointer);
 
     lockScreen();
-    drawCapture(editor.view, session.work, editor.capture);
+    drawCapture(editor.view, session.work, editor.capture->picture());
     drawDragPreview(editor.drag, editor.view);
     unlockScreen(-1, -1);
 
@@ -68,13 +68,12 @@ bool editorFrame(Session& session, EditorState& editor) {
     return true;
 }
 
-void runEditorLoop(Session& session, Image*& capture, View& view) {
+void runEditorLoop(Session& session, Capture& capture, View& view) {
     EditorState editor;
-    editor.capture = capture;
+    editor.capture = &capture;
     editor.view = view;
     startEditor(session, editor);
     while (editorFrame(session, editor)) {
     }
-    capture = editor.capture;
     view = editor.view;
 }

@@ -13,12 +13,12 @@
 #include "editor/tool.h"
 #include "editor/tools.h"
 #include "editor/view.h"
-#include "image/image.h"
+#include "image/capture.h"
 
 // One showing of a capture in the editor.
 struct EditorState {
-    Image* capture = nullptr;  // the capture being edited; crop and revert replace it
-    View view;                 // as placeCapture left it for this capture
+    Capture* capture = nullptr;  // crop and revert replace its working picture
+    View view;                   // as placeCapture left it for this capture
     Tool tool = Tool::MARK;
     DragState drag;
     int previousX = 0;  // pointer position of the previous frame
@@ -34,8 +34,7 @@ void startEditor(Session& session, EditorState& editor);
 // not the editor's own; that key stays in `lastKey` exactly as typed or clicked.
 bool editorFrame(Session& session, EditorState& editor);
 
-// Shows `capture`, already placed in `view` over the painted backdrop, until a key ends the
-// editor; the key is left in `session.lastKey`. `capture` must not be null. On return `capture`
-// is the edited capture (crop and revert may have replaced the buffer, destroying the one they
-// replaced) and the caller owns it; `view` is where it stands.
-void runEditorLoop(Session& session, Image*& capture, View& view);
+// Shows the capture's working picture, already placed in `view` over the painted backdrop, until
+// a key ends the editor; the key is left in `session.lastKey`. The capture must have a working
+// picture. On return it holds the edited picture and `view` is where it stands.
+void runEditorLoop(Session& session, Capture& capture, View& view);

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <utility>
 
-#include "desktop/capture_files.h"
 #include "desktop/desktop.h"
 #include "editor/status.h"
 #include "screen/draw.h"
@@ -41,7 +40,7 @@ void followDrag(DragState& drag, bool& dragging, int ix, int iy) {
     }
 }
 
-void completeCrop(DragState& drag, Image*& capture, View& view, const WorkArea& work) {
+void completeCrop(DragState& drag, Capture& capture, View& view, const WorkArea& work) {
     drag.cropDrag = false;
     // The corners stay normalised in the rectangle, so a censor still pending paints with them.
     if (drag.y2 < drag.y1) std::swap(drag.y1, drag.y2);
@@ -55,13 +54,12 @@ void completeCrop(DragState& drag, Image*& capture, View& view, const WorkArea& 
         beep(kCannotCropHz, kCannotCropMs);
         return;
     }
-    putImage(cropped, 0, 0, capture, float(drag.x1), float(drag.y1), float(drag.x2), float(drag.y2),
-             kAbsolute);
+    putImage(cropped, 0, 0, capture.picture(), float(drag.x1), float(drag.y1), float(drag.x2),
+             float(drag.y2), kAbsolute);
     // The smaller capture leaves parts of the old one on the window; start from a clean backdrop.
     paintBackdrop(work);
-    destroyImage(capture);
-    capture = cropped;
-    placeCapture(view, work, capture);
+    capture.replacePicture(cropped);
+    placeCapture(view, work, cropped);
 }
 
 void paintCensorBox(const DragState& drag, Image* capture) {
@@ -71,7 +69,7 @@ void paintCensorBox(const DragState& drag, Image* capture) {
 
 }  // namespace
 
-void applyTool(Tool tool, DragState& drag, Image*& capture, View& view, const WorkArea& work,
+void applyTool(Tool tool, DragState& drag, Capture& capture, View& view, const WorkArea& work,
                const PointerMotion& pointer) {
     const bool inside = inImageArea(view, pointer.x, pointer.y);
     if (pointer.buttons & kLeftButton) {
@@ -79,7 +77,7 @@ void applyTool(Tool tool, DragState& drag, Image*& capture, View& view, const Wo
         const int ix = imageX(view, pointer.x), iy = imageY(view, pointer.y);
         switch (tool) {
             case Tool::MARK:
-                drawPenStroke(capture, imageX(view, pointer.previousX),
+                drawPenStroke(capture.picture(), imageX(view, pointer.previousX),
                               imageY(view, pointer.previousY), ix, iy);
                 break;
             case Tool::CENSOR:
@@ -96,7 +94,7 @@ void applyTool(Tool tool, DragState& drag, Image*& capture, View& view, const Wo
     if (drag.cropDrag && inside) completeCrop(drag, capture, view, work);
     if (drag.censorDrag) {
         drag.censorDrag = false;
-        paintCensorBox(drag, capture);
+        paintCensorBox(drag, capture.picture());
     }
 }
 
@@ -111,12 +109,6 @@ void drawDragPreview(const DragState& drag, const View& view) {
         drawLine(nullptr, ax, ay, bx, by, kCensorBlack, kFilledBox, kSolid, kAbsolute);
 }
 
-void revertCapture(Image*& capture, View& view, const WorkArea& work) {
-    // Load before letting go of the current capture: without a readable file the editor keeps
-    // what it has instead of being left with no capture at all.
-    Image* taken = loadImageFile(kCapturePng);
-    if (!taken) return;
-    destroyImage(capture);
-    capture = taken;
-    placeCapture(view, work, capture);
+void revertCapture(Capture& capture, View& view, const WorkArea& work) {
+    if (capture.revert()) placeCapture(view, work, capture.picture());
 }

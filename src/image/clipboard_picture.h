@@ -4,8 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
-#include <vector>
 
 #include "image/picture_check.h"
 
@@ -15,8 +13,3 @@ struct FIBITMAP;
 // lack the format's signature, declare a size out of bounds, or do not decode.
 FIBITMAP* decodeClipboardPicture(const unsigned char* bytes, std::size_t size,
                                  PictureFormat format);
-
-// Decodes the picture and writes it as the 24-bit PNG `name`, as clipboard captures are written.
-// Returns 1 when the file was written; on failure no file of that name is left behind.
-int writePictureAsPng(const std::vector<unsigned char>& bytes, PictureFormat format,
-                      const std::string& name);

@@ -63,3 +63,13 @@ Image* loadImageFile(const std::string& name);
 // the file is written whole; on failure (no buffer, disk full, a file in the way) returns 0 and
 // leaves no file of that name, so that no older picture can pass for this one.
 int saveImageFile(const Image* image, const std::string& name, int format);
+
+// A file to write and its format.
+struct ImageFileSave {
+    const char* name;
+    int format;
+};
+
+// Writes the buffer to every file of `saves` at the same time, one thread each, each as
+// saveImageFile would. Returns the names of the files that could not be written, in order.
+std::vector<const char*> saveImageFiles(const Image* image, std::vector<ImageFileSave> saves);

@@ -1,6 +1,7 @@
 // Bridges between image buffers and PNG/JPEG files, through FreeImage.
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "image/freeimage.h"
 #include "image/image.h"
@@ -16,26 +17,37 @@ void copyRows(FIBITMAP* picture, Image* image) {
                     std::size_t(image->width) * 4);
 }
 
-int writeImageFile(const Image* image, const std::string& name, int format) {
-    if (!image) return 0;
+// The buffer as a 24-bit FreeImage picture, bottom row first as FreeImage keeps them. JPEG takes
+// no alpha, and both capture files are written from the same 24-bit picture.
+FIBITMAP* pictureOfImage(const Image* image) {
+    if (!image) return nullptr;
     ensureFreeImage();
-    FIBITMAP* bitmap = FreeImage_Allocate(int(image->width), int(image->height), 32, 0, 0, 0);
-    if (!bitmap) return 0;
-    for (std::uint32_t y = 0; y < image->height; ++y)
-        std::memcpy(FreeImage_GetScanLine(bitmap, int(y)), imageRow(image, y),
-                    std::size_t(image->width) * 4);
-    unsigned colours = FreeImage_GetColorsUsed(bitmap);
-    // JPEG takes no alpha, and both files are written from the same 24-bit picture.
-    FIBITMAP* result = FreeImage_ConvertTo24Bits(bitmap);
-    FreeImage_Unload(bitmap);
-    if (!result) return 0;
-    BITMAPINFOHEADER* header = FreeImage_GetInfoHeader(result);
-    header->biClrUsed = colours;
-    header->biClrImportant = colours;
-    FreeImage_FlipVertical(result);
-    int written = writeFreeImageFile(result, format, name.c_str());
-    FreeImage_Unload(result);
-    return written;
+    FIBITMAP* picture = FreeImage_Allocate(int(image->width), int(image->height), 24, 0, 0, 0);
+    if (!picture) return nullptr;
+    const std::uint32_t height = image->height;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint32_t* from = imageRow(image, y);
+        BYTE* to = FreeImage_GetScanLine(picture, int(height - 1 - y));
+        for (std::uint32_t x = 0; x < image->width; ++x, to += 3) {
+            to[FI_RGBA_RED] = BYTE(from[x] >> 16);
+            to[FI_RGBA_GREEN] = BYTE(from[x] >> 8);
+            to[FI_RGBA_BLUE] = BYTE(from[x]);
+        }
+    }
+    return picture;
+}
+
+// Written beside the target and moved over it only once whole: a save that fails half-way must
+// not leave a broken file, nor an older picture that would be posted in its place.
+int savePictureFile(FIBITMAP* picture, const char* name, int format) {
+    const std::string partial = std::string(name) + ".part";
+    int saved = picture && writeFreeImageFile(picture, format, partial.c_str()) &&
+                replaceFile(partial.c_str(), name);
+    if (!saved) {
+        std::remove(partial.c_str());
+        std::remove(name);
+    }
+    return saved;
 }
 
 }  // namespace
@@ -58,14 +70,27 @@ Image* loadImageFile(const std::string& name) {
 }
 
 int saveImageFile(const Image* image, const std::string& name, int format) {
-    // Written beside the target and moved over it only once whole: a save that fails half-way
-    // must not leave a broken file, nor an older picture that would be posted in its place.
-    const std::string partial = name + ".part";
-    int saved =
-        writeImageFile(image, partial, format) && replaceFile(partial.c_str(), name.c_str());
-    if (!saved) {
-        std::remove(partial.c_str());
-        std::remove(name.c_str());
-    }
+    FIBITMAP* picture = pictureOfImage(image);
+    int saved = savePictureFile(picture, name.c_str(), format);
+    if (picture) FreeImage_Unload(picture);
     return saved;
+}
+
+std::vector<const char*> saveImageFiles(const Image* image, std::vector<ImageFileSave> saves) {
+    FIBITMAP* picture = pictureOfImage(image);
+    std::vector<int> saved(saves.size(), 0);
+    {
+        // One encoder per file, all reading the one picture; each thread writes only its own slot.
+        std::vector<std::thread> encoders;
+        for (std::size_t i = 1; i < saves.size(); ++i)
+            encoders.emplace_back(
+                [&, i] { saved[i] = savePictureFile(picture, saves[i].name, saves[i].format); });
+        if (!saves.empty()) saved[0] = savePictureFile(picture, saves[0].name, saves[0].format);
+        for (std::thread& encoder : encoders) encoder.join();
+    }
+    if (picture) FreeImage_Unload(picture);
+    std::vector<const char*> unsaved;
+    for (std::size_t i = 0; i < saves.size(); ++i)
+        if (!saved[i]) unsaved.push_back(saves[i].name);
+    return unsaved;
 }

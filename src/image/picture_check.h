@@ -11,12 +11,13 @@
 // or image/bmp); the bytes never get to choose a decoder.
 enum class PictureFormat { Png, Bmp };
 
-// Wider or taller than any desktop of several monitors side by side, and the largest texture
-// common graphics hardware takes: no screenshot comes near it.
-constexpr std::int64_t kMaxPictureSide = 16384;
-// 128 megapixels, more than three 4K monitors side by side by a wide margin. Its image buffer is
-// 512 MB, and decoding holds the library's copies beside it: about what a laptop can spare.
-constexpr std::int64_t kMaxPicturePixels = 128'000'000;
+// No desktop is wider or taller: eight 4K monitors in a row, and the largest texture common
+// graphics hardware takes.
+constexpr std::int64_t kMaxPictureSide = 32768;
+// 64 megapixels: five 4K monitors side by side (19,200 x 2,160, 41.5 megapixels) with room to
+// spare. The capture holds two copies of it (the original for REVERT and the one being edited),
+// 7 bytes per pixel together, so the largest one stays within what a laptop can spare.
+constexpr std::int64_t kMaxPicturePixels = 64'000'000;
 
 // 1 when a picture of width x height pixels may be decoded: each side from 1 to kMaxPictureSide
 // and no more than kMaxPicturePixels in all.

@@ -73,6 +73,7 @@ void runWindow(ScreenState& s, int width, int height, std::string title,
             presentChangedRows(s, window, view);
             pumpMessages(window, view);
         }
+        flushWindow(window);
         sleepFor(kRefreshMs);
     }
     closeNativeWindow(window);
@@ -243,21 +244,28 @@ void sleepMs(int ms, bool uninterruptible) {
         sleepFor(ms);
         return;
     }
+    sleepMs(ms, [](int step) {
+        sleepFor(step);
+        return false;
+    });
+}
+
+void sleepMs(int ms, bool (*wait)(int ms)) {
     if (ms == -1) {
-        while (!takeKeyPressed()) sleepFor(kKeyCheckMs);
+        while (!takeKeyPressed())
+            if (wait(kKeyCheckMs)) return;
         return;
     }
     if (ms < 100) {
-        sleepFor(ms);
+        if (ms > 0) wait(ms);
         return;
     }
     int remaining = ms;
     while (remaining > kKeyCheckMs) {
-        if (takeKeyPressed()) return;
-        sleepFor(kKeyCheckMs);
+        if (takeKeyPressed() || wait(kKeyCheckMs)) return;
         remaining -= kKeyCheckMs;
     }
-    sleepFor(remaining);
+    wait(remaining);
 }
 
 void lockScreen() {

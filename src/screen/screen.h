@@ -45,6 +45,11 @@ int readMouse(int* x, int* y, int* wheel, int* buttons, int* clip);
 // The uninterruptible form is one plain sleep.
 void sleepMs(int ms, bool uninterruptible = false);
 
+// The interruptible sleepMs, with every wait of it made by `wait` (given the milliseconds to
+// wait, it returns true to end the pause at once). Keys are checked exactly as sleepMs checks
+// them; the idle loop waits this way so that a new clipboard picture ends its pause early.
+void sleepMs(int ms, bool (*wait)(int ms));
+
 // Frame lock. Nested calls count; the screen lock is held from the outermost lockScreen to the
 // matching unlockScreen, which also marks rows first..last as changed (negative: 0 and last row).
 void lockScreen();

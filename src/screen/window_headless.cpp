@@ -40,6 +40,8 @@ NativeWindow* openNativeWindow(int, int, const char*) {
     return new NativeWindow{headless().nextId++};
 }
 
+void flushWindow(NativeWindow*) {}
+
 void presentRows(NativeWindow*, const ScreenView&, int first, int last) {
     HeadlessPresentStats& stats = headless().stats;
     ++stats.presents;

@@ -2,8 +2,9 @@
 //
 // Supports: one borderless popup (WS_POPUP) per windowed mode, its client area exactly the
 // mode's size, centred on the primary display, shown in the foreground; presenting the changed
-// rows with SetDIBitsToDevice and repainting from the screen buffer on WM_PAINT; keys as code
-// page 437 characters (WM_CHAR) or BIOS extended codes (WM_KEYDOWN, WM_SYSKEYDOWN); the close
+// rows with SetDIBitsToDevice and repainting from the screen buffer on WM_PAINT, both from a copy
+// taken under the screen lock and drawn after it; keys as code page 437 characters (WM_CHAR) or
+// BIOS extended codes (WM_KEYDOWN, WM_SYSKEYDOWN); the close
 // command (WM_CLOSE, SC_CLOSE, Alt+F4) as the close-request key with the window left open;
 // pointer position, buttons with pointer capture, wheel notches, activation and the inside flag.
 //
@@ -15,10 +16,12 @@
 #include <windows.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "screen/alt_keys.h"
 #include "screen/cp437.h"
@@ -33,6 +36,12 @@ struct NativeWindow {
     bool active = true;                  // a new window starts active, as the core assumes
     bool recordedActive = true;
     WCHAR highSurrogate = 0;  // first half of a character outside the basic plane
+    // Rows copied from the screen buffer under the screen lock, drawn by flushWindow after it.
+    std::vector<std::uint32_t> kept;
+    int keptWidth = 0;
+    int keptHeight = 0;
+    int firstUnshown = 0;
+    int lastUnshown = -1;
 };
 
 namespace {
@@ -189,13 +198,32 @@ void drawRows(HDC dc, const ScreenView& screen, int first, int last) {
                       DIB_RGB_COLORS);
 }
 
+// Copies rows of the screen buffer for flushWindow to draw once the screen lock is released.
+void keepRows(NativeWindow* window, const ScreenView& screen, int first, int last) {
+    const std::size_t pixels = std::size_t(screen.width) * std::size_t(screen.height);
+    if (window->kept.size() != pixels) window->kept.assign(pixels, 0);
+    window->keptWidth = screen.width;
+    window->keptHeight = screen.height;
+    const std::size_t from = std::size_t(first) * std::size_t(screen.width);
+    std::copy(screen.pixels + from, screen.pixels + std::size_t(last + 1) * screen.width,
+              window->kept.begin() + std::ptrdiff_t(from));
+    if (window->lastUnshown < window->firstUnshown) {
+        window->firstUnshown = first;
+        window->lastUnshown = last;
+    } else {
+        window->firstUnshown = std::min(window->firstUnshown, first);
+        window->lastUnshown = std::max(window->lastUnshown, last);
+    }
+}
+
+// The region is validated here and drawn, with the other kept rows, by flushWindow.
 void paint(NativeWindow* window) {
     PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window->hwnd, &ps);
+    BeginPaint(window->hwnd, &ps);
     const ScreenView& screen = *window->screen;
     int first = ps.rcPaint.top < 0 ? 0 : int(ps.rcPaint.top);
     int last = ps.rcPaint.bottom > screen.height ? screen.height - 1 : int(ps.rcPaint.bottom) - 1;
-    if (first <= last) drawRows(dc, screen, first, last);
+    if (first <= last) keepRows(window, screen, first, last);
     EndPaint(window->hwnd, &ps);
 }
 
@@ -373,7 +401,15 @@ NativeWindow* openNativeWindow(int width, int height, const char* title) {
 }
 
 void presentRows(NativeWindow* window, const ScreenView& screen, int first, int last) {
-    drawRows(window->dc, screen, first, last);
+    keepRows(window, screen, first, last);
+}
+
+void flushWindow(NativeWindow* window) {
+    if (window->lastUnshown < window->firstUnshown) return;
+    const ScreenView kept{window->kept.data(), window->keptWidth, window->keptHeight};
+    drawRows(window->dc, kept, window->firstUnshown, window->lastUnshown);
+    window->firstUnshown = 0;
+    window->lastUnshown = -1;
 }
 
 void pumpMessages(NativeWindow* window, const ScreenView& screen) {

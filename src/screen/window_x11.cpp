@@ -29,6 +29,7 @@
 #include "screen/keymap_x11.h"
 #include "screen/screen_input.h"
 #include "screen/window_backend.h"
+#include "screen/x11_errors.h"
 
 namespace {
 
@@ -40,32 +41,6 @@ constexpr unsigned int kGrabEvents =
 
 // Without a window manager the window maps at once; with one it may take a few frames.
 constexpr auto kMapTimeout = std::chrono::milliseconds(2000);
-
-// ---- X errors --------------------------------------------------------------------------------
-
-// Xlib's default handler ends the process on any protocol error. Ours records errors that arrive
-// on this thread's window connection (errors are delivered on the thread that reads them, and
-// only the window thread reads that connection) and passes every other connection's errors on to
-// whichever handler was there before.
-thread_local Display* tlsWindowDisplay = nullptr;
-thread_local int tlsLastError = Success;
-
-XErrorHandler gPreviousHandler = nullptr;
-std::once_flag gHandlerInstalled;
-
-int recordXError(Display* display, XErrorEvent* event) {
-    if (display == tlsWindowDisplay) {
-        tlsLastError = event->error_code;
-        return 0;
-    }
-    return gPreviousHandler ? gPreviousHandler(display, event) : 0;
-}
-
-// The handler is process-wide and other code may install its own over it and later restore it,
-// so it is put in place once and stays: taking it out again could unhook a handler stacked on top.
-void installErrorHandler() {
-    std::call_once(gHandlerInstalled, [] { gPreviousHandler = XSetErrorHandler(recordXError); });
-}
 
 // ---- Pixel formats ----------------------------------------------------------------------------
 
@@ -167,6 +142,7 @@ struct NativeWindow {
     int height = 0;
 
     XImage* image = nullptr;
+    Area unshown;  // copied into the image under the screen lock, put by flushWindow after it
     XShmSegmentInfo shm{};
     bool shared = false;      // the image lives in a segment the server has attached
     bool directCopy = false;  // the image's pixels have the screen buffer's layout
@@ -290,13 +266,12 @@ bool createWindow(NativeWindow* w, const char* title) {
     }
     const int left = centredOffset(DisplayWidth(d, screen), w->width);
     const int top = centredOffset(DisplayHeight(d, screen), w->height);
-    tlsLastError = Success;
+    x11TakeError(d);
     w->window = XCreateWindow(d, w->root, left, top, unsigned(w->width), unsigned(w->height), 0,
                               w->depth, InputOutput, w->visual, valueMask, &attributes);
-    XSync(d, False);
-    if (tlsLastError != Success) {
+    if (int error = x11TakeError(d)) {
         std::fprintf(stderr, "X11: Failed to create a %dx%d window (X error %d)\n", w->width,
-                     w->height, tlsLastError);
+                     w->height, error);
         w->window = 0;
         return false;
     }
@@ -334,10 +309,9 @@ bool createSharedImage(NativeWindow* w) {
         w->shm.readOnly = False;
         // A server on another machine cannot attach; it answers with an error, not a failure
         // of the call, so the request is made to complete here.
-        tlsLastError = Success;
+        x11TakeError(d);
         XShmAttach(d, &w->shm);
-        XSync(d, False);
-        w->shared = tlsLastError == Success;
+        w->shared = x11TakeError(d) == Success;
     }
     // Once both sides are attached (or the attempt is over), the segment can be marked for
     // removal: it then disappears with the last detach, even if this process dies.
@@ -726,8 +700,7 @@ NativeWindow* openNativeWindow(int width, int height, const char* title) {
         std::fprintf(stderr, "X11: Failed to open display \"%s\"\n", XDisplayName(nullptr));
         return nullptr;
     }
-    installErrorHandler();
-    tlsWindowDisplay = display;
+    x11AdoptConnection(display);
     NativeWindow* w = new NativeWindow;
     w->display = display;
     w->width = width;
@@ -745,7 +718,14 @@ void presentRows(NativeWindow* w, const ScreenView& screen, int first, int last)
     last = std::min(last, std::min(screen.height, w->height) - 1);
     if (first > last) return;
     copyRows(w, screen, first, last);
-    putArea(w, 0, first, std::min(screen.width, w->width), last - first + 1);
+    w->unshown.add(0, first, std::min(screen.width, w->width), last - first + 1);
+}
+
+void flushWindow(NativeWindow* w) {
+    if (w->unshown.empty()) return;
+    const Area area = w->unshown;
+    w->unshown = Area{};
+    putArea(w, area.left, area.top, area.right - area.left, area.bottom - area.top);
 }
 
 void pumpMessages(NativeWindow* w, const ScreenView& screen) {
@@ -760,8 +740,8 @@ void pumpMessages(NativeWindow* w, const ScreenView& screen) {
     exposed.clip(std::min(screen.width, w->width), std::min(screen.height, w->height));
     if (!exposed.empty()) {
         copyRows(w, screen, exposed.top, exposed.bottom - 1);
-        putArea(w, exposed.left, exposed.top, exposed.right - exposed.left,
-                exposed.bottom - exposed.top);
+        w->unshown.add(exposed.left, exposed.top, exposed.right - exposed.left,
+                       exposed.bottom - exposed.top);
     }
     if (anyEvent || !w->insideKnown) refreshInside(w);
 }
@@ -783,7 +763,7 @@ void closeNativeWindow(NativeWindow* w) {
     if (w->gc) XFreeGC(d, w->gc);
     if (w->window) XDestroyWindow(d, w->window);
     if (w->colormap) XFreeColormap(d, w->colormap);
+    x11ForgetConnection(d);
     XCloseDisplay(d);
-    if (tlsWindowDisplay == d) tlsWindowDisplay = nullptr;
     delete w;
 }

@@ -53,19 +53,22 @@ TEST_F(CaptureCycleTest, WhatCannotBeEditedOpensNothingAndCountsAsTaken) {
     }
 }
 
+// The editor opens from the picture in memory, also when its capture-time file cannot be written.
 TEST_F(CaptureCycleTest, OpeningShowsTheWorkAreaWindowWithTheCapturePlaced) {
-    copyPicture();
-    ASSERT_EQ(1, writeCaptureFile(pollClipboardBitmap()));
-    View view;
-    Image* capture = openEditorWindow(program, view);
-    ASSERT_NE(nullptr, capture);
-    EXPECT_EQ(320, screenWidth());
-    EXPECT_EQ(240, screenHeight());
-    EXPECT_EQ(getWindowHandle(), headlessDesktop().lastShownWindow);
-    EXPECT_EQ(160 - 20 + 2, view.originX);
-    EXPECT_EQ(120 - 15 - 16, view.originY);
-    EXPECT_EQ(40u, capture->width);
-    destroyImage(capture);
+    for (bool blocked : {false, true}) {
+        if (blocked) fs::remove(kCapturePng), fs::create_directory(kCapturePng);
+        copyPicture();
+        Capture capture(readClipboardPicture(pollClipboardBitmap()));
+        View view;
+        ASSERT_TRUE(openEditorWindow(program, capture, view));
+        EXPECT_EQ(320, screenWidth());
+        EXPECT_EQ(240, screenHeight());
+        EXPECT_EQ(getWindowHandle(), headlessDesktop().lastShownWindow);
+        EXPECT_EQ(160 - 20 + 2, view.originX);
+        EXPECT_EQ(120 - 15 - 16, view.originY);
+        EXPECT_EQ(40u, capture.picture()->width);
+        EXPECT_EQ(!blocked, capture.finishWrite());
+    }
 }
 
 // Any other key hides the editor and the program waits again; "q", in either case, quits. Both

@@ -19,8 +19,8 @@
 
 #include "../editor/editor_fixture.h"
 #include "../upload/loopback_server.h"
-#include "desktop/capture_files.h"
 #include "desktop/clipboard_headless.h"
+#include "image/capture.h"
 #include "screen/draw.h"
 #include "screen/font.h"
 #include "screen/screen.h"
@@ -298,7 +298,7 @@ TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
     for (const char* key : {"x", "U"}) {
         LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
         program.upload.port = server.port();
-        Image* capture = createImage(40, 30, 0xFF0000FF);
+        Capture capture(createImage(40, 30, 0xFF0000FF));
         program.lastKey = key;
         freshEditorScreen();
         EXPECT_FALSE(runUploadFlow(program, capture));
@@ -332,7 +332,7 @@ TEST_F(UploadFlowTest, SettingsPointTheUploadElsewhereOrNameWhatIsWrong) {
             if (found != environment.end()) value = found->second;
             return found != environment.end();
         };
-        Image* capture = createImage(40, 30, 0xFF0000FF);
+        Capture capture(createImage(40, 30, 0xFF0000FF));
         program.lastKey = "u";
         freshEditorScreen();
         EXPECT_FALSE(runUploadFlow(program, capture));
@@ -360,10 +360,11 @@ TEST_F(UploadFlowTest, SettingsPointTheUploadElsewhereOrNameWhatIsWrong) {
 TEST_F(UploadFlowTest, FailedSaveNamesTheFileAndPostsNothing) {
     LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
     program.upload.port = server.port();
-    Image* capture = createImage(100, 100, 0);
+    Capture capture(createImage(100, 100, 0));
     std::uint32_t noise = 12345;  // incompressible for PNG; JPEG still shrinks it
     for (std::uint32_t y = 0; y < 100; ++y)
-        for (std::uint32_t x = 0; x < 100; ++x) imageRow(capture, y)[x] = noise *= 2654435761u;
+        for (std::uint32_t x = 0; x < 100; ++x)
+            imageRow(capture.picture(), y)[x] = noise *= 2654435761u;
     program.lastKey = "u";
     std::signal(SIGXFSZ, SIG_IGN);
     // The limit lies between the sizes of the two files.

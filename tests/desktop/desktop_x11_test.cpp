@@ -24,6 +24,7 @@
 
 #include "desktop/clipboard.h"
 #include "desktop/desktop.h"
+#include "screen/x11_errors.h"
 
 namespace {
 
@@ -45,10 +46,9 @@ std::string shOutput(const std::string& command) {
 }
 
 // Whether the capture file holds, as a 24-bit PNG, the same pixels as `bytes`.
-bool captureHolds(std::vector<unsigned char> bytes) {
+bool pictureHolds(FIBITMAP* actual, std::vector<unsigned char> bytes) {
     FIMEMORY* memory = FreeImage_OpenMemory(bytes.data(), DWORD(bytes.size()));
     FIBITMAP* expected = FreeImage_LoadFromMemory(FreeImage_GetFileTypeFromMemory(memory), memory);
-    FIBITMAP* actual = FreeImage_Load(FIF_PNG, "screenshot.png");
     bool same = expected && actual && FreeImage_GetBPP(actual) == 24 &&
                 FreeImage_GetWidth(expected) == FreeImage_GetWidth(actual) &&
                 FreeImage_GetHeight(expected) == FreeImage_GetHeight(actual);
@@ -56,8 +56,7 @@ bool captureHolds(std::vector<unsigned char> bytes) {
         same = std::memcmp(FreeImage_GetScanLine(expected, y), FreeImage_GetScanLine(actual, y),
                            FreeImage_GetWidth(actual) * 3) == 0;
     FreeImage_CloseMemory(memory);
-    for (FIBITMAP* picture : {expected, actual})
-        if (picture) FreeImage_Unload(picture);
+    if (expected) FreeImage_Unload(expected);
     return same;
 }
 
@@ -227,11 +226,13 @@ TEST(X11Clipboard, EachCopyHasAHandleOfItsOwnAndNoOwnerOrTextIsNoImage) {
         first = waitForNewImage(0);
         ASSERT_NE(0u, first);
         for (int i = 0; i < 3; ++i) EXPECT_EQ(first, pollClipboardBitmap());
+        EXPECT_FALSE(waitForClipboardChange(100)) << "nothing new since the poll";
         owner.claim();  // the same program copying again
+        EXPECT_TRUE(waitForClipboardChange(30000)) << "the copy ends the wait";
         second = waitForNewImage(first);
         EXPECT_TRUE(second != 0 && second != first);
-        EXPECT_EQ(0, writeCaptureFile(first)) << "that copy is gone";
-        EXPECT_EQ(1, writeCaptureFile(second));
+        EXPECT_FALSE(readClipboardPicture(first)) << "that copy is gone";
+        EXPECT_TRUE(readClipboardPicture(second));
     }
     Clock::time_point deadline = Clock::now() + milliseconds(2000);
     while (pollClipboardBitmap() != 0 && Clock::now() < deadline)
@@ -242,7 +243,7 @@ TEST(X11Clipboard, EachCopyHasAHandleOfItsOwnAndNoOwnerOrTextIsNoImage) {
 }
 
 // Honest owners' pictures, PNG or BMP, whole or in pieces, arrive pixel for pixel as a 24-bit
-// PNG. Hostile owners cost at most the bounds of one transfer and leave no file; whatever they
+// picture. Hostile owners cost at most the bounds of one transfer and yield none; whatever they
 // did, the next copy is taken as ever. Hostile bytes are the picture checks' (image tests, and
 // the bomb scenario end to end); here the ways an X transfer can go wrong.
 TEST(X11Clipboard, PicturesArriveWholeAndHostileOwnersCostABoundedWhile) {
@@ -267,11 +268,11 @@ TEST(X11Clipboard, PicturesArriveWholeAndHostileOwnersCostABoundedWhile) {
     for (const auto& c : cases) {
         TestOwner owner(c.offer);
         handle = waitForNewImage(handle);
-        std::remove("screenshot.png");
         Clock::time_point start = Clock::now();
-        ASSERT_EQ(c.written, writeCaptureFile(handle)) << c.what;
+        Picture picture = readClipboardPicture(handle);
+        ASSERT_EQ(c.written == 1, picture != nullptr) << c.what;
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(c.seconds)) << c.what;
-        EXPECT_EQ(c.written == 1, captureHolds(c.offer.bytes)) << c.what;
+        EXPECT_EQ(c.written == 1, pictureHolds(picture.get(), c.offer.bytes)) << c.what;
     }
 }
 
@@ -291,7 +292,7 @@ TEST(X11Clipboard, SilentAndLongWindedOwnersCostAPollOnlyAMoment) {
     EXPECT_GE(owner->requests(), 1);
 }
 
-TEST(X11Clipboard, TextIsServedInEveryTextFormUntilAnotherProgramTakesTheClipboard) {
+TEST(X11Clipboard, TextIsServedInEveryTextFormUntilTakenAndHandedToAClipboardManager) {
     const std::string link = "http://localhost/i/Fq3x.png\r\n";
     ASSERT_EQ(1, setClipboardText("first"));
     ASSERT_EQ(1, setClipboardText(link));
@@ -306,22 +307,18 @@ TEST(X11Clipboard, TextIsServedInEveryTextFormUntilAnotherProgramTakesTheClipboa
     EXPECT_EQ(0u, pollClipboardBitmap()) << "our own text is no image";
     {
         TestOwner owner(Offer{pictureBytes(FIF_PNG, 4, 4)});
-        EXPECT_EQ(1, writeCaptureFile(waitForNewImage(0))) << "an image copied over our text";
+        EXPECT_TRUE(readClipboardPicture(waitForNewImage(0))) << "an image copied over our text";
     }
     ASSERT_EQ(1, setClipboardText("http://localhost/i/two"));
     EXPECT_EQ("http://localhost/i/two", shOutput("xclip -selection clipboard -o"));
-}
-
-// The link is handed to a clipboard manager when one runs; a silent one costs a few seconds.
-TEST(X11Clipboard, TheLinkIsHandedToAClipboardManager) {
-    ASSERT_EQ(1, setClipboardText("http://example.org/a1"));
+    // The link is handed to a clipboard manager when one runs; a silent one costs a few seconds.
     EXPECT_EQ(0, handOverClipboard()) << "no manager runs";
     Offer manager;
     manager.selection = "CLIPBOARD_MANAGER";
     {
         TestOwner answering(manager);
         EXPECT_EQ(1, handOverClipboard());
-        EXPECT_EQ("http://example.org/a1", answering.saved());
+        EXPECT_EQ("http://localhost/i/two", answering.saved());
     }
     ASSERT_EQ(1, setClipboardText("http://example.org/b2"));
     manager.mode = Offer::Silent;
@@ -351,4 +348,21 @@ TEST(X11Desktop, WorkAreaIsTheCurrentDesktopsOrElseTheFirst) {
         EXPECT_EQ(expected, area);
     }
     XCloseDisplay(d);
+}
+
+// Each connection keeps its own errors until they are taken; none of them ends the process.
+TEST(X11Errors, KeptPerConnectionAndTakenOnce) {
+    Display* a = XOpenDisplay(nullptr);
+    Display* b = XOpenDisplay(nullptr);
+    ASSERT_TRUE(a && b);
+    x11AdoptConnection(a);
+    x11AdoptConnection(b);
+    XMapWindow(a, 0x1FFFFFFF);  // no such window
+    EXPECT_EQ(BadWindow, x11TakeError(a));
+    EXPECT_EQ(Success, x11TakeError(a)) << "taken once";
+    EXPECT_EQ(Success, x11TakeError(b)) << "another connection's error is not this one's";
+    for (Display* d : {a, b}) {
+        x11ForgetConnection(d);
+        XCloseDisplay(d);
+    }
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "editor/editor.h"
 #include "editor/menu.h"
 #include "editor/status.h"
+#include "image/freeimage.h"
 #include "screen/screen_input.h"
 
 // A colour that names its own pixel, so a shifted, flipped or mis-cropped copy shows up. Opaque,
@@ -56,12 +58,10 @@ class EditorTest : public ::testing::Test {
         program.work = WorkArea{kWidth, kHeight};
         program.buttons = buildButtonTable(kHeight);
     }
-    void TearDown() override { destroyImage(editor.capture); }
-
     // Shows `capture` as the capture cycle does: backdrop, placement, then a fresh editor start.
     void show(Image* capture) {
-        destroyImage(editor.capture);
-        editor.capture = capture;
+        owned->replacePicture(capture);
+        editor.capture = owned.get();
         paintBackdrop(program.work);
         placeCapture(editor.view, program.work, capture);
         startEditor(program, editor);
@@ -82,7 +82,16 @@ class EditorTest : public ::testing::Test {
     // Window position of an image point at the current view.
     int wx(int ix) const { return windowX(editor.view, ix); }
     int wy(int iy) const { return windowY(editor.view, iy); }
+    Image* picture() const { return owned->picture(); }
+    // Shows a capture taken from the clipboard with the pixels of `taken`.
+    void showTaken(const Image* taken) {
+        saveImageFile(taken, "taken.png", kFormatPng);
+        owned = std::make_unique<Capture>(Picture(FreeImage_Load(FIF_PNG, "taken.png")));
+        ASSERT_TRUE(owned->makeWorkingPicture());
+        show(owned->picture());
+    }
 
+    std::unique_ptr<Capture> owned = std::make_unique<Capture>();
     Program program;
     EditorState editor;
 };

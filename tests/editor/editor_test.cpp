@@ -69,7 +69,7 @@ TEST_F(LoopTest, ToolKeysActOneFrameAfterTheyAreReadAndOtherKeysEndTheLoopDoingN
     headlessPressKey('1');
     EXPECT_FALSE(frame());
     EXPECT_EQ("u1", program.lastKey + readKey()) << "the key stays unread";
-    EXPECT_EQ(patternAt(30, 10), imagePixel(editor.capture, 30, 10)) << "no stroke drawn";
+    EXPECT_EQ(patternAt(30, 10), imagePixel(picture(), 30, 10)) << "no stroke drawn";
 }
 
 TEST_F(LoopTest, TheMenuBarStandsAtItsLayoutWithMarkGreenAndBevelledEdges) {
@@ -134,33 +134,35 @@ TEST_F(LoopTest, AClickActsOneFrameLateAndOverwritesAKeyReadInTheSameFrame) {
     EXPECT_FALSE(frame());
 }
 
-TEST_F(LoopTest, RevertReloadsTheCaptureFileOncePerFrameOrKeepsTheCaptureWithoutOne) {
+TEST_F(LoopTest, RevertBringsBackThePictureAsTakenOncePerFrameOrKeepsTheCaptureWithoutIt) {
     ScopedWorkingDirectory dir("revert");
-    Image* before = editor.capture;
+    Image* before = picture();
     imageRow(before, 7)[9] = kRed;
     headlessPressKey('r');
     frames(2);
-    EXPECT_EQ(before, editor.capture) << "no capture file: the editor goes on as it was";
+    EXPECT_EQ(before, picture()) << "nothing to go back to: the editor goes on as it was";
     EXPECT_EQ(
         values(kRed, patternAt(9, 8), kRed),
         values(imagePixel(before, 9, 7), imagePixel(before, 9, 8), screenPixel(wx(9), wy(7))));
 
     Image* taken = patternedImage(300, 120);
-    saveImageFile(taken, "screenshot.png", kFormatPng);
+    showTaken(taken);
     destroyImage(taken);
+    show(patternedImage(200, 100));  // edited down to another size, as a crop does
     editor.tool = Tool::CENSOR;
     editor.drag = DragState{1, 2, 3, 4, false, true};
     clickButton(REVERT);
     for (int i = 0; i < 3; ++i) {  // the held button repeats the key, and each frame reverts
         EXPECT_EQ("R", program.lastKey);
-        imageRow(editor.capture, 5)[5] = kRed;
+        imageRow(picture(), 5)[5] = kRed;
         frames(1);
-        ASSERT_EQ(values(300, 120), values(editor.capture->width, editor.capture->height));
-        EXPECT_EQ(patternAt(5, 5), imagePixel(editor.capture, 5, 5)) << "frame " << i;
+        ASSERT_EQ(values(300, 120), values(picture()->width, picture()->height));
+        EXPECT_EQ(patternAt(5, 5), imagePixel(picture(), 5, 5)) << "frame " << i;
     }
-    EXPECT_EQ(patternAt(123, 45), imagePixel(editor.capture, 123, 45));
+    EXPECT_EQ(patternAt(123, 45), imagePixel(picture(), 123, 45));
     // Placed anew: floor(500 - 150) + 2 across, 150 - 60 - 16 down; tool and drags stay.
     EXPECT_EQ(values(352, 74), values(editor.view.originX, editor.view.originY));
     EXPECT_EQ(values(Tool::CENSOR, 1, 3),
               values(editor.tool, editor.drag.cropDrag, editor.drag.x2));
+    owned->finishWrite();  // before the working directory goes
 }

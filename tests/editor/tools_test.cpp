@@ -38,14 +38,14 @@ class ToolTest : public EditorTest {
     // Every pixel of the capture that no longer holds its own pattern colour.
     Points changed() const {
         Points points;
-        for (int y = 0; y < int(editor.capture->height); ++y)
-            for (int x = 0; x < int(editor.capture->width); ++x)
-                if (imagePixel(editor.capture, x, y) != patternAt(x, y)) points.insert({x, y});
+        for (int y = 0; y < int(picture()->height); ++y)
+            for (int x = 0; x < int(picture()->width); ++x)
+                if (imagePixel(picture(), x, y) != patternAt(x, y)) points.insert({x, y});
         return points;
     }
     // The capture's size and the drags still pending.
     std::vector<long long> state() const {
-        return values(editor.capture->width, editor.capture->height, editor.drag.censorDrag,
+        return values(picture()->width, picture()->height, editor.drag.censorDrag,
                       editor.drag.cropDrag);
     }
     std::uint32_t shown(int x, int y) const { return screenPixel(wx(x), wy(y)); }
@@ -56,16 +56,16 @@ TEST_F(ToolTest, MarkIsAThreeByThreeRedPenFromThePreviousPositionInsideTheImageA
     drag(10, 10, 30, 10, false);
     EXPECT_EQ(rectangle(9, 9, 31, 11), changed());
     EXPECT_EQ(values(kRed, kRed, patternAt(20, 12)),  // red, and shown in the same frame
-              values(imagePixel(editor.capture, 20, 10), shown(20, 11), shown(20, 12)));
+              values(imagePixel(picture(), 20, 10), shown(20, 11), shown(20, 12)));
     show(patternedImage(200, 100));
     drag(-5, 10, -2, 10, false);
     EXPECT_TRUE(changed().empty()) << "outside the image area";
     startEditor(program, editor);  // the previous position is (0, 0) again
     pointAt(wx(10), wy(10), 1);
-    EXPECT_EQ(kRed, imagePixel(editor.capture, 10, 10));
+    EXPECT_EQ(kRed, imagePixel(picture(), 10, 10));
     // The segment from window (0, 0) enters the capture through its left edge.
     bool enteredFromTheLeft = false;
-    for (int y = 0; y < 100; ++y) enteredFromTheLeft |= imagePixel(editor.capture, 0, y) == kRed;
+    for (int y = 0; y < 100; ++y) enteredFromTheLeft |= imagePixel(picture(), 0, y) == kRed;
     EXPECT_TRUE(enteredFromTheLeft);
 }
 
@@ -85,7 +85,7 @@ TEST_F(ToolTest, ACensorPreviewsUntilReleaseAndCoversBothCornersInEitherDirectio
     Points expected = rectangle(20, 30, 60, 40);
     expected.insert({50, 20});
     EXPECT_EQ(expected, changed());
-    EXPECT_EQ(kBlack, imagePixel(editor.capture, 50, 20));
+    EXPECT_EQ(kBlack, imagePixel(picture(), 50, 20));
 }
 
 TEST_F(ToolTest, ACensorStaysPendingWhileThePointerIsUnavailable) {
@@ -108,8 +108,7 @@ TEST_F(ToolTest, CropFromEitherCornerKeepsTheBoxAndPlacesTheSmallerCaptureAnew) 
         ASSERT_EQ(values(100, 50, 0, 0), state());
         for (int y = 0; y < 50; ++y)
             for (int x = 0; x < 100; ++x)
-                ASSERT_EQ(patternAt(x + 10, y + 10), imagePixel(editor.capture, x, y))
-                    << x << "," << y;
+                ASSERT_EQ(patternAt(x + 10, y + 10), imagePixel(picture(), x, y)) << x << "," << y;
         const DragState& d = editor.drag;  // the tool stays CROP
         EXPECT_EQ(values(10, 10, 110, 60, Tool::CROP), values(d.x1, d.y1, d.x2, d.y2, editor.tool));
     }
@@ -144,14 +143,14 @@ TEST_F(ToolTest, ACropWaitsForItsReleaseInsideWhateverThePointerOrTheToolDoes) {
     leftUp();
     frames(2);
     EXPECT_EQ(values(200, 100, 0, 1, Tool::MARK),
-              values(editor.capture->width, editor.capture->height, editor.drag.censorDrag,
+              values(picture()->width, picture()->height, editor.drag.censorDrag,
                      editor.drag.cropDrag, editor.tool));
     // The preview stays: white under black dashes, four pixels each, along the bottom edge (its
     // corner pixel belongs to the left edge's dashes as well, so it is left out here).
     for (int k = 1; k < 8; ++k) EXPECT_EQ(k < 4 ? kWhite : kBlack, shown(10 + k, 60)) << k;
     pointAt(wx(150), wy(90), 1);  // back inside, no new press
     EXPECT_EQ(values(100, 50, 0, 0), state());
-    EXPECT_EQ(patternAt(10, 10), imagePixel(editor.capture, 0, 0));
+    EXPECT_EQ(patternAt(10, 10), imagePixel(picture(), 0, 0));
 }
 
 TEST_F(ToolTest, APendingCensorIsPaintedWithTheCropsCornersOnTheCroppedCapture) {
@@ -168,6 +167,6 @@ TEST_F(ToolTest, APendingCensorIsPaintedWithTheCropsCornersOnTheCroppedCapture) 
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 10; ++x)
             EXPECT_EQ(x >= 2 && y >= 1 ? kBlack : patternAt(x + 2, y + 1),
-                      imagePixel(editor.capture, x, y))
+                      imagePixel(picture(), x, y))
                 << x << "," << y;
 }

@@ -9,7 +9,9 @@ convert -size 1001x601 xc:blue -fill red -draw "rectangle 100,100 160,500" \
     -fill lime -draw "rectangle 0,0 9,9" PNG24:shot.png
 place 1001 601
 at_capture() { shows "$1" "$2" $((WX + OX)) $((WY + OY)); }  # at_capture SCREENSHOT PICTURE
-capture_file_is() {  # capture_file_is PICTURE: a 24-bit PNG (colour type 2, 8-bit samples) of it
+# capture_file_is PICTURE: a 24-bit PNG (colour type 2, 8-bit samples) of it; written beside the
+# open editor, it appears whole under its name (renamed into place) a moment after the window.
+capture_file_is() {
     [ "$(identify -format '%m %w %h %[png:IHDR.color-type-orig] %[png:IHDR.bit-depth-orig]' \
         screenshot.png)" = "PNG 1001 601 2 8" ] && compare -metric AE "$1" screenshot.png null:
 }
@@ -26,7 +28,7 @@ eval "$(xdotool getwindowgeometry --shell "$wid")"
 check "the editor is the work area less 32 x 64, centred (${WIDTH}x${HEIGHT}+$X+$Y)" \
     test "${WIDTH}x${HEIGHT}+$X+$Y" = "${W}x${H}+$WX+$WY"
 check "screenshot.png is a 24-bit PNG of the copied pixels, unflipped and unswapped" \
-    capture_file_is shot.png 2>/dev/null
+    wait_until 5 capture_file_is shot.png 2>/dev/null
 check "the editor loop runs (MARK turns green)" wait_editor 5
 shot view.png
 at() { pixel view.png $((WX + $1)) $((WY + $2)); }
@@ -91,7 +93,7 @@ convert -size 1001x601 xc:black -fill white -draw "rectangle 100,100 160,500" \
 check "a 1-bit picture is on the clipboard" copy_picture mono.png 1
 wait_window 'Glimmerix Idle' 10
 check "it opens the editor under the resting pointer ($(($(now_ms) - put_at)) ms)" test -n "$wid"
-check "...screenshot.png is a 24-bit PNG of its pixels" capture_file_is mono.png 2>/dev/null
+check "...screenshot.png is a 24-bit PNG of its pixels" wait_until 5 capture_file_is mono.png 2>/dev/null
 wait_editor 5
 shot mono_view.png
 check "...shown in the editor" at_capture mono_view.png mono.png

@@ -1,0 +1,173 @@
+// Copy to first frame, from the outside: this probe runs the program as a user would, copies a
+// screenshot with xclip (which owns the clipboard and serves the PNG, INCR and all) and watches
+// one pixel of the editor window until the copied picture shows there. Each run's picture has a
+// small patch of its own colour, so no earlier picture can pass for it; a space then ends the
+// editor and the program goes back to waiting. Medians of 7 runs, with min and max, beside the
+// floor of the same run: FreeImage's PNG save and load of the same picture.
+//
+//   copy_probe PROGRAM [WIDTH HEIGHT]...   (on a display of 1920 x 1080, as bench/with-xvfb.sh)
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "desktop_picture.h"
+#include "editor/view.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRuns = 7;
+constexpr int kPatch = 100;  // the patch's corner in the picture, shown in either layout
+
+double since(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+pid_t spawn(const std::vector<std::string>& arguments) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        // xclip -quiet still talks on stderr; the figures are all this probe should print.
+        if (std::FILE* quiet = std::freopen("/dev/null", "w", stdout)) (void)quiet;
+        if (std::FILE* quiet = std::freopen("/dev/null", "w", stderr)) (void)quiet;
+        std::vector<char*> argv;
+        for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+void stop(pid_t pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+}
+
+Window findWindow(Display* d, const char* title) {
+    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (!XQueryTree(d, root, &root, &parent, &children, &count)) return 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        char* name = nullptr;
+        XWindowAttributes attributes;
+        if (XFetchName(d, children[i], &name) && name && std::strcmp(name, title) == 0 &&
+            XGetWindowAttributes(d, children[i], &attributes) && attributes.map_state == IsViewable)
+            found = children[i];
+        if (name) XFree(name);
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+int ignoreErrors(Display*, XErrorEvent*) {
+    return 0;  // the window may go between finding it and reading it
+}
+
+struct Figure {
+    std::vector<double> runs;
+    double median() {
+        std::sort(runs.begin(), runs.end());
+        return runs[runs.size() / 2];
+    }
+};
+
+void measure(Display* d, const std::string& program, int width, int height) {
+    // The work area of a 1920 x 1080 display without a desktop's panels.
+    const WorkArea work{DisplayWidth(d, DefaultScreen(d)) - 32,
+                        DisplayHeight(d, DefaultScreen(d)) - 64};
+    pid_t glimmerix = spawn({program, "-s"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Figure copy, floor;
+    pid_t owner = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        Image* picture = bench::desktopPicture(width, height, unsigned(run + 1));
+        const std::uint32_t marker = bench::rgb(run * 30 + 20, 255 - run * 20, 77);
+        drawLine(picture, kPatch, kPatch, kPatch + 15, kPatch + 15, marker, kFilledBox, kSolid,
+                 kAbsolute);
+        saveImageFile(picture, "probe.png", kFormatPng);
+        View view;
+        placeCapture(view, work, picture);
+        const int x = windowX(view, kPatch + 8), y = windowY(view, kPatch + 8);
+
+        Clock::time_point start = Clock::now();
+        pid_t next = spawn(
+            {"xclip", "-quiet", "-selection", "clipboard", "-t", "image/png", "-i", "probe.png"});
+        bool shown = false;
+        Window window = 0;
+        while (!shown && since(start) < 10000) {
+            if (!window) window = findWindow(d, "Glimmerix Idle");
+            if (window) {
+                XImage* pixel = XGetImage(d, window, x, y, 1, 1, AllPlanes, ZPixmap);
+                if (pixel) {
+                    shown = (XGetPixel(pixel, 0, 0) & 0xFFFFFF) == (marker & 0xFFFFFF);
+                    XDestroyImage(pixel);
+                }
+            }
+            if (!shown) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (shown) copy.runs.push_back(since(start));
+        stop(owner);
+        owner = next;
+        if (window) {
+            std::string key = "xdotool key --window " + std::to_string(window) + " space";
+            if (std::system(key.c_str()) != 0) std::fprintf(stderr, "xdotool failed\n");
+        }
+        while (window && findWindow(d, "Glimmerix Idle") && since(start) < 15000)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+        Clock::time_point trip = Clock::now();
+        saveImageFile(picture, "floor.png", kFormatPng);
+        destroyImage(loadImageFile("floor.png"));
+        floor.runs.push_back(since(trip));
+        destroyImage(picture);
+    }
+    stop(owner);
+    stop(glimmerix);
+    std::remove("probe.png");
+    std::remove("floor.png");
+    if (copy.runs.empty()) {
+        std::printf("copy %dx%d: the picture never showed\n", width, height);
+        return;
+    }
+    double middle = copy.median();
+    std::printf(
+        "copy %dx%d -> first frame: median %7.1f ms (min %7.1f, max %7.1f) over %zu runs;"
+        " floor PNG save + load %7.1f ms\n",
+        width, height, middle, copy.runs.front(), copy.runs.back(), copy.runs.size(),
+        floor.median());
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: copy_probe PROGRAM [WIDTH HEIGHT]...\n");
+        return 2;
+    }
+    Display* d = XOpenDisplay(nullptr);
+    if (!d) return 1;
+    XSetErrorHandler(ignoreErrors);
+    setModeDepth(32);  // image buffers without a screen of our own
+    std::vector<std::pair<int, int>> sizes;
+    for (int i = 2; i + 1 < argc; i += 2)
+        sizes.push_back({std::atoi(argv[i]), std::atoi(argv[i + 1])});
+    if (sizes.empty()) sizes = {{1280, 720}, {1920, 1080}, {3840, 2160}};
+    for (auto [width, height] : sizes) measure(d, argv[1], width, height);
+    XCloseDisplay(d);
+    return 0;
+}

@@ -1,0 +1,82 @@
+// The capture's worker against everything else that touches the capture files. The picture is
+// large enough that its PNG takes far longer to encode than a remove or a tiny save, so a step
+// that did not wait for the worker would find the worker's file appearing after it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "../editor/editor_fixture.h"
+#include "image/capture.h"
+#include "image/clipboard_picture.h"
+#include "picture_bytes.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CaptureTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0)); }
+    static Picture taken() {
+        static const std::vector<unsigned char> noise = pictureBytes(FIF_BMP, 1200, 800);
+        return Picture(decodeClipboardPicture(noise.data(), noise.size(), PictureFormat::Bmp));
+    }
+    static bool samePixels(const Image* a, const Image* b) {
+        if (!a || !b || a->width != b->width || a->height != b->height) return false;
+        for (std::uint32_t y = 0; y < a->height; ++y)
+            if (!std::equal(imageRow(a, y), imageRow(a, y) + a->width, imageRow(b, y)))
+                return false;
+        return true;
+    }
+    ScopedWorkingDirectory directory{"capture-files"};
+};
+
+}  // namespace
+
+// HIDE right after the editor opens; a capture ended (the program quitting) while its file is
+// still being written.
+TEST_F(CaptureTest, RemovingWaitsForTheWorkerAndEndingLeavesTheFileWhole) {
+    {
+        Capture capture(taken());
+        capture.removeFiles();
+    }
+    EXPECT_FALSE(fs::exists(kCapturePng)) << "written after it was removed";
+    Capture original(taken());
+    ASSERT_TRUE(original.makeWorkingPicture() && original.finishWrite());
+    fs::remove(kCapturePng);
+    { Capture ended(taken()); }
+    Image* file = loadImageFile(kCapturePng);
+    EXPECT_TRUE(samePixels(original.picture(), file)) << "the worker outlived its capture";
+    destroyImage(file);
+}
+
+// "u" right after the editor opens: the edited picture (here cropped to 3 x 2, saved in no time)
+// is what both files hold, never the capture-time picture; both stay whole for a "q" after it.
+TEST_F(CaptureTest, SavingRightAwayWritesTheEditedPicture) {
+    Capture capture(taken());
+    Image* edited = createImage(3, 2, 0xFF0000FF);
+    capture.replacePicture(edited);
+    EXPECT_TRUE(capture.saveFiles().empty());
+    capture.release();
+    for (const char* name : {kCapturePng, kCaptureJpeg}) {
+        Image* file = loadImageFile(name);
+        EXPECT_TRUE(file && file->width == 3 && file->height == 2) << name;
+        destroyImage(file);
+    }
+}
+
+// REVERT gives exactly the pixels of the capture-time file, which a failed write does not stop.
+TEST_F(CaptureTest, RevertMatchesTheFileAndNeedsNoFile) {
+    for (bool blocked : {false, true}) {
+        if (blocked) fs::remove(kCapturePng), fs::create_directory(kCapturePng);  // in the way
+        Capture capture(taken());
+        ASSERT_TRUE(capture.makeWorkingPicture());
+        imageRow(capture.picture(), 7)[9] = 0xFFFF0000;
+        ASSERT_TRUE(capture.revert());
+        EXPECT_EQ(!blocked, capture.finishWrite());
+        Image* file = loadImageFile(blocked ? "none" : kCapturePng);
+        EXPECT_EQ(!blocked, samePixels(file, capture.picture()));
+        EXPECT_NE(0xFFFF0000, imageRow(capture.picture(), 7)[9]);
+        destroyImage(file);
+    }
+}
