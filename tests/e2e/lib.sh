@@ -78,7 +78,8 @@ head = re.sub(r"#.*", "", sys.stdin.read()).split()
 w, h, bits = int(head[1]), int(head[2]), "".join(head[3:]).replace("1", "#").replace("0", ".")
 cell = lambda x, y: tuple(bits[(y + r) * w + x:(y + r) * w + x + 8] for r in range(8))
 for y in range(0, h - 7, 8):
-    print("".join(glyphs.get(cell(x, y), "?") for x in range(0, w - 7, 8)).rstrip("? "))' "$e2e_dir/../../src/screen/font.cpp"
+    print("".join(glyphs.get(cell(x, y), "?") for x in range(0, w - 7, 8)).rstrip("? "))' \
+        "$e2e_dir/../../src/screen/font.cpp"
 }
 
 # Text for both targets: Wine hands X's clipboard text to Windows programs as CF_TEXT.
