@@ -92,6 +92,9 @@ if [ -n "$tool" ]; then
     done
     check "the installed program posts to /URL= ($(head -n 1 "$work/request" 2>/dev/null))" \
         grep -aq "^POST /shots/api.php HTTP/1.0"$'\r'"\$" "$work/request"
+    head=$(tr -d '\r' <"$work/request" 2>/dev/null | sed '/^$/q')
+    check "...to its host and port, with /TOKEN= as the bearer token" test "$(grep -cx \
+        -e "Host: 127.0.0.1:$(cat "$work/port")" -e "Authorization: Bearer t0k.en" <<<"$head")" = 2
 fi
 wineserver -k 2>/dev/null
 
