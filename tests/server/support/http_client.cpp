@@ -105,12 +105,13 @@ std::string receiveAll(int fd, std::chrono::milliseconds timeout) {
     return received;
 }
 
-std::string roundTrip(int port, const std::string& request, bool halfClose) {
-    int fd = connectToServer(port);
+std::string roundTrip(int port, const std::string& request, bool halfClose, const char* from,
+                      std::chrono::milliseconds timeout) {
+    int fd = connectToServer(port, from);
     if (fd < 0) return {};
     sendAll(fd, request);
     if (halfClose) ::shutdown(fd, SHUT_WR);
-    std::string answer = receiveAll(fd);
+    std::string answer = receiveAll(fd, timeout);
     ::close(fd);
     return answer;
 }
