@@ -38,7 +38,9 @@ double since(Clock::time_point start) {
 pid_t spawn(const std::vector<std::string>& arguments) {
     pid_t pid = fork();
     if (pid == 0) {
+        // xclip -quiet still talks on stderr; the figures are all this probe should print.
         if (std::FILE* quiet = std::freopen("/dev/null", "w", stdout)) (void)quiet;
+        if (std::FILE* quiet = std::freopen("/dev/null", "w", stderr)) (void)quiet;
         std::vector<char*> argv;
         for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);

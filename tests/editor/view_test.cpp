@@ -1,6 +1,7 @@
 #include <tuple>
 
 #include "editor_fixture.h"
+#include "screen/draw.h"
 
 namespace {
 
@@ -15,7 +16,38 @@ std::vector<long long> placed(int width, int height) {
     return values(view.originX, view.originY, view.panX, view.panY);
 }
 
+// The first text column (from 1) that printing `text` centred touches, the cursor standing at
+// row 1, column `from` of a `width` x 16 screen; cells are blue, so even a space shows.
+int printedAt(int width, const std::string& text, int from = 1) {
+    EXPECT_EQ(0, setScreenMode(width, 16, 32, 0, kWindowless, 0));
+    setTextColour(0xFFFFFFFF, 0xFF0000FF);
+    locateText(1, from);
+    printCentered(WorkArea{width, 16}, text);
+    for (int x = 0; x < width; ++x)
+        if (screenPixel(x, 0) != 0xFF000000u) return x / 8 + 1;
+    return 0;
+}
+
 }  // namespace
+
+// Halves round to even; a text too long to centre starts at the cursor, and the line break
+// follows on the same row.
+TEST_F(EditorTest, StatusTextsStartWhereTheWindowWidthPutsThem) {
+    const std::tuple<int, const char*, int, int> cases[] = {
+        {1888, " UPLOADING", 1, 113},
+        {1888, " RECEIVING LINK...", 1, 109},
+        {1888, "Link is in your CLIPBOARD!", 1, 105},
+        {1336, " UPLOADING", 1, 78},  // 78.5
+        {1336, "Link is in your CLIPBOARD!", 1, 70},
+        {72, "ab", 1, 4},  // 4.5 - 1 = 3.5: 4
+        {64, "abcdefg", 2, 2},
+    };
+    for (const auto& [width, text, from, column] : cases)
+        EXPECT_EQ(column, printedAt(width, text, from)) << width << " " << text;
+    int row = 0, column = 0;
+    textCursor(&row, &column);
+    EXPECT_EQ(201, row * 100 + column);
+}
 
 TEST_F(EditorTest, PlacementCentresWhatFitsPutsTheRestAtTheCornerAndCutsTheImageArea) {
     EXPECT_EQ(values(445, 192, 0, 0), placed(1001, 601));  // floor(944 - 500.5) + 2

@@ -10,17 +10,12 @@
 
 namespace {
 
-using ImagePtr = std::unique_ptr<Image, void (*)(Image*)>;
-ImagePtr owned(Image* image) {
-    return ImagePtr(image, destroyImage);
-}
-
 constexpr std::uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF;
 
 // An asymmetric "F", red on blue, so a flip or an R/B swap cannot pass unseen. Strokes grow
 // with the size so that JPEG's blur leaves them recognisable.
 ImagePtr letterF(int w, int h) {
-    ImagePtr image = owned(createImage(w, h, kBlue, 0));
+    ImagePtr image(createImage(w, h, kBlue, 0));
     const int s = w >= 16 ? w / 8 : 1;
     for (int y = s; y < h - s; ++y)
         for (int x = s; x < w - s; ++x)
@@ -38,14 +33,14 @@ class ImageTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(ImageTest, HeaderPitchPaddingAndRefusedSizes) {
-    ImagePtr one = owned(createImage(1, 1, 0xFF102030, 0));
+    ImagePtr one(createImage(1, 1, 0xFF102030, 0));
     ASSERT_TRUE(one);
     EXPECT_EQ(std::make_tuple(kImageType, 4, 1u, 1u),
               std::make_tuple(one->type, one->bytesPerPixel, one->width, one->height));
     for (int i = 0; i < 12; ++i) EXPECT_EQ(0, one->reserved[i]);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(0xFF102030u, imageRow(one.get(), 0)[i]) << "padding too";
     for (auto [width, pitch] : {std::pair<int, unsigned>{1, 16}, {4, 16}, {5, 32}, {1001, 4016}}) {
-        ImagePtr image = owned(createImage(width, 3, kBlue, 0));
+        ImagePtr image(createImage(width, 3, kBlue, 0));
         EXPECT_EQ(pitch, image->pitch) << width;
         EXPECT_EQ(0u, reinterpret_cast<std::uintptr_t>(imageRow(image.get(), 2)) % 16);
     }
@@ -61,7 +56,7 @@ TEST_F(ImageTest, FilesRoundTripUpright) {
     imageRow(f.get(), 0)[0] = 0x40123456;  // alpha is dropped by the 24-bit file
     saveImageFile(f.get(), "f.dat", kFormatPng);
     saveImageFile(big.get(), "f.jpg", kFormatJpeg);
-    ImagePtr png = owned(loadImageFile("f.dat")), jpeg = owned(loadImageFile("f.jpg"));
+    ImagePtr png = ImagePtr(loadImageFile("f.dat")), jpeg = ImagePtr(loadImageFile("f.jpg"));
     ASSERT_TRUE(png && jpeg);
     ASSERT_EQ(std::make_pair(7u, 9u), std::make_pair(png->width, png->height));
     EXPECT_EQ(0xFF123456u, imageRow(png.get(), 0)[0]);
@@ -78,18 +73,18 @@ TEST_F(ImageTest, FilesRoundTripUpright) {
     EXPECT_TRUE(looksLike(30, 12, kRed) && looksLike(30, 52, kBlue)) << "top bar at the top";
     EXPECT_TRUE(looksLike(12, 30, kRed) && looksLike(52, 30, kBlue)) << "stem on the left";
 
-    saveImageFile(owned(createImage(1, 1, kRed, 0)).get(), "dot.jpg", kFormatJpeg);
-    EXPECT_TRUE(owned(loadImageFile("dot.jpg"))) << "a 1 x 1 JPEG";
+    saveImageFile(ImagePtr(createImage(1, 1, kRed, 0)).get(), "dot.jpg", kFormatJpeg);
+    EXPECT_TRUE(ImagePtr(loadImageFile("dot.jpg"))) << "a 1 x 1 JPEG";
     for (auto format : {FIF_PNG, FIF_BMP}) {  // paletted: opaque 32-bit all the same
         auto bytes = pictureBytes(format, 4, 3, 8);
         std::ofstream("pal", std::ios::binary).write((const char*)bytes.data(), bytes.size());
-        ImagePtr pal = owned(loadImageFile("pal"));
+        ImagePtr pal(loadImageFile("pal"));
         EXPECT_TRUE(pal && pal->width == 4 && imageRow(pal.get(), 2)[3] >> 24 == 0xFF) << format;
     }
     saveImageFile(f.get(), "no/such/dir/x.png", kFormatPng);  // fails quietly
     std::ofstream("logo.png") << "not a picture\n";
     for (const char* none : {"logo.png", "missing.png", "no/such/dir/x.png"})
-        EXPECT_FALSE(owned(loadImageFile(none))) << none;
+        EXPECT_FALSE(ImagePtr(loadImageFile(none))) << none;
 }
 
 // Clipboard bytes come from strangers: only the named format, and only sizes a screenshot has.

@@ -1,13 +1,15 @@
 #include <array>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <future>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "../editor/editor_fixture.h"
 #include "screen/draw.h"
-#include "screen_fixture.h"
+#include "screen/font.h"
 
 namespace {
 
@@ -25,20 +27,15 @@ Pixels litPixels() {
     return lit;
 }
 
-struct ImageDeleter {
-    void operator()(Image* image) const { destroyImage(image); }
+class DrawTest : public ScreenTest {
+  protected:
+    // The text cursor as row * 100 + column.
+    int cursor() {
+        int row = 0, column = 0;
+        textCursor(&row, &column);
+        return row * 100 + column;
+    }
 };
-using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
-
-// Pixel (x, y) holds 0xFF00yyxx, so every copied pixel tells where it came from.
-ImagePtr numberedImage(int width, int height) {
-    ImagePtr image(createImage(width, height, kMagenta, 0));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) imageRow(image.get(), y)[x] = 0xFF000000u | (y << 8) | x;
-    return image;
-}
-
-class DrawTest : public ScreenTest {};
 
 }  // namespace
 
@@ -106,7 +103,7 @@ TEST_F(DrawTest, BoxesClipTakeCornersInAnyOrderAndMarkOnlyTheirRows) {
 }
 
 TEST_F(DrawTest, PutImageCopiesExactlyClampsItsSourceAndClips) {
-    ImagePtr source = numberedImage(20, 20), target(createImage(10, 10, kBlack, 0));
+    ImagePtr source(patternedImage(20, 20)), target(createImage(10, 10, kBlack, 0));
     imageRow(source.get(), 0)[1] = 0x12345678;  // alpha is copied, not blended
     imageRow(source.get(), 0)[2] = kMagenta;    // and magenta is no transparent colour
     putImage(nullptr, 4, 5, source.get(), 1, 0, 2, 0, kAbsolute);
@@ -115,16 +112,17 @@ TEST_F(DrawTest, PutImageCopiesExactlyClampsItsSourceAndClips) {
     // Cut off left and top, the source start moves along; right and bottom simply end.
     putImage(nullptr, -5, -7, source.get());
     putImage(nullptr, 60, 45, source.get());
-    EXPECT_EQ((Colours{0xFF000705, 0xFF001313, kBlack, kBlack, 0xFF000203}),
+    EXPECT_EQ((Colours{patternAt(5, 7), patternAt(19, 19), kBlack, kBlack, patternAt(3, 2)}),
               (Colours{screenPixel(0, 0), screenPixel(14, 12), screenPixel(15, 12),
                        screenPixel(0, 13), screenPixel(63, 47)}));
     // 11 x 11 onto 10 x 10 drops the last column and row; a second corner beyond the source copies
     // up to its last column and row; relative corners may come backwards.
-    putImage(target.get(), 0, 0, numberedImage(11, 11).get());
-    EXPECT_EQ(0xFF000909u, imageRow(target.get(), 9)[9]);
+    putImage(target.get(), 0, 0, ImagePtr(patternedImage(11, 11)).get());
+    EXPECT_EQ(patternAt(9, 9), imageRow(target.get(), 9)[9]);
     putImage(target.get(), 0, 0, source.get(), 17, 18, 50, 50, kAbsolute);
     putImage(target.get(), 5, 5, source.get(), 5, 5, -2, -3, kRelative);
-    EXPECT_EQ((Colours{0xFF001211, 0xFF001313, 0xFF000003, 0xFF000203, 0xFF000505, 0xFF000908}),
+    EXPECT_EQ((Colours{patternAt(17, 18), patternAt(19, 19), patternAt(3, 0), patternAt(3, 2),
+                       patternAt(5, 5), patternAt(8, 9)}),
               (Colours{imageRow(target.get(), 0)[0], imageRow(target.get(), 1)[2],
                        imageRow(target.get(), 0)[3], imageRow(target.get(), 5)[5],
                        imageRow(target.get(), 8)[7], imageRow(target.get(), 9)[8]}));
@@ -158,4 +156,54 @@ TEST_F(DrawTest, ScreenCallsNestInsideAFrameLock) {
     if (frame.wait_for(std::chrono::seconds(2)) == std::future_status::ready) return;
     ADD_FAILURE() << "a screen call waits for the lock its own frame holds";
     std::_Exit(1);  // that thread never ends
+}
+
+TEST_F(DrawTest, PrintPaintsOpaqueCellsInTheTextColoursAndAdvancesTheCursor) {
+    drawLine(nullptr, 0, 0, 63, 47, 0xFF123456, kFilledBox, kSolid, kAbsolute);
+    setTextColour(0xFFFFFFFF, 0xFF0000FF);  // the background changes only when given
+    setTextColour(0xFFFF0000);
+    locateText(3, 1);
+    printText("ERROR");
+    EXPECT_EQ(306, cursor());
+    for (int y = 15; y < 25; ++y) {
+        for (int x = 0; x < 41; ++x) {
+            bool cell = y >= 16 && y < 24 && x < 40;
+            bool set = cell && (glyphRow("ERROR"[x / 8], y - 16) & (0x80 >> (x % 8)));
+            ASSERT_EQ(set    ? 0xFFFF0000u
+                      : cell ? 0xFF0000FFu
+                             : 0xFF123456u,
+                      screenPixel(x, y))
+                << x << "," << y;
+        }
+    }
+}
+
+TEST_F(DrawTest, CursorMovesAsToldAndRefusesToLeaveTheGrid) {
+    // Locate row, column; the cursor after it. A 64 x 48 screen has 6 rows of 8 columns.
+    const int moves[][3] = {{4, 2, 402}, {0, 7, 407}, {5, 0, 507},
+                            {7, 1, 507}, {1, 9, 507}, {-1, 1, 507}};
+    for (const auto& m : moves) {
+        locateText(m[0], m[1]);
+        EXPECT_EQ(m[2], cursor()) << m[0] << "," << m[1];
+    }
+    locateText(3, 4);
+    printText("ERROR", true);
+    EXPECT_EQ(401, cursor());
+    locateText(2, 5);
+    printNewline();
+    EXPECT_EQ(301, cursor());
+}
+
+// The glyph shapes are the font's own choice; what the program relies on is that spaces draw
+// nothing, every other code draws something of its own and nothing lies outside the 8 x 8 cell.
+TEST(Font, BlanksAreEmptyAndEveryOtherGlyphIsDrawnAndDistinct) {
+    std::set<std::uint64_t> shapes;
+    for (int code = 0; code < 256; ++code) {
+        std::uint64_t shape = 0;
+        for (int row = 0; row < 8; ++row) shape = shape << 8 | glyphRow(code, row);
+        bool blank = code == 0 || code == ' ' || code == 255;
+        EXPECT_EQ(blank, shape == 0) << code;
+        EXPECT_TRUE(blank || shapes.insert(shape).second) << code << " looks like another code";
+        for (int row : {-1, 8, INT_MIN, INT_MAX}) EXPECT_EQ(glyphRow(code, row), 0) << code;
+    }
 }

@@ -28,10 +28,17 @@ class ScreenTest : public ::testing::Test {
 };
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
+#include "image/image.h"
 #include "screen/screen_state.h"
+
+struct ImageDeleter {
+    void operator()(Image* image) const { destroyImage(image); }
+};
+using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
 
 inline std::uint32_t screenPixel(int x, int y) {
     ScreenState& s = screenState();

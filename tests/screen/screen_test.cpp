@@ -3,9 +3,9 @@
 #include <string>
 #include <thread>
 
+#include "../editor/editor_fixture.h"
 #include "screen/draw.h"
 #include "screen/screen_input.h"
-#include "screen_fixture.h"
 
 namespace {
 
@@ -26,68 +26,50 @@ constexpr int kButtons = 4;
 
 }  // namespace
 
-TEST_F(ScreenTest, ModeChangesRefusalsAndWindowsThatCannotOpen) {
-    openWindow();
-    std::intptr_t first = getWindowHandle();
-    openWindow(40, 30);
-    std::intptr_t handle = getWindowHandle();
-    EXPECT_NE(0, first);
-    EXPECT_NE(first, handle);
-    const int refused[][3] = {{0, 10, 32}, {10, -1, 32}, {10, 10, 12}};  // width, height, depth
-    for (const int* mode : refused)
-        EXPECT_NE(0, setScreenMode(mode[0], mode[1], mode[2], 0, kBorderless, 0));
-    EXPECT_EQ(handle, getWindowHandle());
-    EXPECT_EQ(40, screenWidth());
-    EXPECT_EQ(30, screenHeight());
-    openMode(1, 1, kWindowless);
-    EXPECT_EQ(0, getWindowHandle());
-    // A window that cannot open leaves no mode at all.
-    headlessFailNextOpen();
-    EXPECT_NE(0, setScreenMode(20, 20, 32, 0, kBorderless, 0));
-    EXPECT_EQ(0, screenWidth());
-    EXPECT_EQ(0, getWindowHandle());
-    EXPECT_EQ("", readKey());
-    EXPECT_EQ(kNoPointer, mouse());
-}
-
-TEST_F(ScreenTest, NewModeIsBlackAndResetsTheConsole) {
-    openMode(16, 16, kWindowless);
-    locateText(2, 2);
-    setTextColour(0xFFFF0000);
-    openMode(24, 16, kWindowless);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 24; ++x) ASSERT_EQ(0xFF000000u, screenPixel(x, y));
-    int row = 0, column = 0;
-    textCursor(&row, &column);
-    EXPECT_EQ(1, row);
-    EXPECT_EQ(1, column);
-}
-
-TEST_F(ScreenTest, TitleIsCutTo127CharactersAndOutlivesModes) {
+// Refused modes change nothing; a window that cannot open leaves no mode at all. A new mode is
+// black with the console reset; the title (cut to 127 characters) outlives modes.
+TEST_F(ScreenTest, ModesTitlesAndWindowsThatCannotOpen) {
     setWindowTitle(std::string(200, 'x'));
     EXPECT_EQ(std::string(127, 'x'), windowTitle());
     setWindowTitle("Glimmerix Idle");
     openWindow();
+    std::intptr_t first = getWindowHandle();
+    locateText(2, 2);
+    setTextColour(0xFFFF0000);
+    openWindow(40, 30);
+    std::intptr_t handle = getWindowHandle();
+    EXPECT_TRUE(first != 0 && first != handle);
+    const int refused[][3] = {{0, 10, 32}, {10, -1, 32}, {10, 10, 12}};  // width, height, depth
+    for (const int* mode : refused)
+        EXPECT_NE(0, setScreenMode(mode[0], mode[1], mode[2], 0, kBorderless, 0));
+    EXPECT_EQ(values(handle, 40, 30), values(getWindowHandle(), screenWidth(), screenHeight()));
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) ASSERT_EQ(0xFF000000u, screenPixel(x, y));
+    int row = 0, column = 0;
+    textCursor(&row, &column);
+    EXPECT_EQ(values(1, 1), values(row, column));
     openMode(1, 1, kWindowless);
+    EXPECT_EQ(0, getWindowHandle());
     EXPECT_EQ("Glimmerix Idle", windowTitle());
+    headlessFailNextOpen();
+    EXPECT_NE(0, setScreenMode(20, 20, 32, 0, kBorderless, 0));
+    EXPECT_EQ(values(0, 0), values(screenWidth(), getWindowHandle()));
+    EXPECT_EQ("", readKey());
+    EXPECT_EQ(kNoPointer, mouse());
 }
 
-TEST_F(ScreenTest, KeyStringsAndTheRingOfFifteen) {
+// The ring keeps the last fifteen keys. A key typed into the last window stays readable in the
+// windowless mode, and its key-pressed flag ends the first pause there at once; the next pause
+// runs its full length.
+TEST_F(ScreenTest, KeyStringsTheRingOfFifteenAndKeysOutlivingTheWindow) {
     openWindow();
     for (int code : {int('a'), 130, 72 << 8, 0, int('b')}) headlessPressKey(code);
     headlessCloseRequest();
     for (const char* key : {"a", "\x82", "\xFFH", "", "b", "\xFFk", ""}) EXPECT_EQ(key, readKey());
     EXPECT_NE(0, getWindowHandle()) << "a close request leaves the window open";
-    // Sixteen keys without a read keep the last fifteen, oldest first.
     for (int i = 0; i < 16; ++i) headlessPressKey('a' + i);
     for (int i = 1; i < 16; ++i) EXPECT_EQ(std::string(1, char('a' + i)), readKey());
     EXPECT_EQ("", readKey());
-}
-
-// A key typed into the last window stays readable in the windowless mode, and its key-pressed
-// flag ends the first pause there at once; the next pause runs its full length.
-TEST_F(ScreenTest, KeysAndTheirFlagOutliveTheWindow) {
-    openWindow();
     headlessPressKey('q');
     EXPECT_EQ("q", readKey());  // the read clears the flag...
     headlessPressKey('x');      // ...and a later key sets it again
@@ -102,7 +84,9 @@ TEST_F(ScreenTest, KeysAndTheirFlagOutliveTheWindow) {
     EXPECT_EQ("", readKey());
 }
 
-TEST_F(ScreenTest, MouseIsUnavailableWithoutAWindowOrWhenInactiveOrOutside) {
+// A click whose release comes after its window closed must not leave the button held in the
+// next window, where the menu would act on it without a click.
+TEST_F(ScreenTest, MouseIsUnavailableWithoutAWindowOrInactiveOrOutsideAndButtonsEndWithIt) {
     EXPECT_EQ(kNoPointer, mouse());
     openWindow();
     headlessMovePointer(10, 12);
@@ -117,13 +101,7 @@ TEST_F(ScreenTest, MouseIsUnavailableWithoutAWindowOrWhenInactiveOrOutside) {
     headlessSetInside(true);
     headlessSetActive(false);
     EXPECT_EQ(kNoPointer, mouse());
-}
-
-// A click whose release comes after its window closed must not leave the button held in the
-// next window, where the menu would act on it without a click.
-TEST_F(ScreenTest, ButtonsPressedInOneWindowAreNotHeldInTheNext) {
-    openWindow();
-    headlessButton(kLeftButton | kMiddleButton, true);
+    headlessButton(kMiddleButton, true);
     openWindow();
     EXPECT_EQ(0, mouse()[kButtons]);
     headlessButton(kRightButton, true);

@@ -1,13 +1,10 @@
 """A TCP proxy in front of an S3 gateway that misbehaves on demand, for the store-fault tests.
 
 Usage: fault_proxy.py MODE_FILE GATEWAY_PORT   (prints the port it listens on, then serves)
-
-MODE_FILE holds one word, read for every new connection: "pass" forwards to the gateway,
-"stall" takes the request and never answers, "500" and "403" answer every request with that
-S3 error. When the word changes, every open connection is cut, so that a client's pooled
-connections meet the new behaviour at once. MODE_FILE.puts counts the PUTs forwarded, how
-many of them were conditional (If-None-Match: *) and the connections forwarded, as
-"PUTS CONDITIONAL CONNECTIONS".
+MODE_FILE holds one word, read for every new connection: "pass" forwards, "stall" takes the
+request and never answers, "500" and "403" answer with that S3 error. A new word cuts every open
+connection, so pooled ones meet it at once. MODE_FILE.puts gets "PUTS CONDITIONAL CONNECTIONS":
+PUTs forwarded, those with If-None-Match: *, and connections forwarded.
 """
 import socket
 import sys
@@ -18,8 +15,7 @@ mode_file, gateway_port = sys.argv[1], int(sys.argv[2])
 generation = [0]
 puts = [0, 0, 0]
 lock = threading.Lock()
-REASONS = {"500": "Internal Server Error", "403": "Forbidden"}
-CODES = {"500": "InternalError", "403": "AccessDenied"}
+ERRORS = {"500": ("Internal Server Error", "InternalError"), "403": ("Forbidden", "AccessDenied")}
 
 
 def mode():
@@ -65,9 +61,9 @@ def answer_error(client, code, born):
         if not data:
             return
         head += data
-    body = "<Error><Code>%s</Code></Error>" % CODES[code]
+    body = "<Error><Code>%s</Code></Error>" % ERRORS[code][1]
     client.sendall(("HTTP/1.1 %s %s\r\nContent-Type: application/xml\r\nContent-Length: %d\r\n"
-                    "Connection: close\r\n\r\n%s" % (code, REASONS[code], len(body), body)).encode())
+                    "Connection: close\r\n\r\n%s" % (code, ERRORS[code][0], len(body), body)).encode())
     client.settimeout(1)
     try:  # take what is still coming, so that the client reads the answer, not a reset
         while client.recv(65536):
@@ -84,7 +80,7 @@ def serve(client):
             count(connections=1)
             threading.Thread(target=pump, args=(upstream, client, born, False), daemon=True).start()
             pump(client, upstream, born, True)
-        elif now in CODES:
+        elif now in ERRORS:
             answer_error(client, now, born)
         else:  # stall: read everything, answer nothing
             client.settimeout(0.2)
