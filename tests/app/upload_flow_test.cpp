@@ -315,14 +315,13 @@ TEST_F(UploadFlowTest, SettingsPointTheUploadElsewhereOrNameWhatIsWrong) {
     const std::string port = std::to_string(server.port());
     for (std::string url :
          {std::string("ftp://127.0.0.1/"), "http://127.0.0.1:" + port + "/up/load.php?k=1"}) {
-        program.settingsSources.environment = [&](const char* name, std::string& value) {
-            const std::map<std::string, std::string> environment = {
-                {"GLIMMERIX_UPLOAD_URL", url},
-                {"GLIMMERIX_UPLOAD_TOKEN", "s3cr3t-T0ken"},
-                {"GLIMMERIX_UPLOAD_HISTORY", "on"}};
+        const std::map<std::string, std::string> environment = {
+            {"GLIMMERIX_UPLOAD_URL", url},
+            {"GLIMMERIX_UPLOAD_TOKEN", "s3cr3t-T0ken"},
+            {"GLIMMERIX_UPLOAD_HISTORY", "on"}};
+        program.settingsSources.environment = [environment](const char* name, std::string& value) {
             auto found = environment.find(name);
-            if (found != environment.end()) value = found->second;
-            return found != environment.end();
+            return found != environment.end() && (value = found->second, true);
         };
         Capture capture(createImage(40, 30, 0xFF0000FF));
         program.lastKey = "u";
