@@ -16,10 +16,10 @@ constexpr KeyRow kRows[] = {
 
 int altKeyCode(int key) {
     if (key >= 'A' && key <= 'Z') key += 'a' - 'A';
-    if (key <= 0 || key > 127) return 0;
+    if (key <= 0 || key > 127) return kNoKeyCode;
     for (const KeyRow& row : kRows) {
         if (const char* at = std::strchr(row.keys, key))
             return (row.firstCode + int(at - row.keys)) << 8;
     }
-    return 0;
+    return kNoKeyCode;
 }

@@ -3,7 +3,9 @@
 // Alt+Q is never "q" and cannot quit.
 #pragma once
 
+#include "screen/screen_input.h"
+
 // `key` names the key by its unshifted character on a US layout: 'a' to 'z' (either case),
 // '0' to '9', '-' or '='. Returns the BIOS code of Alt with that key shifted into the high byte,
-// or 0 for any other key.
+// or kNoKeyCode for any other key.
 int altKeyCode(int key);

@@ -5,6 +5,9 @@
 // Key codes: below 256 a code page 437 character; 256 and above a key without a character, its
 // BIOS extended code in the high byte (kCloseRequest is Alt+F4's, used for the close command).
 constexpr int kCloseRequest = 107 << 8;
+// What the key maps of both backends give for a press that puts nothing into the key ring
+// (modifiers alone, keys the BIOS had no code for, keys left to a character message).
+constexpr int kNoKeyCode = -1;
 
 void recordKey(int code);
 

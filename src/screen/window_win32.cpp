@@ -145,7 +145,7 @@ bool pressKey(WPARAM virtualKey, LPARAM lParam) {
     // programs, whose key state says nothing.
     bool alt = keyHeld(VK_MENU) || (lParam & (1 << 29)) != 0;
     int code = win32KeyCode(unsigned(virtualKey), alt, keyHeld(VK_CONTROL), keyHeld(VK_SHIFT));
-    if (!code) return false;
+    if (code == kNoKeyCode) return false;
     if (code == kCloseRequest) {
         if (!isRepeat(lParam)) recordKey(code);
     } else {
@@ -372,7 +372,7 @@ int win32KeyCode(unsigned int virtualKey, bool alt, bool ctrl, bool shift) {
         if (codes.virtualKey == virtualKey) return pickByModifier(codes, alt, ctrl, shift) << 8;
     }
     // Ctrl with Alt is AltGr on many layouts, which types characters through WM_CHAR.
-    return alt && !ctrl ? altKeyCode(usLayoutKey(virtualKey)) : 0;
+    return alt && !ctrl ? altKeyCode(usLayoutKey(virtualKey)) : kNoKeyCode;
 }
 
 NativeWindow* openNativeWindow(int width, int height, const char* title) {

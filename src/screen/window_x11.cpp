@@ -462,7 +462,7 @@ void handleKeyPress(XKeyEvent* event) {
     KeySym keysym = NoSymbol;
     const int length = XLookupString(event, text, sizeof text, &keysym, nullptr);
     const int code = x11KeyCode(keysym, event->state, text, length);
-    if (code >= 0) recordKey(code);
+    if (code != kNoKeyCode) recordKey(code);
 }
 
 int buttonBit(unsigned int button) {
@@ -682,13 +682,14 @@ int x11KeyCode(unsigned long keysym, unsigned int state, const char* text, int t
     if (const BiosKey* key = findBiosKey(keysym)) return biosCode(*key, state) << 8;
     // Alt with a letter or digit types nothing either; XLookupString would still give the letter.
     if (state & Mod1Mask) {
-        if (int code = altKeyCode(keysym < 128 ? int(keysym) : 0)) return code;
+        const int code = altKeyCode(keysym < 128 ? int(keysym) : 0);
+        if (code != kNoKeyCode) return code;
     }
     // One byte of text is Latin-1 and already folds in Ctrl (Ctrl+A gives 1), so it beats the
     // keysym. Longer text is some locale's multibyte encoding; the keysym is the surer source.
     const std::uint32_t codePoint =
         textLength == 1 ? static_cast<unsigned char>(text[0]) : keysymCodePoint(keysym);
-    if (codePoint == kNoCodePoint) return -1;
+    if (codePoint == kNoCodePoint) return kNoKeyCode;
     return unicodeToCp437(codePoint);
 }
 

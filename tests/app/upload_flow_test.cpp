@@ -57,26 +57,18 @@ void withLimit(int resource, rlim_t limit, const std::function<void()>& work) {
     setrlimit(resource, &normal);
 }
 
-// The character whose glyph the 8 x 8 cell at `row`, `column` (from 1) shows in `colour`.
-char readCell(const ScreenState& s, int row, int column, std::uint32_t colour) {
-    for (int code = 32; code < 127; ++code) {
-        bool same = true;
-        for (int i = 0; i < 64 && same; ++i) {
-            int x = (column - 1) * 8 + i % 8, y = (row - 1) * 8 + i / 8;
-            same = ((glyphRow(code, i / 8) << i % 8 & 0x80) != 0) ==
-                   (s.pixels[std::size_t(y * s.width + x)] == colour);
-        }
-        if (same) return char(code);
-    }
-    return '?';
-}
-
-// Console row `row` (from 1) as drawn in `colour`, trailing spaces dropped.
+// Console row `row` (from 1) as drawn in `colour`, each 8 x 8 cell read back as the character
+// whose glyph it shows ('?' for none), trailing spaces dropped.
 std::string consoleRow(int row, std::uint32_t colour) {
-    ScreenState& s = screenState();
-    std::lock_guard<std::mutex> guard(s.lock);
-    std::string text;
-    for (int column = 1; column <= s.width / 8; ++column) text += readCell(s, row, column, colour);
+    std::string text(kWidth / 8, '?');
+    for (int column = 0; column < kWidth / 8; ++column)
+        for (int code = 32; code < 127 && text[std::size_t(column)] == '?'; ++code) {
+            bool same = true;
+            for (int i = 0; i < 64 && same; ++i)
+                same = ((glyphRow(code, i / 8) << i % 8 & 0x80) != 0) ==
+                       (screenPixel(column * 8 + i % 8, (row - 1) * 8 + i / 8) == colour);
+            if (same) text[std::size_t(column)] = char(code);
+        }
     return text.substr(0, text.find_last_not_of(' ') + 1);
 }
 
@@ -323,14 +315,13 @@ TEST_F(UploadFlowTest, SettingsPointTheUploadElsewhereOrNameWhatIsWrong) {
     const std::string port = std::to_string(server.port());
     for (std::string url :
          {std::string("ftp://127.0.0.1/"), "http://127.0.0.1:" + port + "/up/load.php?k=1"}) {
-        program.settingsSources.environment = [&](const char* name, std::string& value) {
-            const std::map<std::string, std::string> environment = {
-                {"GLIMMERIX_UPLOAD_URL", url},
-                {"GLIMMERIX_UPLOAD_TOKEN", "s3cr3t-T0ken"},
-                {"GLIMMERIX_UPLOAD_HISTORY", "on"}};
+        const std::map<std::string, std::string> environment = {
+            {"GLIMMERIX_UPLOAD_URL", url},
+            {"GLIMMERIX_UPLOAD_TOKEN", "s3cr3t-T0ken"},
+            {"GLIMMERIX_UPLOAD_HISTORY", "on"}};
+        program.settingsSources.environment = [environment](const char* name, std::string& value) {
             auto found = environment.find(name);
-            if (found != environment.end()) value = found->second;
-            return found != environment.end();
+            return found != environment.end() && (value = found->second, true);
         };
         Capture capture(createImage(40, 30, 0xFF0000FF));
         program.lastKey = "u";

@@ -37,8 +37,8 @@ const Press kPresses[] = {
     {XK_eacute, 0, "\xe9", 130},        {XK_eacute, 0, "\xc3\xa9", 130},
     {XK_Greek_OMEGA, 0, "", 234},       {0x01002248, 0, "", 247},  // ≈
     // Nothing: characters outside code page 437, modifiers alone, keys the BIOS never had.
-    {XK_EuroSign, 0, "", -1},           {XK_Shift_L, ShiftMask, "", -1},
-    {XK_F13, 0, "", -1},
+    {XK_EuroSign, 0, "", kNoKeyCode},           {XK_Shift_L, ShiftMask, "", kNoKeyCode},
+    {XK_F13, 0, "", kNoKeyCode},
 };
 // clang-format on
 

@@ -33,11 +33,11 @@ const Press kPresses[] = {
     // Alt with a letter or digit types nothing, so Alt+Q never reads as "q"; with Ctrl too it is
     // AltGr, which types through WM_CHAR.
     {'Q', true, false, false, 16 << 8},         {'M', true, false, true, 50 << 8},
-    {'1', true, false, false, 120 << 8},        {'Q', true, true, false, 0},
-    {VK_NUMPAD1, true, false, false, 0},        // 'a' as a VK_ code, but no letter
+    {'1', true, false, false, 120 << 8},        {'Q', true, true, false, kNoKeyCode},
+    {VK_NUMPAD1, true, false, false, kNoKeyCode},        // 'a' as a VK_ code, but no letter
     // Keys with a character, modifiers alone, keys the BIOS never had.
-    {'Q', false, false, false, 0},              {VK_RETURN, false, false, false, 0},
-    {VK_MENU, true, false, false, 0},           {VK_F13, false, false, false, 0},
+    {'Q', false, false, false, kNoKeyCode},              {VK_RETURN, false, false, false, kNoKeyCode},
+    {VK_MENU, true, false, false, kNoKeyCode},           {VK_F13, false, false, false, kNoKeyCode},
 };
 // clang-format on
 

@@ -11,7 +11,8 @@ SERVER=$1
 CLIENT_REQUEST=$2
 PROBE_SECONDS=${3:-40}
 [ "$(id -u)" -eq 0 ] && command -v ip >/dev/null || { echo "skipped: needs root and ip"; exit 77; }
-command -v slowhttptest >/dev/null || { echo "skipped: slowhttptest is not installed"; exit 77; }
+command -v slowhttptest >/dev/null && command -v convert >/dev/null ||
+    { echo "skipped: slowhttptest or convert is not installed"; exit 77; }
 # 9,600 client sockets, and two descriptors a connection in the service (up to 4,096 of them).
 ulimit -n "$(ulimit -Hn)"
 [ "$(ulimit -n)" -ge 12000 ] || { echo "skipped: needs 12,000 descriptors"; exit 77; }
@@ -44,15 +45,9 @@ SERVER_PID=$!
 PIDS=$SERVER_PID
 for _ in $(seq 50); do grep -qs ' port 8080, links' "$WORK/server.log" && break; sleep 0.1; done
 URL=http://10.77.0.1:8080
-# Real PNGs: the service checks an upload's structure.
-png() {
-    python3 -c 'import os,struct,sys,zlib
-c = lambda k, d: struct.pack(">I", len(d)) + k + d + struct.pack(">I", zlib.crc32(k + d))
-sys.stdout.buffer.write(b"\x89PNG\r\n\x1a\n" + c(b"IHDR", struct.pack(">IIBBBBB", 1, 1, 8, 0, 0, 0, 0))
-    + c(b"IDAT", os.urandom(int(sys.argv[1]))) + c(b"IEND", b""))' "$1"
-}
-png 2097152 >"$WORK/big.png"
-png 20000 >"$WORK/small.png"
+# Real PNGs of noise (about 2 MB and 20 KB): the service checks an upload's structure.
+convert -size 840x840 xc: +noise Random -depth 8 "$WORK/big.png"
+convert -size 80x80 xc: +noise Random -depth 8 "$WORK/small.png"
 "$CLIENT_REQUEST" 10.77.0.1 screenshot.png "$WORK/small.png" >"$WORK/upload.request"
 BIG=$(in_cli curl -sf -F "file=@$WORK/big.png" "$URL/api.php" | sed 's|http://t||')
 SMALL=$(in_cli curl -sf -F "file=@$WORK/small.png" "$URL/api.php" | sed 's|http://t||')
@@ -131,21 +126,15 @@ import socket, sys, time
 seconds, image, upload = float(sys.argv[1]), sys.argv[2], open(sys.argv[3], "rb").read()
 get = ("GET %s HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n" % image).encode()
 def probe(request, half_close):
-    start = time.monotonic()
+    start, answer = time.monotonic(), b""
     try:
-        s = socket.create_connection(("10.77.0.1", 8080), timeout=5)
-        s.sendall(request)
-        if half_close:  # as the Glimmerix client does
-            s.shutdown(socket.SHUT_WR)
-        answer = b""
-        while True:
-            data = s.recv(65536)
-            if not data:
-                break
-            answer += data
-        s.close()
-        ok = answer.startswith((b"HTTP/1.1 200 ", b"HTTP/1.0 200 "))
-        why = answer[:12]
+        with socket.create_connection(("10.77.0.1", 8080), timeout=5) as s:
+            s.sendall(request)
+            if half_close:  # as the Glimmerix client does
+                s.shutdown(socket.SHUT_WR)
+            while data := s.recv(65536):
+                answer += data
+        ok, why = answer.startswith((b"HTTP/1.1 200 ", b"HTTP/1.0 200 ")), answer[:12]
     except OSError as e:
         ok, why = False, repr(e)
     if not ok:

@@ -138,11 +138,8 @@ TEST_F(ServiceTest, HttpHygiene) {
         {get1 + "X-Long: " + std::string(80 * 1024, 'a') + "\r\n\r\n", 431},
     };
     for (const auto& [request, status] : cases) {
-        int fd = connectToServer(port());
-        sendAll(fd, request);
         auto start = std::chrono::steady_clock::now();
-        std::string raw = receiveAll(fd, std::chrono::seconds(3));
-        ::close(fd);
+        std::string raw = roundTrip(port(), request, false, nullptr, std::chrono::seconds(3));
         EXPECT_EQ(parseResponse(raw).status, status) << request.substr(0, 120);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "kept open";
         if (request.find(smuggled) == std::string::npos) continue;
@@ -162,11 +159,9 @@ TEST_F(ServiceTest, OneAddressCannotTakeAllConnections) {
     auto start = std::chrono::steady_clock::now();
     receiveAll(third, std::chrono::seconds(5));  // turned away: closed at once
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
-    int other = connectToServer(port(), "127.0.0.2");
-    ASSERT_GE(other, 0);
-    sendAll(other, "GET /x HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n");
-    EXPECT_EQ(parseResponse(receiveAll(other)).status, 404);
-    for (int fd : {held[0], held[1], third, other}) ::close(fd);
+    const std::string get = "GET /x HTTP/1.1\r\nHost: h\r\nConnection: close\r\n\r\n";
+    EXPECT_EQ(parseResponse(roundTrip(port(), get, false, "127.0.0.2")).status, 404);
+    for (int fd : {held[0], held[1], third}) ::close(fd);
 }
 
 // On SIGTERM the service stops accepting, answers a request that ends within --stop-timeout and
@@ -225,15 +220,10 @@ TEST_F(ServiceTest, OnlyListedAddressesAndTokenHoldersUpload) {
                              "--trusted-proxies", "127.0.0.1"}));
     const std::string request = clientRequest("s.png", makePng(200, 1));
     auto post = [&](const char* from, const std::string& headers) {
-        int fd = connectToServer(port(), from);
         std::string withHeaders = request;
-        sendAll(fd, withHeaders.insert(withHeaders.find("\r\n") + 2, headers));
-        ::shutdown(fd, SHUT_WR);
-        HttpResponse answer = parseResponse(receiveAll(fd));
-        ::close(fd);
-        if (answer.status == 401) {
-            EXPECT_EQ(answer.headers["www-authenticate"], "Bearer");
-        }
+        withHeaders.insert(withHeaders.find("\r\n") + 2, headers);
+        HttpResponse answer = parseResponse(roundTrip(port(), withHeaders, true, from));
+        EXPECT_TRUE(answer.status != 401 || answer.headers["www-authenticate"] == "Bearer");
         return answer.status;
     };
     const std::string second = "Authorization: Bearer second-token\r\n";

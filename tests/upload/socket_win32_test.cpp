@@ -17,20 +17,27 @@ namespace {
 
 constexpr int kStallMs = 500;
 
+// A listener on a free port of 127.0.0.1, at `address`. Its peers' receive buffer is small, so
+// that their slow reading shows.
+SOCKET loopbackListener(sockaddr_in& address) {
+    SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    address = sockaddr_in{AF_INET, 0, {}, {}};
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof address, small = 16384;
+    bind(listener, reinterpret_cast<sockaddr*>(&address), size);
+    setsockopt(listener, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&small), sizeof small);
+    listen(listener, 1);
+    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    return listener;
+}
+
 // A client socket connected to a peer accepted here, on a free port of 127.0.0.1.
 class SocketWin32Test : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(startSockets(), 1);
-        SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{AF_INET, 0, {}, {}};
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int size = sizeof address;
-        bind(listener, reinterpret_cast<sockaddr*>(&address), size);
-        int small = 16384;  // the peer's receive buffer: its slow reading must show
-        setsockopt(listener, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&small), sizeof small);
-        listen(listener, 1);
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+        sockaddr_in address;
+        SOCKET listener = loopbackListener(address);
         socket_ = openSocket();
         ASSERT_EQ(connectSocket(socket_, address.sin_addr.s_addr, ntohs(address.sin_port), 5000),
                   1);
@@ -92,15 +99,8 @@ TEST_F(SocketWin32Test, StalledStepsAndTrickleTimeOut) {
 // 100 ms, then sends `answer` and resets the connection (a close with unread bytes, or with
 // SO_LINGER at 0, sends a reset).
 UploadResult uploadToPeer(int chunk, std::size_t readLimit, const std::string& answer) {
-    SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{AF_INET, 0, {}, {}};
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof address;
-    bind(listener, reinterpret_cast<sockaddr*>(&address), size);
-    int small = 16384;
-    setsockopt(listener, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&small), sizeof small);
-    listen(listener, 1);
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    sockaddr_in address;
+    SOCKET listener = loopbackListener(address);
     std::thread peer([&] {
         SOCKET connection = accept(listener, nullptr, nullptr);
         std::vector<char> buffer(static_cast<std::size_t>(chunk));
@@ -118,10 +118,7 @@ UploadResult uploadToPeer(int chunk, std::size_t readLimit, const std::string& a
     });
     ConnectionSettings settings;
     settings.port = ntohs(address.sin_port);
-    settings.limits.stallMs = 1500;
-    settings.limits.minBytesPerSecond = 20 * 1024;
-    settings.limits.rateGraceMs = 3000;
-    settings.limits.answerMs = 1500;
+    settings.limits = TransferLimits{30000, 1500, 20 * 1024, 3000, 1500, 64 * 1024};
     UploadResult result =
         postCapture("http://127.0.0.1/api.php", settings, {"shot.png", "shot.jpg"}, nullptr);
     peer.join();

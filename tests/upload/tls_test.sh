@@ -4,7 +4,9 @@
 # from the same CA for another host, and from a CA nobody trusts, and a server that never answers
 # the greeting. Only the trusted rows may reach nginx's access log. nginx answers the uploads
 # itself, or passes them on to the upload service when one is given, whose link must then serve
-# the picture. Prints the handshake's mean cost on loopback.
+# the picture; then the service's own TLS (--tls-cert) takes an upload from the probe, serves it to
+# curl trusting the CA, and nothing to curl without it or to plain HTTP on the same port. Prints
+# the handshake's mean cost on loopback.
 #
 #   tls_test.sh native|wine PROBE [SERVICE]
 set -euo pipefail
@@ -40,19 +42,19 @@ make_cert untrusted localhost stranger-ca
 convert -size 400x300 xc: +noise Random shot.png  # several records and send pieces
 
 wait_for() { for _ in $(seq 100); do [ -s "$1" ] && return; sleep 0.1; done; }
-# Free ports: four for nginx, one for the service, and one where a listener takes connections
-# and says nothing.
+# Free ports: four for nginx, two for the service (plain, TLS), and one where a listener takes
+# connections and says nothing.
 python3 -c '
 import socket, time
-s = [socket.socket() for _ in range(6)]
+s = [socket.socket() for _ in range(7)]
 for x in s: x.bind(("127.0.0.1", 0))
-s[5].listen()
+s[6].listen()
 print(*[x.getsockname()[1] for x in s], flush=True)
-[x.close() for x in s[:5]]
+[x.close() for x in s[:6]]
 time.sleep(100)' >ports.txt &
 pids+=($!)
 wait_for ports.txt
-read -r port_right port_tls12 port_other port_untrusted port_service port_silent <ports.txt
+read -r port_right port_tls12 port_other port_untrusted port_service port_own port_silent <ports.txt
 
 answer="return 200 https://localhost:$port_right/made-by-nginx.png"
 if [ -x "$service" ]; then
@@ -61,6 +63,10 @@ if [ -x "$service" ]; then
     pids+=($!)
     wait_for service.log  # its first line says it listens
     answer="proxy_pass http://127.0.0.1:$port_service"
+    "$service" --listen 127.0.0.1 --port "$port_own" --data-dir "$work/own" --tls-cert right.crt \
+        --tls-key right.key --public-url "https://localhost:$port_own" 2>own.log &
+    pids+=($!)
+    wait_for own.log
 fi
 server() {  # PORT CERT [PROTOCOLS]
     printf '  server { listen 127.0.0.1:%s ssl; ssl_certificate %s.crt; ssl_certificate_key %s.key;
@@ -115,6 +121,13 @@ if [ -x "$service" ]; then
     if ! curl -sf --cacert trusted-ca.crt "$uploaded" -o fetched.png || ! cmp shot.png fetched.png
     then
         echo "the link does not serve the picture"
+        status=1
+    fi
+    row "$port_own" "https://localhost:$port_own/*"
+    own=https://localhost:$port_own/${link##*/}
+    curl -sf --cacert trusted-ca.crt "$own" -o own.png && cmp shot.png own.png || status=1
+    if curl -s -o /dev/null "$own" || curl -s -o /dev/null -m 5 "http://127.0.0.1:$port_own/"; then
+        echo "the service's TLS port served curl without the CA, or plain HTTP"
         status=1
     fi
 fi

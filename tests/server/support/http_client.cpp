@@ -8,7 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <random>
-#include <sstream>
+#include <regex>
 
 namespace {
 
@@ -105,12 +105,13 @@ std::string receiveAll(int fd, std::chrono::milliseconds timeout) {
     return received;
 }
 
-std::string roundTrip(int port, const std::string& request, bool halfClose) {
-    int fd = connectToServer(port);
+std::string roundTrip(int port, const std::string& request, bool halfClose, const char* from,
+                      std::chrono::milliseconds timeout) {
+    int fd = connectToServer(port, from);
     if (fd < 0) return {};
     sendAll(fd, request);
     if (halfClose) ::shutdown(fd, SHUT_WR);
-    std::string answer = receiveAll(fd);
+    std::string answer = receiveAll(fd, timeout);
     ::close(fd);
     return answer;
 }
@@ -120,16 +121,12 @@ HttpResponse parseResponse(const std::string& raw) {
     std::size_t headEnd = raw.find("\r\n\r\n");
     if (raw.rfind("HTTP/1.", 0) != 0 || headEnd == std::string::npos) return response;
     response.status = std::atoi(raw.c_str() + raw.find(' ') + 1);
-    std::istringstream head(raw.substr(0, headEnd));
-    std::string line;
-    std::getline(head, line);  // the status line
-    while (std::getline(head, line)) {
-        std::size_t colon = line.find(':'), value = line.find_first_not_of(' ', colon + 1);
-        std::string name = line.substr(0, colon);
+    static const std::regex kField("\r\n([^:\r\n]*): *([^\r\n]+)");
+    const std::string head = raw.substr(0, headEnd);
+    for (std::sregex_iterator it(head.begin(), head.end(), kField), end; it != end; ++it) {
+        std::string name = (*it)[1];
         for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (colon != std::string::npos && value != std::string::npos) {
-            response.headers[name] = line.substr(value, line.find_last_not_of('\r') + 1 - value);
-        }
+        response.headers[name] = (*it)[2];
     }
     response.body = raw.substr(headEnd + 4);
     return response;

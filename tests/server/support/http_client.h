@@ -28,9 +28,11 @@ int connectToServer(int port, const char* from = nullptr);
 bool sendAll(int fd, const std::string& bytes);
 // Reads until the server closes, or until it stays silent for `timeout`.
 std::string receiveAll(int fd, std::chrono::milliseconds timeout = std::chrono::seconds(20));
-// Connects, sends `request`, optionally half-closes as the Glimmerix client does, and returns
-// everything the server answered.
-std::string roundTrip(int port, const std::string& request, bool halfClose = true);
+// Connects (from `from`, if given), sends `request`, optionally half-closes as the Glimmerix
+// client does, and returns everything the server answered within `timeout` of silence.
+std::string roundTrip(int port, const std::string& request, bool halfClose = true,
+                      const char* from = nullptr,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
 struct HttpResponse {
     int status = 0;
