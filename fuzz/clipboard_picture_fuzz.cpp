@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 
 #include "image/clipboard_picture.h"
 #include "image/freeimage.h"
