@@ -7,7 +7,7 @@
 set -eu
 SERVER=$1
 HERE=$(cd "$(dirname "$0")" && pwd)
-for tool in ceph-mon ceph-osd radosgw curl python3; do
+for tool in ceph-mon ceph-osd radosgw curl python3 openssl; do
     command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 WORK=$(mktemp -d)
@@ -76,7 +76,7 @@ upload() {  # prints the status; the link goes to $WORK/link, the headers to $WO
     curl -s -D "$WORK/head" -o "$WORK/link" -w '%{http_code}' -F "file=@$WORK/shot.png" \
         "http://127.0.0.1:$port/api.php"
 }
-get() { curl -s -o "$WORK/got" -w '%{http_code}' "http://127.0.0.1:$port/$1"; }
+get() { curl -s -o "$WORK/got" -w '%{http_code}' ${2:+-X "$2"} "http://127.0.0.1:$port/$1"; }
 
 s3() {  # the gateway itself, signed with the keys
     curl -sf --aws-sigv4 aws:amz:us-east-1:s3 --user "$AWS_ACCESS_KEY_ID:$AWS_SECRET_ACCESS_KEY" \
@@ -113,9 +113,18 @@ grep -q "HTTP 500 (InternalError)" "$WORK/log.main" &&
     grep -q "no byte moved for 2 s" "$WORK/log.main" || fail "log: $(cat "$WORK/log.main")"
 sh "$HERE/../../scripts/ceph-cluster.sh" gateway "$WORK/ceph" 1
 [ "$(upload)" = 200 ] || fail "no recovery after the faults"
-# Only the two answered uploads became objects, each PUT conditional; no temporary file is left.
+# Its deletion URL is the name's HMAC-SHA256 under the key, 128 bits in base64url, and takes the
+# object away.
+name=$(sed 's|http://s3.test/||' "$WORK/link")
+token=$(printf %s "$name" | openssl dgst -sha256 -binary -mac HMAC -macopt \
+    "hexkey:$(od -An -tx1 "$WORK/key" | tr -d ' \n')" | head -c 16 | base64 | tr '+/' '-_' | tr -d '=')
+tr -d '\r' <"$WORK/head" | grep -qx "X-Delete-Url: http://s3.test/delete/$name/$token" ||
+    fail "X-Delete-Url: $(grep -i delete-url "$WORK/head")"
+[ "$(get "delete/$name/$token" POST)" = 200 ] && [ "$(get "$name")" = 404 ] || fail "deletion"
+# Only the two answered uploads became objects (one deleted since), each PUT conditional; no
+# temporary file is left.
 keys=$(s3 "?list-type=2&prefix=shots%2F" | grep -o "<Key>" | wc -l)
-[ "$keys" -eq 2 ] || fail "$keys objects for 2 answered uploads"
+[ "$keys" -eq 1 ] || fail "$keys objects for 2 answered uploads, one deleted"
 read -r puts conditional connections <"$WORK/mode.puts"
 [ "$puts" -ge 2 ] && [ "$conditional" -eq "$puts" ] || fail "$conditional of $puts PUTs may overwrite"
 [ -z "$(ls -A "$WORK/data.main")" ] || fail "temporary files left: $(ls -A "$WORK/data.main")"

@@ -41,17 +41,6 @@ check "the link serves the smaller file, ${smaller#../}, byte for byte" cmp ../f
 convert ../shot.png -fill black -draw "rectangle 300,200 400,300" ../boxed.png
 check "the upload is the capture with the black box, nothing else changed" \
     compare -metric AE ../boxed.png ../fetched null: 2>/dev/null
-if [ "${store:-}" = s3 ]; then
-    # The deletion URL the service sent in X-Delete-Url: the name's HMAC-SHA256 under the key,
-    # 128 bits in base64url.
-    name=${link##*/}
-    token=$(printf %s "$name" | openssl dgst -sha256 -binary -mac HMAC -macopt \
-        "hexkey:$(od -An -tx1 "$work/delete.key" | tr -d ' \n')" | head -c 16 | base64 |
-        tr '+/' '-_' | tr -d '=')
-    check "the image in S3 is deleted with its deletion URL" \
-        test "$(curl -s -o /dev/null -w '%{http_code}' -X POST "http://localhost/delete/$name/$token")" = 200
-    check "...and its link answers 404" test "$(curl -s -o /dev/null -w '%{http_code}' "$link")" = 404
-fi
 check "dump.txt holds the request" grep -aq "^POST /api.php HTTP/1.0"$'\r'"\$" dump.txt
 size=$(stat -c %s ../fetched)
 check "...its Content-Length the file's $size bytes + 228" \
