@@ -67,6 +67,16 @@ for y in range(0, h - 7, 8):
         "$e2e_dir/../../src/screen/font.cpp"
 }
 
+# make_cert NAME DNS-NAME [CA]: NAME.key and NAME.crt in the current folder, signed by CA (made
+# the same way) for DNS-NAME, or without a CA a CA of its own.
+make_cert() {
+    local kind=(-addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign)
+    [ -n "${3:-}" ] && kind=(-CA "$3.crt" -CAkey "$3.key" -addext "subjectAltName=DNS:$2"
+        -addext extendedKeyUsage=serverAuth -addext basicConstraints=CA:FALSE)
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 \
+        -subj "/CN=$2" -keyout "$1.key" -out "$1.crt" "${kind[@]}" 2>>"$work/openssl.log"
+}
+
 # Text for both targets: Wine hands X's clipboard text to Windows programs as CF_TEXT.
 copy_text() { printf '%s' "$1" >"$work/text.txt"; own_clipboard UTF8_STRING "$work/text.txt"; }
 

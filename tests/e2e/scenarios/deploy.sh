@@ -15,21 +15,9 @@ mount --bind "$site/hosts" /etc/hosts || give_up "cannot map $host to 127.0.0.1"
 
 # Two CAs, the first trusted through ca_file; three certificates: right, for another host, and
 # for the right host from the CA nobody trusts.
-ssl() { openssl "$@" 2>>"$site/openssl.log"; }
-make_ca() {
-    ssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj "/CN=$1" \
-        -keyout "$site/tls/$1.key" -out "$site/tls/$1.crt" \
-        -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign
-}
-make_cert() {  # make_cert NAME DNS-NAME CA
-    ssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=$2" \
-        -keyout "$site/tls/$1.key" -out "$site/tls/$1.csr" &&
-        printf 'subjectAltName=DNS:%s\nextendedKeyUsage=serverAuth\n' "$2" >"$site/tls/$1.ext" &&
-        ssl x509 -req -in "$site/tls/$1.csr" -CA "$site/tls/$3.crt" -CAkey "$site/tls/$3.key" \
-            -set_serial "$RANDOM$RANDOM" -days 1 -extfile "$site/tls/$1.ext" -out "$site/tls/$1.crt"
-}
-make_ca test-ca && make_ca stranger-ca && make_cert right "$host" test-ca &&
-    make_cert other "other.glimmerix.test" test-ca && make_cert untrusted "$host" stranger-ca ||
+(cd "$site/tls" && make_cert test-ca test-ca && make_cert stranger-ca stranger-ca &&
+    make_cert right "$host" test-ca && make_cert other other.glimmerix.test test-ca &&
+    make_cert untrusted "$host" stranger-ca) ||
     give_up "openssl cannot make the certificates"
 
 # The service on a loopback port, taking uploads only with the token.
