@@ -11,28 +11,12 @@ installer=$(realpath "$1")
 portable=$(realpath "$2")
 tool=${3:+$(realpath "$3")}
 wine_run=$(cd "$(dirname "$0")/../../scripts" && pwd)/wine-run.sh
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-    if "${@:2}"; then echo "ok   - $1"; else echo "FAIL - $1"; failures=$((failures + 1)); fi
-}
-window() {  # window TITLE SECONDS: waits for a window of that title
-    for _ in $(seq $(($2 * 20))); do
-        xdotool search --name "^$1\$" >/dev/null 2>&1 && return 0
-        sleep 0.05
-    done
-    return 1
-}
+. "$(dirname "$0")/../e2e/lib.sh"  # check, finish, start_xvfb, wait_until, wait_window
 
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix
-trap 'wineserver -k 2>/dev/null; kill "$xvfb" ${listener:-} 2>/dev/null; rm -rf "$work"' EXIT
-exec 3>"$work/display"
-Xvfb -displayfd 3 -noreset -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-DISPLAY=:$(head -n 1 "$work/display")
-export DISPLAY
+trap 'wineserver -k 2>/dev/null; kill "$xvfb_pid" ${listener:-} 2>/dev/null; rm -rf "$work"' EXIT
+start_xvfb 1280x800 "$work" || { echo "cannot start Xvfb" >&2; exit 1; }
 "$wine_run" --prepare || { echo "cannot prepare the Wine prefix" >&2; exit 1; }
 drive=$WINEPREFIX/drive_c
 user_dir=$drive/users/$(id -un)
@@ -50,7 +34,7 @@ while chunk := client.recv(65536): request += chunk
 open(folder + "/request", "wb").write(request)
 client.sendall(b"HTTP/1.0 200 OK\r\n\r\nhttp://127.0.0.1/shot.png")' "$work" &
 listener=$!
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.05; done
+wait_until 5 test -s "$work/port"
 url=http://127.0.0.1:$(cat "$work/port")/shots/api.php
 timeout 120 "$wine_run" "$installer" /S "/URL=$url" /TOKEN=t0k.en >>"$work/wine.log" 2>&1
 status=$?
@@ -69,7 +53,7 @@ check "no Startup shortcut unless asked for" \
 # there: Program Files has the real one.
 convert -size 235x57 xc:red "PNG24:$folder/logo.png"
 (cd "$work" && "$wine_run" start /unix "$shortcut" >>"$work/wine.log" 2>&1)
-check "the shortcut starts the program: its splash appears" window Loading 20
+check "the shortcut starts the program: its splash appears" wait_window Loading 20
 sleep 0.5
 splash=$(import -window root -crop 1x1+640+400 -format '%[fx:int(255*u.r)],%[fx:int(255*u.g)]' info:)
 check "the splash shows the logo from the user's folder (centre pixel $splash)" test "$splash" = 255,0
@@ -100,12 +84,11 @@ wineserver -k 2>/dev/null
 
 timeout 60 "$wine_run" "$installed/Uninstall.exe" /S >>"$work/wine.log" 2>&1
 # The uninstaller copies itself to the temp folder and works from there after this one ends.
-for _ in $(seq 300); do [ -e "$installed" ] || break; sleep 0.1; done
+wait_until 30 test ! -e "$installed"
 check "the silent uninstall removes Glimmerix from Program Files" test ! -e "$installed"
 left=$(find "$drive" -iname '*glimmerix*' | sed "s|$drive/||")
 check "nothing named Glimmerix is left on drive C: (${left//$'\n'/, })" test -z "$left"
 
 check "the portable .zip holds glimmerix.exe beside logo.png" \
     test "$(unzip -Z1 "$portable" | sed 's|^[^/]*/||' | sort | tr '\n' ' ')" = "glimmerix.exe logo.png "
-echo "$failures failed"
-[ "$failures" = 0 ]
+finish
