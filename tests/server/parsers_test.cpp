@@ -38,18 +38,22 @@ TEST(MultipartReader, ReadsTheSameWhereverTheBodyIsCut) {
 }
 
 TEST(MultipartReader, MalformedAndIncompleteBodies) {
-    const std::vector<std::pair<std::string, bool>> cases = {
+    struct Case {
+        std::string body;
+        bool complete;
+    };
+    const Case cases[] = {
         {"--XyZ\r\n\r\ndata", false},                   // no closing delimiter yet
         {"--XyZ\r\n\r\ndata\r\n--XyZ", false},          // delimiter without its ending
         {"--XyZ junk\r\n\r\nx\r\n--XyZ--", false},      // garbage after a delimiter
         {"--XyZ\r\n" + std::string(9000, 'h'), false},  // endless part headers
         {"--XyZ--", true},                              // an empty form is well formed
     };
-    for (const auto& [body, complete] : cases) {
+    for (const Case& c : cases) {
         MultipartReader reader("XyZ");
         Collected got;
-        reader.feed(body.data(), body.size(), got);
-        EXPECT_EQ(reader.complete(), complete) << body.substr(0, 40);
+        reader.feed(c.body.data(), c.body.size(), got);
+        EXPECT_EQ(reader.complete(), c.complete) << c.body.substr(0, 40);
     }
 }
 
@@ -94,7 +98,11 @@ TEST(RequestFraming, OnlyOneBodyLengthIsAccepted) {
 }
 
 TEST(UploadAccess, AddressListsAndForwardedHops) {
-    const std::tuple<const char*, const char*, bool> cases[] = {
+    struct Case {
+        const char *list, *address;
+        bool inside;
+    };
+    const Case cases[] = {
         {"loopback,private", "127.8.0.1", true},
         {"loopback,private", "::1", true},
         {"loopback,private", "172.31.9.9", true},
@@ -109,10 +117,10 @@ TEST(UploadAccess, AddressListsAndForwardedHops) {
         {"192.0.2.7", "192.0.2.8", false},
         {"any", "203.0.113.1", true},
     };
-    for (const auto& [list, address, inside] : cases) {
+    for (const Case& c : cases) {
         UploadSources sources;
-        ASSERT_TRUE(parseUploadSources(list, &sources)) << list;
-        EXPECT_EQ(sources.contains(address), inside) << list << " " << address;
+        ASSERT_TRUE(parseUploadSources(c.list, &sources)) << c.list;
+        EXPECT_EQ(sources.contains(c.address), c.inside) << c.list << " " << c.address;
     }
     UploadSources sources;
     for (const char* bad : {"", "10.0.0.0/33", "10.0.0.0/", "local", "10.0.0.0/8,"}) {
@@ -150,7 +158,12 @@ TEST(ImageStructure, OnlyWholeWellFormedImagesPass) {
     // A progressive-looking JPEG: stuffed FF, a restart marker, a second table and scan.
     const std::string scans = jpeg.substr(0, 60) + std::string("\xff\x00\xff\xd3", 4) +
                               std::string("\xff\xc4\0\x02\xff\xda\0\x02", 8) + jpeg.substr(60);
-    const std::tuple<std::string, ImageKind, bool> cases[] = {
+    struct Case {
+        std::string bytes;
+        ImageKind kind;
+        bool whole;
+    };
+    const Case cases[] = {
         {png, ImageKind::Png, true},
         {jpeg, ImageKind::Jpeg, true},
         {scans, ImageKind::Jpeg, true},
@@ -166,13 +179,13 @@ TEST(ImageStructure, OnlyWholeWellFormedImagesPass) {
         {jpeg.substr(0, 20) + jpeg.substr(33), ImageKind::Jpeg, false},  // SOS without SOF
         {withByte(jpeg, 5, 1), ImageKind::Jpeg, false},                  // segment length 1
     };
-    for (const auto& [bytes, kind, whole] : cases) {
-        ImageStructure atOnce(kind), byByte(kind);
-        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-        bool fed = atOnce.feed(data, bytes.size());
-        for (std::size_t i = 0; i < bytes.size(); ++i) byByte.feed(data + i, 1);
-        EXPECT_EQ(fed && atOnce.complete(), whole) << bytes.size();
-        EXPECT_EQ(byByte.complete(), whole) << bytes.size();
+    for (const Case& c : cases) {
+        ImageStructure atOnce(c.kind), byByte(c.kind);
+        const auto* data = reinterpret_cast<const unsigned char*>(c.bytes.data());
+        bool fed = atOnce.feed(data, c.bytes.size());
+        for (std::size_t i = 0; i < c.bytes.size(); ++i) byByte.feed(data + i, 1);
+        EXPECT_EQ(fed && atOnce.complete(), c.whole) << c.bytes.size();
+        EXPECT_EQ(byByte.complete(), c.whole) << c.bytes.size();
     }
 }
 

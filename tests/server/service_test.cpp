@@ -17,6 +17,12 @@ namespace {
 
 const std::regex kLink(R"(http://glimmerix\.test/[A-Za-z0-9_-]{20}\.(png|jpg))");
 
+// A request and the status of its answer.
+struct Exchange {
+    std::string request;
+    int status;
+};
+
 // The Glimmerix client's own request for `bytes` posted as `name`, to a host it does not own.
 std::string clientRequest(const std::string& name, const std::string& bytes) {
     return buildUploadRequest("evil.example", "api.php", name, bytes);
@@ -44,15 +50,18 @@ class ServiceTest : public ServerTest {
 TEST_F(ServiceTest, TheClientsExactRequestGetsALinkToItsBytes) {
     const std::string png = makePng(9'232, 1), jpeg = makeJpeg(30'000, 2);
     // The kind comes from the bytes, never the name; the host from the flags, never the request.
-    for (const auto& [name, bytes, type] : {std::tuple{"screenshot.jpg", png, "image/png"},
-                                            std::tuple{"screenshot.jpg", jpeg, "image/jpeg"}}) {
-        std::string link = upload(name, bytes);
+    struct Upload {
+        std::string bytes, type, extension;
+    };
+    for (const Upload& sent :
+         {Upload{png, "image/png", "png"}, Upload{jpeg, "image/jpeg", "jpg"}}) {
+        std::string link = upload("screenshot.jpg", sent.bytes);
         ASSERT_TRUE(std::regex_match(link, kLink)) << link;
-        EXPECT_EQ(link.substr(link.size() - 3), type == std::string("image/png") ? "png" : "jpg");
+        EXPECT_EQ(link.substr(link.size() - 3), sent.extension);
         HttpResponse image = httpRequest(port(), "GET", pathOfLink(link));
         EXPECT_EQ(image.status, 200);
-        EXPECT_TRUE(image.body == bytes);
-        EXPECT_EQ(image.headers["content-type"], type);
+        EXPECT_TRUE(image.body == sent.bytes);
+        EXPECT_EQ(image.headers["content-type"], sent.type);
         EXPECT_EQ(image.headers["x-content-type-options"], "nosniff");
         EXPECT_EQ(image.headers["cache-control"], "public, max-age=31536000, immutable");
         EXPECT_EQ(image.headers["etag"], "\"" + pathOfLink(link).substr(1) + "\"");
@@ -64,7 +73,7 @@ TEST_F(ServiceTest, TheClientsExactRequestGetsALinkToItsBytes) {
 
 TEST_F(ServiceTest, RefusedUploadsGetTheirStatusAndLeaveNothing) {
     const std::string png = makePng(208, 3);
-    const std::pair<std::string, int> cases[] = {
+    const Exchange cases[] = {
         {clientRequest("screenshot.png", "#!/bin/sh\nrm -rf /\n"), 415},
         {clientRequest("screenshot.jpg", ""), 415},
         {clientRequest("screenshot.png", png.substr(0, 16) + "<html>hi</html>"), 415},
@@ -78,9 +87,9 @@ TEST_F(ServiceTest, RefusedUploadsGetTheirStatusAndLeaveNothing) {
          "Content-Length: 2\r\nConnection: close\r\n\r\nhi",
          400},
     };
-    for (const auto& [request, status] : cases) {
-        HttpResponse response = parseResponse(roundTrip(port(), request));
-        EXPECT_EQ(response.status, status) << request.substr(0, 200);
+    for (const Exchange& c : cases) {
+        HttpResponse response = parseResponse(roundTrip(port(), c.request));
+        EXPECT_EQ(response.status, c.status) << c.request.substr(0, 200);
         EXPECT_EQ(response.headers["content-type"], "text/plain");
     }
     EXPECT_TRUE(storedImages().empty());
@@ -114,14 +123,14 @@ TEST_F(ServiceTest, DeletionAsksFirstThenDeletesOnce) {
     EXPECT_EQ(status(image), 404);
 }
 
-// Each case: a request and the status of its answer. A request smuggled behind an ambiguous or
+// A request smuggled behind an ambiguous or
 // malformed one must never get an answer of its own, and such a connection must close at once.
 TEST_F(ServiceTest, HttpHygiene) {
     std::string image = pathOfLink(upload("screenshot.png", makePng(1'216, 7)));
     const std::string get = "GET " + image + " HTTP/1.1\r\nHost: h\r\n";
     const std::string get1 = get + "Connection: close\r\n";
     const std::string smuggled = "GET " + image + " HTTP/1.1\r\nHost: h\r\n\r\n";
-    const std::pair<std::string, int> cases[] = {
+    const Exchange cases[] = {
         {get + "Content-Length: 0\r\nContent-Length: 40\r\n\r\n" + smuggled, 400},
         {get + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n" + smuggled, 400},
         {get + "Content-Length: 0\r\n 40\r\n\r\n" + smuggled, 400},  // folded
@@ -137,12 +146,12 @@ TEST_F(ServiceTest, HttpHygiene) {
         {get1 + "X-Long: " + std::string(8 * 1024, 'a') + "\r\n\r\n", 200},
         {get1 + "X-Long: " + std::string(80 * 1024, 'a') + "\r\n\r\n", 431},
     };
-    for (const auto& [request, status] : cases) {
+    for (const Exchange& c : cases) {
         auto start = std::chrono::steady_clock::now();
-        std::string raw = roundTrip(port(), request, false, nullptr, std::chrono::seconds(3));
-        EXPECT_EQ(parseResponse(raw).status, status) << request.substr(0, 120);
+        std::string raw = roundTrip(port(), c.request, false, nullptr, std::chrono::seconds(3));
+        EXPECT_EQ(parseResponse(raw).status, c.status) << c.request.substr(0, 120);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "kept open";
-        if (request.find(smuggled) == std::string::npos) continue;
+        if (c.request.find(smuggled) == std::string::npos) continue;
         EXPECT_EQ(raw.find("HTTP/1.1 ", 1), std::string::npos) << "smuggled request answered";
     }
 }

@@ -3,31 +3,37 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 
 namespace {
 
 const std::string kOk = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";
 
+// An answer and what is read from it.
+template <typename T>
+struct Read {
+    std::string answer;
+    T expected;
+};
+
 }  // namespace
 
 TEST(ExtractLink, TakesTheTextAfterTheLastHeaderEndUntrimmed) {
-    for (auto [answer, link] : std::initializer_list<std::pair<std::string, std::string>>{
+    for (const Read<std::string>& read : std::initializer_list<Read<std::string>>{
              {kOk + "http://h/Ab3.png\r\n", "http://h/Ab3.png\r\n"},
              {kOk + "first\r\n\r\ntail ", "tail "},
              {"HTTP/1.0 200 OK", "P/1.0 200 OK"},  // without one, from the fourth byte on
              {kOk, ""}})
-        EXPECT_EQ(link, extractLink(answer)) << answer;
+        EXPECT_EQ(read.expected, extractLink(read.answer)) << read.answer;
 }
 
 TEST(AcceptedLink, IsTheTrimmedBodyOfASuccessfulAnswer) {
     const std::string longest = "http://h/" + std::string(2048 - 9, 'a');
-    for (auto [answer, link] : std::initializer_list<std::pair<std::string, std::string>>{
+    for (const Read<std::string>& read : std::initializer_list<Read<std::string>>{
              {kOk + "HTTPS://H.example:8080/a?b=c#d \t\r\n", "HTTPS://H.example:8080/a?b=c#d"},
              {"HTTP/1.1 201 Created\r\n\r\nhttp://h/x@y", "http://h/x@y"},
              {"HTTP/1.0 200\r\n\r\nhttps://h", "https://h"},
              {kOk + longest, longest}})
-        EXPECT_EQ(link, acceptedLink(answer)) << answer;
+        EXPECT_EQ(read.expected, acceptedLink(read.answer)) << read.answer;
 }
 
 // Whatever the user could paste with effects they never chose (a second line runs in a
@@ -81,12 +87,12 @@ TEST(IsStrictLink, AcceptsPlainWebLinksOnly) {
 }
 
 TEST(AnswerHead, RefusalLineAndHeaders) {
-    for (auto [answer, line] : std::initializer_list<std::pair<std::string, std::string>>{
+    for (const Read<std::string>& read : std::initializer_list<Read<std::string>>{
              {"HTTP/1.1 401 Unauthorized\r\n\r\n", "HTTP 401 Unauthorized"},
              {"HTTP/1.0 413 Payload \x01Too Large\r\n", "HTTP 413 Payload Too Large"},
              {"HTTP/1.0 200 OK\r\n\r\n", ""},
              {"HTTP/1.0 403 Forbidden", ""}})  // the line has not ended
-        EXPECT_EQ(line, refusalLine(answer)) << answer;
+        EXPECT_EQ(read.expected, refusalLine(read.answer)) << read.answer;
     const auto headers = answerHeaders("HTTP/1.0 200 OK\r\nX-Delete-Url: \thttp://h/d \r\n\r\n");
     EXPECT_EQ(1u, headers.size());
     EXPECT_TRUE(sameHeaderName("x-delete-url", headers[0].first) &&
@@ -94,12 +100,12 @@ TEST(AnswerHead, RefusalLineAndHeaders) {
 }
 
 TEST(AnswerIsCutOff, WhenFewerBodyBytesArrivedThanContentLengthSays) {
-    for (auto [answer, cutOff] : std::initializer_list<std::pair<std::string, bool>>{
+    for (const Read<bool>& read : std::initializer_list<Read<bool>>{
              {"HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nhttp://h/x", false},
              {"HTTP/1.0 200 OK\r\ncontent-length:  9\r\n\r\nhttp://h/x", false},
              {"HTTP/1.0 200 OK\r\nCONTENT-LENGTH: 11\r\n\r\nhttp://h/x", true},
              {"HTTP/1.0 200 OK\r\nContent-Length: ten\r\n\r\nhttp://h/x", true},
              {"HTTP/1.0 200 OK\r\nX-Content-Length: 99\r\n\r\nhttp://h/x", false},
              {"HTTP/1.0 200 OK\r\n\r\nhttp://h/x", false}})
-        EXPECT_EQ(cutOff, answerIsCutOff(answer)) << answer;
+        EXPECT_EQ(read.expected, answerIsCutOff(read.answer)) << read.answer;
 }
