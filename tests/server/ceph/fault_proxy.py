@@ -32,21 +32,28 @@ def count(data=b"", connections=0):  # a request head arrives in one piece from 
             f.write("%d %d %d\n" % tuple(puts))
 
 
-def pump(src, dst, born, from_client):
+def receive(src, born, take):
+    """Hands what arrives on `src` to `take` until it ends, `take` says stop, or the mode changes."""
+    src.settimeout(0.2)
     try:
         while generation[0] == born:
-            src.settimeout(0.2)
             try:
                 data = src.recv(65536)
             except socket.timeout:
                 continue
-            if not data:
+            if not data or take(data):
                 break
-            if from_client:
-                count(data)
-            dst.sendall(data)
     except OSError:
         pass
+
+
+def pump(src, dst, born, from_client):
+    def forward(data):
+        if from_client:
+            count(data)
+        dst.sendall(data)
+
+    receive(src, born, forward)
     for s in (src, dst):
         try:
             s.shutdown(socket.SHUT_RDWR)
@@ -55,21 +62,13 @@ def pump(src, dst, born, from_client):
 
 
 def answer_error(client, code, born):
-    head = b""
-    while b"\r\n\r\n" not in head and generation[0] == born:
-        data = client.recv(65536)
-        if not data:
-            return
-        head += data
+    head = bytearray()
+    receive(client, born, lambda data: head.extend(data) or b"\r\n\r\n" in head)
     body = "<Error><Code>%s</Code></Error>" % ERRORS[code][1]
     client.sendall(("HTTP/1.1 %s %s\r\nContent-Type: application/xml\r\nContent-Length: %d\r\n"
                     "Connection: close\r\n\r\n%s" % (code, ERRORS[code][0], len(body), body)).encode())
-    client.settimeout(1)
-    try:  # take what is still coming, so that the client reads the answer, not a reset
-        while client.recv(65536):
-            pass
-    except OSError:
-        pass
+    # Take what is still coming, so that the client reads the answer, not a reset.
+    receive(client, born, lambda data: False)
 
 
 def serve(client):
@@ -83,13 +82,7 @@ def serve(client):
         elif now in ERRORS:
             answer_error(client, now, born)
         else:  # stall: read everything, answer nothing
-            client.settimeout(0.2)
-            while generation[0] == born:
-                try:
-                    if not client.recv(65536):
-                        break
-                except socket.timeout:
-                    pass
+            receive(client, born, lambda data: False)
     except OSError:
         pass
     finally:
