@@ -294,9 +294,9 @@ TEST(X11Clipboard, SilentAndLongWindedOwnersCostAPollOnlyAMoment) {
 
 TEST(X11Clipboard, TextIsServedInEveryTextFormUntilTakenAndHandedToAClipboardManager) {
     const std::string link = "http://localhost/i/Fq3x.png\r\n";
-    ASSERT_EQ(1, setClipboardText("first"));
-    ASSERT_EQ(1, setClipboardText(link));
-    EXPECT_EQ(0, setClipboardText("")) << "empty text leaves the clipboard alone";
+    ASSERT_TRUE(setClipboardText("first"));
+    ASSERT_TRUE(setClipboardText(link));
+    EXPECT_FALSE(setClipboardText("")) << "empty text leaves the clipboard alone";
     XCloseDisplay(XOpenDisplay(nullptr));  // other clients come and go
     for (const char* target : {"", "-t UTF8_STRING", "-t STRING", "-t TEXT"})
         EXPECT_EQ(link, shOutput(std::string("xclip -selection clipboard -o ") + target));
@@ -309,29 +309,29 @@ TEST(X11Clipboard, TextIsServedInEveryTextFormUntilTakenAndHandedToAClipboardMan
         TestOwner owner(Offer{pictureBytes(FIF_PNG, 4, 4)});
         EXPECT_TRUE(readClipboardPicture(waitForNewImage(0))) << "an image copied over our text";
     }
-    ASSERT_EQ(1, setClipboardText("http://localhost/i/two"));
+    ASSERT_TRUE(setClipboardText("http://localhost/i/two"));
     EXPECT_EQ("http://localhost/i/two", shOutput("xclip -selection clipboard -o"));
     // The link is handed to a clipboard manager when one runs; a silent one costs a few seconds.
-    EXPECT_EQ(0, handOverClipboard()) << "no manager runs";
+    EXPECT_FALSE(handOverClipboard()) << "no manager runs";
     Offer manager;
     manager.selection = "CLIPBOARD_MANAGER";
     {
         TestOwner answering(manager);
-        EXPECT_EQ(1, handOverClipboard());
+        EXPECT_TRUE(handOverClipboard());
         EXPECT_EQ("http://localhost/i/two", answering.saved());
     }
-    ASSERT_EQ(1, setClipboardText("http://example.org/b2"));
+    ASSERT_TRUE(setClipboardText("http://example.org/b2"));
     manager.mode = Offer::Silent;
     TestOwner silent(manager);
     Clock::time_point start = Clock::now();
-    EXPECT_EQ(0, handOverClipboard());
+    EXPECT_FALSE(handOverClipboard());
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
 }
 
 // The current desktop's work area, or the first one's past those published (a read there is an
 // X error). Published: the current desktop, then x, y, width, height per desktop.
 TEST(X11Desktop, WorkAreaIsTheCurrentDesktopsOrElseTheFirst) {
-    ASSERT_EQ(1, openDesktop());
+    ASSERT_TRUE(openDesktop());
     Display* d = XOpenDisplay(nullptr);
     for (auto [published, expected] :
          {std::pair<std::vector<long>, std::vector<int>>{{1, 0, 0, 800, 600, 10, 20, 1000, 700},
@@ -344,7 +344,7 @@ TEST(X11Desktop, WorkAreaIsTheCurrentDesktopsOrElseTheFirst) {
                             i ? int(published.size()) - 1 : 1);
         XSync(d, False);
         std::vector<int> area(4, -1);
-        ASSERT_EQ(1, queryWorkArea(&area[0], &area[1], &area[2], &area[3]));
+        ASSERT_TRUE(queryWorkArea(&area[0], &area[1], &area[2], &area[3]));
         EXPECT_EQ(expected, area);
     }
     XCloseDisplay(d);
