@@ -70,7 +70,7 @@ for y in range(0, h - 7, 8):
 # make_cert NAME DNS-NAME [CA]: NAME.key and NAME.crt in the current folder, signed by CA (made
 # the same way) for DNS-NAME, or without a CA a CA of its own.
 make_cert() {
-    local kind=(-addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign)
+    local kind=(-addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign")
     [ -n "${3:-}" ] && kind=(-CA "$3.crt" -CAkey "$3.key" -addext "subjectAltName=DNS:$2"
         -addext extendedKeyUsage=serverAuth -addext basicConstraints=CA:FALSE)
     openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 \

@@ -11,10 +11,12 @@ installer=$(realpath "$1")
 portable=$(realpath "$2")
 tool=${3:+$(realpath "$3")}
 wine_run=$(cd "$(dirname "$0")/../../scripts" && pwd)/wine-run.sh
+# shellcheck source=tests/e2e/lib.sh
 . "$(dirname "$0")/../e2e/lib.sh"  # check, finish, start_xvfb, wait_until, wait_window
 
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix
+# shellcheck disable=SC2154  # xvfb_pid comes from start_xvfb
 trap 'wineserver -k 2>/dev/null; kill "$xvfb_pid" ${listener:-} 2>/dev/null; rm -rf "$work"' EXIT
 start_xvfb 1280x800 "$work" || { echo "cannot start Xvfb" >&2; exit 1; }
 "$wine_run" --prepare || { echo "cannot prepare the Wine prefix" >&2; exit 1; }

@@ -117,7 +117,8 @@ sh "$HERE/../../scripts/ceph-cluster.sh" gateway "$WORK/ceph" 1
 # object away.
 name=$(sed 's|http://s3.test/||' "$WORK/link")
 token=$(printf %s "$name" | openssl dgst -sha256 -binary -mac HMAC -macopt \
-    "hexkey:$(od -An -tx1 "$WORK/key" | tr -d ' \n')" | head -c 16 | base64 | tr '+/' '-_' | tr -d '=')
+    "hexkey:$(od -An -tx1 "$WORK/key" | tr -d ' \n')" | head -c 16 | base64 | tr '+/' '-_' |
+    tr -d '=')
 tr -d '\r' <"$WORK/head" | grep -qx "X-Delete-Url: http://s3.test/delete/$name/$token" ||
     fail "X-Delete-Url: $(grep -i delete-url "$WORK/head")"
 [ "$(get "delete/$name/$token" POST)" = 200 ] && [ "$(get "$name")" = 404 ] || fail "deletion"
