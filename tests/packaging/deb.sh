@@ -2,23 +2,20 @@
 # The Debian packages as a user gets them: lintian finds no errors or warnings; both install with
 # dpkg -i, with the machine's settings as a conffile, a menu entry and manual pages; the installed
 # service reports the project's version and takes an upload on port 80 of a private loopback;
-# the launcher gives the program a folder of the user's own; purging leaves no file behind. Needs root; skipped (77) without, or where either package is installed
-# already, since the test removes them again.
+# the launcher gives the program a folder of the user's own; purging leaves no file behind. Needs
+# root; skipped (77) without, or where either package is installed already, since the test
+# removes them again.
 # Usage: deb.sh BUILD_DIR      (after `cmake --build BUILD_DIR --target package`)
 set -u
-if [ "${GLIMMERIX_IN_NAMESPACE:-}" != 1 ]; then
-    [ "$(id -u)" = 0 ] || { echo "skipped: dpkg -i needs root"; exit 77; }
-    # shellcheck disable=SC2016  # expanded by the inner shell
-    exec unshare -n env GLIMMERIX_IN_NAMESPACE=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
-fi
+# shellcheck disable=SC2034  # read by enter_namespace
+runner=$(realpath "$0") runner_args=("$@")
+# shellcheck source=tests/e2e/lib.sh
+. "$(dirname "$0")/../e2e/lib.sh"  # check, finish, enter_namespace, wait_until
+enter_namespace  # a private loopback, where port 80 is free
 build=$(realpath "$1")
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 program_deb=$build/packages/glimmerix_${version}_amd64.deb
 server_deb=$build/packages/glimmerix-server_${version}_amd64.deb
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-    if "${@:2}"; then echo "ok   - $1"; else echo "FAIL - $1"; failures=$((failures + 1)); fi
-}
 for package in glimmerix glimmerix-server; do
     if dpkg-query -W -f '${Status}' "$package" 2>/dev/null | grep -q installed; then
         echo "skipped: $package is installed on this machine"
@@ -55,7 +52,7 @@ check "the unit has systemd keep the state folder" \
 /usr/bin/glimmerix-server --port 80 --data-dir "$work/data" --public-url http://localhost \
     2>"$work/server.log" &
 server_pid=$!
-for _ in $(seq 100); do curl -s -o /dev/null http://localhost/ && break; sleep 0.05; done
+wait_until 5 curl -s -o /dev/null http://localhost/
 picture=/usr/share/glimmerix/logo.png
 link=$(curl -s -F "file=@$picture;type=image/png" http://localhost/api.php)
 check "an upload answers with a link ($link)" \
@@ -74,5 +71,4 @@ check "dpkg --purge removes both" quietly dpkg --purge glimmerix glimmerix-serve
 left=$(ls -d /usr/bin/glimmerix* /usr/libexec/glimmerix /usr/share/glimmerix /etc/glimmerix \
     /usr/share/doc/glimmerix* /lib/systemd/system/glimmerix-server.service 2>/dev/null)
 check "nothing of them is left ($left)" test -z "$left"
-echo "$failures failed"
-[ "$failures" = 0 ]
+finish
