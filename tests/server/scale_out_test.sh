@@ -164,8 +164,7 @@ PY
 if [ "$STORE" = dir ]; then
     folders_before=$(ls "$WORK/data/incoming" | wc -l)
     set -- $(start_instance 4 1)
-    PIDS="$PIDS $1"
-    sleep 0.3
+    PIDS="$PIDS $1"  # it removed the dead folder before it said it listens
     folders_after=$(ls "$WORK/data/incoming" | wc -l)
     echo "incoming/ folders: $folders_before with the dead one, $folders_after after a new start"
     # Two living, one dead; the newcomer adds its own and removes the dead one's.
