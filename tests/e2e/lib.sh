@@ -26,6 +26,7 @@ leave() {
     [ -n "$left" ] && kill $left 2>/dev/null
     target_stop
     for p in $left; do wait_exit "$p" 3; [ "$code" = running ] && kill -9 "$p" 2>/dev/null; done
+    [ -d "$work/ceph" ] && sh "$ceph_cluster" stop "$work/ceph"
     rm -rf "$work"
 }
 
@@ -39,9 +40,23 @@ enter_namespace() {  # enter_namespace [-m]
     exec unshare -n "$@" env GLIMMERIX_IN_NAMESPACE=1 \
         bash -c 'ip link set lo up && exec "$0" "$@"' "$runner" "${runner_args[@]}"
 }
-start_server() {  # the real upload service on port 80, storing into $work/data
+# With store=s3 the service keeps its images in the bucket of a throwaway Ceph cluster started
+# in $work/ceph (inside the namespace; `leave` stops it).
+ceph_cluster=$e2e_dir/../../scripts/ceph-cluster.sh
+start_server() {  # the real upload service on port 80, storing into $work/data or S3
     mkdir "$work/data"
-    "$server" --port 80 --data-dir "$work/data" --public-url http://localhost 2>"$work/server.log" &
+    local flags=()
+    if [ "${store:-}" = s3 ]; then
+        sh "$ceph_cluster" start "$work/ceph" 1 >"$work/ceph.log" 2>&1 ||
+            give_up "the Ceph cluster does not start"
+        . "$work/ceph/env"
+        export AWS_ACCESS_KEY_ID AWS_SECRET_ACCESS_KEY
+        "$server" --new-delete-key "$work/delete.key"
+        flags=(--s3-endpoint "$S3_ENDPOINT_1" --s3-bucket "$S3_BUCKET"
+               --delete-key-file "$work/delete.key")
+    fi
+    "$server" --port 80 --data-dir "$work/data" --public-url http://localhost "${flags[@]}" \
+        2>"$work/server.log" &
     for _ in $(seq 100); do curl -s -o /dev/null http://localhost/ && return; sleep 0.05; done
     give_up "the upload service does not answer"
 }

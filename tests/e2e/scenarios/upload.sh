@@ -41,6 +41,13 @@ check "the link serves the smaller file, ${smaller#../}, byte for byte" cmp ../f
 convert ../shot.png -fill black -draw "rectangle 300,200 400,300" ../boxed.png
 check "the upload is the capture with the black box, nothing else changed" \
     compare -metric AE ../boxed.png ../fetched null: 2>/dev/null
+if [ "${store:-}" = s3 ]; then
+    # The history line keeps the service's X-Delete-Url beside the link.
+    delete=$(cut -f3 uploads.tsv)
+    check "the image in S3 is deleted with the deletion URL the service sent" \
+        test "$(curl -s -o /dev/null -w '%{http_code}' -X POST "$delete")" = 200
+    check "...and its link answers 404" test "$(curl -s -o /dev/null -w '%{http_code}' "$link")" = 404
+fi
 check "dump.txt holds the request" grep -aq "^POST /api.php HTTP/1.0"$'\r'"\$" dump.txt
 size=$(stat -c %s ../fetched)
 check "...its Content-Length the file's $size bytes + 228" \
