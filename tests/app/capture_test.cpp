@@ -2,9 +2,7 @@
 // taken, what is left on disk, and when the program quits.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "../editor/editor_fixture.h"
 #include "../image/picture_bytes.h"
@@ -61,12 +59,9 @@ TEST_F(CaptureCycleTest, OpeningShowsTheWorkAreaWindowWithTheCapturePlaced) {
         Capture capture(readClipboardPicture(pollClipboardBitmap()));
         View view;
         ASSERT_TRUE(openEditorWindow(program, capture, view));
-        EXPECT_EQ(320, screenWidth());
-        EXPECT_EQ(240, screenHeight());
-        EXPECT_EQ(getWindowHandle(), headlessDesktop().lastShownWindow);
-        EXPECT_EQ(160 - 20 + 2, view.originX);
-        EXPECT_EQ(120 - 15 - 16, view.originY);
-        EXPECT_EQ(40u, capture.picture()->width);
+        EXPECT_EQ(values(320, 240, 160 - 20 + 2, 120 - 15 - 16, 40, getWindowHandle()),
+                  values(screenWidth(), screenHeight(), view.originX, view.originY,
+                         capture.picture()->width, headlessDesktop().lastShownWindow));
         EXPECT_EQ(!blocked, capture.finishWrite());
     }
 }
@@ -76,15 +71,10 @@ TEST_F(CaptureCycleTest, OpeningShowsTheWorkAreaWindowWithTheCapturePlaced) {
 TEST_F(CaptureCycleTest, TheKeyThatEndsTheEditorDecidesBetweenWaitingAndQuitting) {
     for (int key : {' ', 'Q'}) {
         copyPicture();
-        std::thread typist([key] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the editor drains keys
-            headlessPressKey(key);
-        });
+        Typist typist(key);  // the editor drops the keys typed before it opens
         EXPECT_EQ(key == 'Q', runCaptureCycle(program, pollClipboardBitmap()));
-        typist.join();
         EXPECT_EQ(std::string(1, char(key)), program.lastKey);
-        EXPECT_FALSE(fs::exists(kCapturePng));
-        EXPECT_FALSE(fs::exists(kCaptureJpeg));
+        EXPECT_FALSE(fs::exists(kCapturePng) || fs::exists(kCaptureJpeg));
         EXPECT_TRUE(key == 'Q' || getWindowHandle() == 0) << "back to waiting without a window";
         EXPECT_TRUE(key == 'Q' || windowTitle() == "Glimmerix Idle");
     }

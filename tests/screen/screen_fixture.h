@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "screen/screen.h"
 #include "screen/window_headless.h"
 
@@ -11,6 +15,25 @@ inline void drainKeys() {
     while (!readKey().empty()) {
     }
 }
+
+// Types `key` every 100 ms while it lives (0: none). A wait that drops the keys typed before it
+// begins still gets one, however late a busy machine lets it begin.
+class Typist {
+  public:
+    explicit Typist(int key)
+        : thread_([this, key] {
+              for (; key && !done_; std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+                  headlessPressKey(key);
+          }) {}
+    ~Typist() {
+        done_ = true;
+        thread_.join();
+    }
+
+  private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
 
 class ScreenTest : public ::testing::Test {
   protected:

@@ -59,8 +59,8 @@ TEST_F(ScreenTest, ModesTitlesAndWindowsThatCannotOpen) {
 }
 
 // The ring keeps the last fifteen keys. A key typed into the last window stays readable in the
-// windowless mode, and its key-pressed flag ends the first pause there at once; the next pause
-// runs its full length.
+// windowless mode, and its key-pressed flag ends the first pause there (3 s) at once; the next
+// pause runs its full length.
 TEST_F(ScreenTest, KeyStringsTheRingOfFifteenAndKeysOutlivingTheWindow) {
     openWindow();
     for (int code : {int('a'), 130, 72 << 8, 0, int('b')}) headlessPressKey(code);
@@ -75,8 +75,8 @@ TEST_F(ScreenTest, KeyStringsTheRingOfFifteenAndKeysOutlivingTheWindow) {
     headlessPressKey('x');      // ...and a later key sets it again
     ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
     auto start = Clock::now();
-    sleepMs(250);
-    EXPECT_LT(millisecondsSince(start), 40);
+    sleepMs(3000);
+    EXPECT_LT(millisecondsSince(start), 1000);
     start = Clock::now();
     sleepMs(250);
     EXPECT_GE(millisecondsSince(start), 250);
@@ -135,9 +135,8 @@ TEST_F(ScreenTest, RefresherPresentsOnlyRowsWhosePixelsChanged) {
         lockScreen();
         drawLine(nullptr, 0, 41, 31, 43, 0xFFFFFFFF, kFilledBox, kSolid, kAbsolute);
         unlockScreen(pass == 0 ? 40 : -1, pass == 0 ? 44 : -1);
-        for (int i = 0; i < 20 && headlessPresentStats().lastLast != 43; ++i)
+        for (int i = 0; i < 500 && !markedRows().empty(); ++i)  // the refresher takes the marks
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
         if (pass == 0) first = headlessPresentStats();
     }
     EXPECT_EQ(41, first.lastFirst) << "rows marked but unchanged are not presented";
