@@ -1,19 +1,10 @@
 // The capture cycle through the headless window, desktop and clipboard: what opens, what is
 // taken, what is left on disk, and when the program quits.
-#include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "../editor/editor_fixture.h"
-#include "../image/picture_bytes.h"
 #include "app/capture.h"
+#include "../editor/editor_fixture.h"
 #include "desktop/clipboard.h"
 #include "desktop/clipboard_headless.h"
-#include "desktop/desktop_headless.h"
-#include "editor/menu.h"
-#include "image/image.h"
-#include "screen/screen.h"
-#include "screen/window_headless.h"
 
 namespace {
 

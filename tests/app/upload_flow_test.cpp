@@ -3,29 +3,19 @@
 // clipboard and the client's settings reset; the screen is read back as text, glyph by glyph.
 #include "app/upload_flow.h"
 
-#include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 
 #include "../editor/editor_fixture.h"
 #include "../upload/loopback_server.h"
 #include "desktop/clipboard_headless.h"
-#include "image/capture.h"
-#include "screen/draw.h"
-#include "screen/font.h"
 #include "upload/request.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 
 constexpr int kWidth = 480;  // 60 text columns
 constexpr int kHeight = 200;

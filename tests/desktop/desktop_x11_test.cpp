@@ -1,35 +1,21 @@
 // The X11 desktop on a private X server (xvfb-run): the clipboard, with other programs of the
 // test's own (honest or hostile owners, a clipboard manager) and xclip; and the work area that
 // window managers publish. The clipboard keeps one connection for the whole process, so one X
-// server serves every test and each test sets up the state it needs. GoogleTest and the
-// program's headers come before Xlib, whose macros (None, Bool) would break them.
-#include <gtest/gtest.h>
-
+// server serves every test and each test sets up the state it needs. The fixture comes first.
 #include "../editor/editor_fixture.h"
-#include "../image/picture_bytes.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <poll.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "desktop/clipboard.h"
 #include "desktop/desktop.h"
 #include "screen/x11_errors.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 
 // Captures are written to the working directory: a fresh one, gone with the process.
 ScopedWorkingDirectory gDirectory{"clipboard"};

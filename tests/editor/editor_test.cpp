@@ -1,5 +1,3 @@
-#include <string>
-
 #include "editor_fixture.h"
 
 namespace {

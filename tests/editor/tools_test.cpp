@@ -1,8 +1,4 @@
-#include <set>
-#include <utility>
-
 #include "editor_fixture.h"
-#include "screen/draw.h"
 
 namespace {
 

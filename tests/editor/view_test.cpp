@@ -1,5 +1,4 @@
 #include "editor_fixture.h"
-#include "screen/draw.h"
 
 namespace {
 

@@ -1,14 +1,8 @@
 // The capture's worker against everything else that touches the capture files. The picture is
 // large enough that its PNG takes far longer to encode than a remove or a tiny save, so a step
 // that did not wait for the worker would find the worker's file appearing after it.
-#include <gtest/gtest.h>
-
-#include <filesystem>
 
 #include "../editor/editor_fixture.h"
-#include "image/capture.h"
-#include "image/clipboard_picture.h"
-#include "picture_bytes.h"
 
 namespace {
 

@@ -1,12 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <fstream>
-#include <memory>
 #include <tuple>
 
 #include "../editor/editor_fixture.h"
-#include "image/clipboard_picture.h"
-#include "picture_bytes.h"
 
 namespace {
 

@@ -1,15 +1,9 @@
 #include <array>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <future>
-#include <set>
-#include <utility>
-#include <vector>
 
 #include "../editor/editor_fixture.h"
-#include "screen/draw.h"
-#include "screen/font.h"
 
 namespace {
 

@@ -1,15 +1,6 @@
-#include <algorithm>
-#include <chrono>
-#include <string>
-#include <thread>
-
 #include "../editor/editor_fixture.h"
-#include "screen/draw.h"
-#include "screen/screen_input.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 long long millisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
