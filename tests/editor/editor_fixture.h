@@ -39,6 +39,17 @@
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
+using Points = std::set<std::pair<int, int>>;
+
+constexpr std::uint32_t kBlack = 0xFF000000, kWhite = 0xFFFFFFFF, kRed = 0xFFFF0000;
+constexpr std::uint32_t kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kGrey = 0xFFC0C0C0;
+
+// The text cursor as row * 100 + column.
+inline int cursorAt() {
+    int row = 0, column = 0;
+    textCursor(&row, &column);
+    return row * 100 + column;
+}
 
 inline void drainKeys() {
     while (!readKey().empty()) {

@@ -2,8 +2,7 @@
 
 namespace {
 
-constexpr std::uint32_t kGrey = 0xFFC0C0C0, kGreen = 0xFF00FF00, kWhite = 0xFFFFFFFF;
-constexpr std::uint32_t kBlack = 0xFF000000, kDarkGrey = 0xFF404040, kRed = 0xFFFF0000;
+constexpr std::uint32_t kDarkGrey = 0xFF404040;
 
 enum ButtonIndex { UPLOAD, QUIT, HIDE, MARK_BUTTON, CENSOR_BUTTON, CROP_BUTTON, REVERT };
 

@@ -2,10 +2,6 @@
 
 namespace {
 
-constexpr std::uint32_t kRed = 0xFFFF0000, kBlack = 0xFF000000, kWhite = 0xFFFFFFFF;
-
-using Points = std::set<std::pair<int, int>>;
-
 Points rectangle(int x1, int y1, int x2, int y2) {
     Points points;
     for (int y = y1; y <= y2; ++y)
@@ -110,23 +106,20 @@ TEST_F(ToolTest, CropFromEitherCornerKeepsTheBoxAndPlacesTheSmallerCaptureAnew) 
     }
     // Placed at floor(500 - 50) + 2, 150 - 25 - 16; where the old capture was, the backdrop.
     EXPECT_EQ(values(452, 109), values(editor.view.originX, editor.view.originY));
-    EXPECT_EQ(values(patternAt(10, 10), 0xFF808080, 0xFF000000),
+    EXPECT_EQ(values(patternAt(10, 10), 0xFF808080, kBlack),
               values(screenPixel(452, 109), screenPixel(403, 86), screenPixel(403, 87)));
 }
 
 TEST_F(ToolTest, ACropWithoutWidthOrHeightSaysCannotCropAndBeeps) {
     editor.tool = Tool::CROP;
     const HeadlessDesktop& desktop = headlessDesktop();
-    int row = 0, column = 0;
-    drag(30, 30, 30, 30);
-    textCursor(&row, &column);  // one line printed, "Cannot crop" in white
-    EXPECT_EQ(values(1, 1000, 250, 2, 1, kWhite),
-              values(desktop.beeps, desktop.lastBeepHz, desktop.lastBeepMs, row, column,
+    drag(30, 30, 30, 30);  // one line printed, "Cannot crop" in white
+    EXPECT_EQ(values(1, 1000, 250, 201, kWhite),
+              values(desktop.beeps, desktop.lastBeepHz, desktop.lastBeepMs, cursorAt(),
                      screenPixel(1, 1)));
     drag(40, 30, 90, 30);  // a row but no height
-    textCursor(&row, &column);
-    EXPECT_EQ(values(2, 3, Tool::CROP, 402),
-              values(desktop.beeps, row, editor.tool, editor.view.originX));
+    EXPECT_EQ(values(2, 301, Tool::CROP, 402),
+              values(desktop.beeps, cursorAt(), editor.tool, editor.view.originX));
     EXPECT_TRUE(changed().empty());
 }
 

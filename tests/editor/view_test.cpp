@@ -40,9 +40,7 @@ TEST_F(EditorTest, StatusTextsStartWhereTheWindowWidthPutsThem) {
                           Case{72, "ab", 1, 4},  // 4.5 - 1 = 3.5: 4
                           Case{64, "abcdefg", 2, 2}})
         EXPECT_EQ(c.column, printedAt(c.width, c.text, c.from)) << c.width << " " << c.text;
-    int row = 0, column = 0;
-    textCursor(&row, &column);
-    EXPECT_EQ(201, row * 100 + column);
+    EXPECT_EQ(201, cursorAt());
 }
 
 TEST_F(EditorTest, PlacementCentresWhatFitsPutsTheRestAtTheCornerAndCutsTheImageArea) {

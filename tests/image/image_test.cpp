@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr std::uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF;
-
 // An asymmetric "F", red on blue, so a flip or an R/B swap cannot pass unseen. Strokes grow
 // with the size so that JPEG's blur leaves them recognisable.
 ImagePtr letterF(int w, int h) {

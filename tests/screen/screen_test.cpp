@@ -26,19 +26,19 @@ TEST_F(ScreenTest, ModesTitlesAndWindowsThatCannotOpen) {
     openWindow();
     std::intptr_t first = getWindowHandle();
     locateText(2, 2);
-    setTextColour(0xFFFF0000);
+    setTextColour(kRed);
     openWindow(40, 30);
     std::intptr_t handle = getWindowHandle();
     EXPECT_TRUE(first != 0 && first != handle);
-    const int refused[][3] = {{0, 10, 32}, {10, -1, 32}, {10, 10, 12}};  // width, height, depth
-    for (const int* mode : refused)
-        EXPECT_NE(0, setScreenMode(mode[0], mode[1], mode[2], 0, kBorderless, 0));
+    struct Mode {
+        int width, height, depth;
+    };
+    for (Mode m : {Mode{0, 10, 32}, Mode{10, -1, 32}, Mode{10, 10, 12}})
+        EXPECT_NE(0, setScreenMode(m.width, m.height, m.depth, 0, kBorderless, 0));
     EXPECT_EQ(values(handle, 40, 30), values(getWindowHandle(), screenWidth(), screenHeight()));
     for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x) ASSERT_EQ(0xFF000000u, screenPixel(x, y));
-    int row = 0, column = 0;
-    textCursor(&row, &column);
-    EXPECT_EQ(values(1, 1), values(row, column));
+        for (int x = 0; x < 40; ++x) ASSERT_EQ(kBlack, screenPixel(x, y));
+    EXPECT_EQ(101, cursorAt());
     openMode(1, 1, kWindowless);
     EXPECT_EQ(0, getWindowHandle());
     EXPECT_EQ("Glimmerix Idle", windowTitle());
