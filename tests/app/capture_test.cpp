@@ -1,6 +1,5 @@
 // The capture cycle through the headless window, desktop and clipboard: what opens, what is
 // taken, what is left on disk, and when the program quits.
-
 #include "app/capture.h"
 #include "../editor/editor_fixture.h"
 #include "desktop/clipboard.h"
@@ -8,18 +7,14 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-class CaptureCycleTest : public ::testing::Test {
+class CaptureCycleTest : public WindowlessTest {
   protected:
     void SetUp() override {
-        ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
-        drainKeys();
+        WindowlessTest::SetUp();
         program.work = WorkArea{320, 240};
         program.buttons = buildButtonTable(240);
     }
     void copyPicture() { copyImageToHeadlessClipboard(pictureBytes(FIF_PNG, 40, 30)); }
-    ScopedWorkingDirectory directory{"capture"};
     Program program;
 };
 

@@ -153,7 +153,7 @@ TEST_F(UploadFlowTest, LinkGoesToTheClipboardAndAKeyEndsThePause) {
             EXPECT_LT(elapsed, milliseconds(1200));
         else
             EXPECT_GE(elapsed, milliseconds(1450));
-        EXPECT_TRUE(std::filesystem::exists(kCapturePng) && std::filesystem::exists(kCaptureJpeg));
+        EXPECT_TRUE(fs::exists(kCapturePng) && fs::exists(kCaptureJpeg));
     }
 }
 
@@ -207,12 +207,12 @@ TEST_F(UploadFlowTest, FailedStepsReportTheirLineAndError) {
     program.upload.limits.connectMs = 500;  // the TLS greeting has as long as the connect
     upload(&server, "https://127.0.0.1/api.php");
     expectFailure(" UPLOADING", "TLS: timed out");
-    std::filesystem::remove(kCapturePng);  // the chosen file
+    fs::remove(kCapturePng);  // the chosen file
     LoopbackServer empty(LoopbackServer::answer(kOkHead + kLink));
     upload(&empty);
     expectFailure(" UPLOADING", "");
     EXPECT_EQ("", empty.request());
-    EXPECT_FALSE(std::filesystem::exists(kCapturePng));
+    EXPECT_FALSE(fs::exists(kCapturePng));
 }
 
 // Answers that hold no whole, plain link, or a clipboard that will not take it: "ERROR" after
@@ -286,7 +286,7 @@ TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
         EXPECT_EQ(*key == 'U' ? request : "", server.request());
         EXPECT_EQ(*key == 'U' ? kDoneTitle : "editor", windowTitle());
     }
-    EXPECT_FALSE(std::filesystem::exists(kHistoryFile));  // only when asked for
+    EXPECT_FALSE(fs::exists(kHistoryFile));  // only when asked for
 }
 
 // What stops an upload is named and nothing is posted: a bad setting, read at the upload; the
@@ -316,6 +316,6 @@ TEST_F(UploadFlowTest, WhatStopsTheUploadIsNamedAndNothingIsPosted) {
     std::signal(SIGXFSZ, SIG_DFL);
     expectFailure(" UPLOADING", "Cannot save screenshot.png");
     EXPECT_EQ("", server.request());
-    EXPECT_FALSE(std::filesystem::exists(kCapturePng));
+    EXPECT_FALSE(fs::exists(kCapturePng));
     EXPECT_GT(readFile(kCaptureJpeg).size(), 1000u);
 }

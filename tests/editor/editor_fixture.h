@@ -37,6 +37,7 @@
 #include "screen/screen_state.h"
 #include "screen/window_headless.h"
 
+namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 using Points = std::set<std::pair<int, int>>;
@@ -231,4 +232,14 @@ class ScopedWorkingDirectory {
 
   private:
     std::filesystem::path previous_ = std::filesystem::current_path(), dir_;
+};
+
+// A test of its own in a windowless mode, with an empty key ring and a fresh working directory.
+class WindowlessTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
+        drainKeys();
+    }
+    ScopedWorkingDirectory directory{"test"};
 };
