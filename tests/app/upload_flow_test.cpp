@@ -124,10 +124,9 @@ class UploadFlowTest : public ::testing::Test {
 
 }  // namespace
 
-// A key typed during the closing pause ends it and becomes lastKey ("Q" quits at once, keeping
-// both files); keys typed during the upload are dropped, so without one the pause runs its full
-// length. The exact request goes out and replaces a longer dump. The last answer's zero byte ends
-// its text, but counts towards its Content-Length.
+// A key typed in the closing pause ends it and becomes lastKey ("Q" quits, keeping both files);
+// keys typed during the upload are dropped. The request goes out exactly and replaces a longer
+// dump. The last answer's zero byte ends its text, but counts towards its Content-Length.
 TEST_F(UploadFlowTest, LinkGoesToTheClipboardAndAKeyEndsThePause) {
     writeFile(kDumpFile, std::string(5000, 'Z'));
     struct Row {
@@ -256,8 +255,7 @@ TEST_F(UploadFlowTest, EarlyRefusalShowsTheServicesStatusLine) {
     expectFailure(" RECEIVING LINK...", "HTTP 401 Unauthorized");
 }
 
-// The sockets library cannot start: its message, then a key, then the program is to end with
-// exit code 1.
+// The sockets library cannot start: its message, a key, then the program is to end with code 1.
 TEST_F(UploadFlowTest, SocketsThatWillNotStartEndTheProgramWithCodeOneAfterAKey) {
     program.upload.refuseSocketStart = true;
     Typist typist('k');
@@ -289,10 +287,9 @@ TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
     EXPECT_FALSE(fs::exists(kHistoryFile));  // only when asked for
 }
 
-// What stops an upload is named and nothing is posted: a bad setting, read at the upload; the
-// disk filling up while the edited PNG is written, which comes first. Before, the capture-time
-// PNG (or a cut-off file) stayed under the capture name and was posted, and the user saw DONE.
-// Where good settings point the upload is the deploy scenario's.
+// What stops an upload is named and nothing is posted: a bad setting (good ones: the deploy
+// scenario), and before it the disk filling up while the edited PNG is written, after which the
+// capture-time PNG (or a cut-off file) once stayed under the capture name, was posted, and DONE.
 TEST_F(UploadFlowTest, WhatStopsTheUploadIsNamedAndNothingIsPosted) {
     LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
     program.upload.port = server.port();

@@ -228,10 +228,9 @@ TEST(X11Clipboard, EachCopyHasAHandleOfItsOwnAndNoOwnerOrTextIsNoImage) {
     EXPECT_EQ(0u, pollClipboardBitmap()) << "text is no image";
 }
 
-// Honest owners' pictures, PNG or BMP, whole or in pieces, arrive pixel for pixel as a 24-bit
-// picture. Hostile owners cost at most the bounds of one transfer and yield none; whatever they
-// did, the next copy is taken as ever. Hostile bytes are the picture checks' (image tests, and
-// the bomb scenario end to end); here the ways an X transfer can go wrong.
+// Honest owners' pictures, PNG or BMP, whole or in pieces, arrive pixel for pixel as 24-bit
+// pictures. Hostile transfers cost at most their bounds and yield none; the next copy is taken as
+// ever. Hostile bytes are the image tests' and the bomb scenario's.
 TEST(X11Clipboard, PicturesArriveWholeAndHostileOwnersCostABoundedWhile) {
     const auto png = pictureBytes(FIF_PNG, 40, 30), big = pictureBytes(FIF_PNG, 1000, 1000);
     const char* P = "image/png";

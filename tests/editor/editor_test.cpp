@@ -41,14 +41,18 @@ TEST_F(LoopTest, StartSelectsMarkDrainsKeysAndClearsTheDrags) {
 }
 
 TEST_F(LoopTest, ToolKeysActOneFrameAfterTheyAreReadAndOtherKeysEndTheLoopDoingNothingElse) {
-    for (auto [key, tool] :
-         {std::pair<int, Tool>{'2', Tool::CENSOR}, {'3', Tool::CROP}, {'1', Tool::MARK}}) {
+    struct ToolKey {
+        int key;
+        Tool tool;
+    };
+    for (ToolKey k :
+         {ToolKey{'2', Tool::CENSOR}, ToolKey{'3', Tool::CROP}, ToolKey{'1', Tool::MARK}}) {
         Tool before = editor.tool;
-        headlessPressKey(key);
+        headlessPressKey(k.key);
         frames(1);
-        EXPECT_EQ(before, editor.tool) << char(key);
+        EXPECT_EQ(before, editor.tool) << char(k.key);
         frames(1);
-        EXPECT_EQ(values(tool, 0), values(editor.tool, program.lastKey.size())) << char(key);
+        EXPECT_EQ(values(k.tool, 0), values(editor.tool, program.lastKey.size())) << char(k.key);
     }
     for (int code : {int{'U'}, int{' '}, int{'x'}, int{'Q'}, 72 << 8}) {  // 72 << 8: cursor up
         startEditor(program, editor);

@@ -49,9 +49,8 @@ TEST_F(ScreenTest, ModesTitlesAndWindowsThatCannotOpen) {
     EXPECT_EQ(kNoPointer, mouse());
 }
 
-// The ring keeps the last fifteen keys. A key typed into the last window stays readable in the
-// windowless mode, and its key-pressed flag ends the first pause there (3 s) at once; the next
-// pause runs its full length.
+// The ring keeps the last fifteen keys. A key typed into the last window stays readable without
+// one, and its flag ends the first pause (3 s) there at once; the next runs its full length.
 TEST_F(ScreenTest, KeyStringsTheRingOfFifteenAndKeysOutlivingTheWindow) {
     openWindow();
     for (int code : {int('a'), 130, 72 << 8, 0, int('b')}) headlessPressKey(code);
