@@ -1,6 +1,6 @@
-// "u" to link for a 1920 x 1080 capture against glimmerix-server on loopback, split into the
-// PNG save, the JPEG save, the request assembly and the network; and curl posting the same file
-// to the same service, for comparison.
+// "u" to link for a 1920 x 1080 screenshot-like picture against glimmerix-server on loopback, split
+// into the PNG save, the JPEG save, the request assembly and the network; and curl posting the same
+// file to the same service, for comparison.
 //
 //   glimmerix_bench_upload SERVER
 #include <signal.h>
@@ -16,11 +16,11 @@
 #include <string>
 #include <thread>
 
-#include "image/capture.h"
 #include "desktop/clipboard.h"
 #include "desktop/clipboard_headless.h"
+#include "desktop_picture.h"
+#include "image/capture.h"
 #include "image/image.h"
-#include "screen/draw.h"
 #include "screen/screen.h"
 #include "upload/request.h"
 #include "upload/transport.h"
@@ -33,17 +33,6 @@ constexpr int kRuns = 10;
 
 double since(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-Image* desktop() {
-    Image* image = createImage(1920, 1080, 0xFF2B5797, 0);
-    for (int w = 0; w < 6; ++w) {
-        float x = float(200 * (w + 1)), y = float(100 * (w + 1));
-        drawLine(image, x, y, x + 640, y + 360, 0xFFF0F0F0, kFilledBox, kSolid, kAbsolute);
-        for (int line = 0; line < 28; ++line)
-            drawText(image, x + 8, y + 12 * line + 8, "The quick brown fox 0123456789", 0xFF101010);
-    }
-    return image;
 }
 
 }  // namespace
@@ -73,7 +62,7 @@ int main(int argc, char** argv) {
     double png = 0, jpeg = 0, assembly = 0, network = 0, curl = 0;
     const std::string url = "http://127.0.0.1/api.php";
     for (int run = 0; run < kRuns; ++run) {
-        Image* capture = desktop();
+        Image* capture = bench::desktopPicture(1920, 1080, unsigned(run + 1));
         Clock::time_point start = Clock::now();
         saveImageFile(capture, kCapturePng, kFormatPng);
         png += since(start);

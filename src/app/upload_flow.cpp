@@ -137,7 +137,7 @@ bool uploadCapture(Program& program, const std::string& url, const ConnectionSet
         return true;
     }
     // The clipboard keeps what it had unless it takes the link.
-    if (result.succeeded() && setClipboardText(result.link) == 1) {
+    if (result.succeeded() && setClipboardText(result.link)) {
         showDone(work);
         // The upload has worked whatever becomes of its history line.
         if (keepHistory)

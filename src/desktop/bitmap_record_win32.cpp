@@ -2,7 +2,7 @@
 
 #include "image/picture_check.h"
 
-int bitmapRecordReadable(const BITMAP& record) {
+bool bitmapRecordReadable(const BITMAP& record) {
     switch (record.bmBitsPixel) {
         case 1:
         case 4:
@@ -12,6 +12,6 @@ int bitmapRecordReadable(const BITMAP& record) {
         case 32:
             return pictureSizeAllowed(record.bmWidth, record.bmHeight);
         default:
-            return 0;
+            return false;
     }
 }

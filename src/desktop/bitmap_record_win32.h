@@ -5,6 +5,6 @@
 
 #include <windows.h>
 
-// 1 when the BITMAP record (as GetObjectA fills it) describes a bitmap that may be read: an
+// True when the BITMAP record (as GetObjectA fills it) describes a bitmap that may be read: an
 // allowed width and height and a depth that GetDIBits can deliver.
-int bitmapRecordReadable(const BITMAP& record);
+bool bitmapRecordReadable(const BITMAP& record);

@@ -22,10 +22,10 @@ bool waitForClipboardChange(int ms);
 Picture readClipboardPicture(std::uintptr_t handle);
 
 // Puts `text` on the clipboard as plain text; it stays there after the program's windows close.
-// Returns 1 on success.
-int setClipboardText(const std::string& text);
+// True on success.
+bool setClipboardText(const std::string& text);
 
 // Before the program ends: hands the text we put on the clipboard to the desktop's clipboard
 // manager, if one runs, so that the link outlives the program. Waits a few seconds at most.
-// Returns 1 when the text will stay on the clipboard after the program ends.
-int handOverClipboard();
+// True when the text will stay on the clipboard after the program ends.
+bool handOverClipboard();

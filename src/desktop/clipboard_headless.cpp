@@ -60,17 +60,17 @@ Picture readClipboardPicture(std::uintptr_t handle) {
     return Picture(decodeClipboardPicture(c.image.data(), c.image.size(), c.format));
 }
 
-int setClipboardText(const std::string& text) {
+bool setClipboardText(const std::string& text) {
     HeadlessClipboard& c = headlessClipboard();
     ++c.textWrites;
-    if (text.empty() || c.refusesText) return 0;
+    if (text.empty() || c.refusesText) return false;
     // Text replaces the clipboard's whole content, the image included.
     c.text = text;
     c.image.clear();
     c.handle = 0;
-    return 1;
+    return true;
 }
 
-int handOverClipboard() {
-    return headlessClipboard().text.empty() ? 0 : 1;  // it keeps whatever text it has
+bool handOverClipboard() {
+    return !headlessClipboard().text.empty();  // it keeps whatever text it has
 }

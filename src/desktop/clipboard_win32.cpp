@@ -149,19 +149,19 @@ Picture readClipboardPicture(std::uintptr_t handle) {
     return copy;
 }
 
-int setClipboardText(const std::string& text) {
-    if (text.empty()) return 0;
+bool setClipboardText(const std::string& text) {
+    if (text.empty()) return false;
     HGLOBAL block = makeTextBlock(text);
-    if (!block) return 0;
+    if (!block) return false;
     if (!OpenClipboard(nullptr)) {
         GlobalFree(block);
-        return 0;
+        return false;
     }
     sleepMs(15);
     if (!EmptyClipboard()) {
         CloseClipboard();
         GlobalFree(block);
-        return 0;
+        return false;
     }
     sleepMs(15);
     // Once SetClipboardData has taken the block, it is the clipboard's to free; until then it is
@@ -169,13 +169,13 @@ int setClipboardText(const std::string& text) {
     if (!SetClipboardData(CF_TEXT, block)) {
         CloseClipboard();
         GlobalFree(block);
-        return 0;
+        return false;
     }
     sleepMs(15);
     CloseClipboard();
-    return 1;
+    return true;
 }
 
-int handOverClipboard() {
-    return 1;  // the system keeps CF_TEXT, and the block that holds it, after the program ends
+bool handOverClipboard() {
+    return true;  // the system keeps CF_TEXT, and the block that holds it, after the program ends
 }

@@ -382,27 +382,27 @@ class Owner {
     // The hidden window that owns the selection while we do; None before the first text.
     Window window() const { return window_.load(); }
 
-    int own(const std::string& text) {
-        if (text.empty()) return 0;
+    bool own(const std::string& text) {
+        if (text.empty()) return false;
         std::unique_lock<std::mutex> lock(mutex_);
-        if (!thread_.joinable() && !start()) return 0;
-        if (text.size() > maxBytes_) return 0;
+        if (!thread_.joinable() && !start()) return false;
+        if (text.size() > maxBytes_) return false;
         pending_ = text;
         unsigned ticket = ++requested_;
         wake();
-        if (!done_.wait_for(lock, kOwnTimeout, [&] { return served_ >= ticket; })) return 0;
+        if (!done_.wait_for(lock, kOwnTimeout, [&] { return served_ >= ticket; })) return false;
         return result_;
     }
 
     // Asks the serving thread to hand our text to a clipboard manager and waits for the outcome.
-    int handOver() {
+    bool handOver() {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (!thread_.joinable()) return 0;
+        if (!thread_.joinable()) return false;
         unsigned ticket = ++handOversRequested_;
         wake();
         if (!done_.wait_for(lock, kHandOverTimeout + kAnswerTimeout,
                             [&] { return handOversServed_ >= ticket; }))
-            return 0;
+            return false;
         return handOverResult_;
     }
 
@@ -458,7 +458,7 @@ class Owner {
                 }
             }
             if (ticket) {
-                int result = take(text);
+                bool result = take(text);
                 std::lock_guard<std::mutex> lock(mutex_);
                 served_ = ticket;
                 result_ = result;
@@ -492,13 +492,13 @@ class Owner {
         return seen ? event.xproperty.time : CurrentTime;
     }
 
-    int take(const std::string& text) {
+    bool take(const std::string& text) {
         Window w = window_.load();
         offeredText_ = text;
         since_ = serverTime();
         XSetSelectionOwner(display_, clipboard_, w, since_);
         owning_ = XGetSelectionOwner(display_, clipboard_) == w;
-        return owning_ ? 1 : 0;
+        return owning_;
     }
 
     // Another client took the selection. A notice that predates our latest claim is ignored.
@@ -563,7 +563,7 @@ class Owner {
             ticket = handOversRequested_;
             if (ticket == handOversServed_) return;
         }
-        int result = giveToManager();
+        bool result = giveToManager();
         std::lock_guard<std::mutex> lock(mutex_);
         handOversServed_ = ticket;
         handOverResult_ = result;
@@ -572,13 +572,13 @@ class Owner {
 
     // The manager asks us for the targets named on our window, as any requestor would, and then
     // says whether it saved them. We keep answering until then, or until the time is up.
-    int giveToManager() {
-        if (!owning_) return 0;
+    bool giveToManager() {
+        if (!owning_) return false;
         const char* names[] = {"CLIPBOARD_MANAGER", "SAVE_TARGETS", "GLIMMERIX_SAVE_TARGETS"};
         Atom atoms[3];
         XInternAtoms(display_, const_cast<char**>(names), 3, False, atoms);
         const Atom manager = atoms[0], save = atoms[1], property = atoms[2];
-        if (XGetSelectionOwner(display_, manager) == None) return 0;
+        if (XGetSelectionOwner(display_, manager) == None) return false;
         Window w = window_.load();
         Atom saved[] = {utf8_, XA_STRING};
         XChangeProperty(display_, w, property, XA_ATOM, 32, PropModeReplace,
@@ -592,21 +592,21 @@ class Owner {
         })) {
             if (event.type == SelectionRequest) answer(event.xselectionrequest);
             if (event.type == SelectionClear) lose(event.xselectionclear);
-            if (event.type == SelectionNotify) return event.xselection.property != None ? 1 : 0;
+            if (event.type == SelectionNotify) return event.xselection.property != None;
         }
-        return 0;
+        return false;
     }
 
     unsigned handOversRequested_ = 0;
     unsigned handOversServed_ = 0;
-    int handOverResult_ = 0;
+    bool handOverResult_ = false;
 
     std::mutex mutex_;
     std::condition_variable done_;
     std::string pending_;
     unsigned requested_ = 0;
     unsigned served_ = 0;
-    int result_ = 0;
+    bool result_ = false;
     bool quit_ = false;
     int wake_[2] = {-1, -1};
     std::thread thread_;
@@ -662,10 +662,10 @@ Picture readClipboardPicture(std::uintptr_t handle) {
     return Picture(decodeClipboardPicture(bytes.data(), bytes.size(), format));
 }
 
-int setClipboardText(const std::string& text) {
+bool setClipboardText(const std::string& text) {
     return owner().own(text);
 }
 
-int handOverClipboard() {
+bool handOverClipboard() {
     return owner().handOver();
 }

@@ -3,26 +3,26 @@
 // and headless backends, as the screen's window is. Below it lie screen/ and image/.
 //
 // What the program needs of the desktop it runs on. One implementation per platform:
-// desktop_x11.cpp and desktop_win32.cpp. Plain functions returning 1 for success, 0 otherwise.
+// desktop_x11.cpp and desktop_win32.cpp. Plain functions returning true for success.
 #pragma once
 
 // Connects to the desktop. On failure writes one line to stderr saying why (for example, no X
-// display) and returns 0; the program then ends with exit code 1.
-int openDesktop();
+// display) and returns false; the program then ends with exit code 1.
+bool openDesktop();
 
 // The desktop's work area (the screen less task bars and docks), corners in screen pixels with
-// right and bottom exclusive. Returns 0 when the platform cannot tell.
-int queryWorkArea(int* left, int* top, int* right, int* bottom);
+// right and bottom exclusive. False when the platform cannot tell.
+bool queryWorkArea(int* left, int* top, int* right, int* bottom);
 
-// The primary screen's size in pixels. Returns 0 when the platform cannot tell.
-int queryScreenSize(int* width, int* height);
+// The primary screen's size in pixels. False when the platform cannot tell.
+bool queryScreenSize(int* width, int* height);
 
-// 1 when a top-level window titled exactly `title` exists in this session.
-int findWindowByTitle(const char* title);
+// True when a top-level window titled exactly `title` exists in this session.
+bool findWindowByTitle(const char* title);
 
 // Takes the session's single-instance lock, which the system frees when the process dies.
-// Returns 0 when another live process holds it.
-int acquireInstanceLock();
+// False when another live process holds it.
+bool acquireInstanceLock();
 
 // A tone of `hz` for `ms` milliseconds; returns when it is over.
 void beep(int hz, int ms);

@@ -9,34 +9,34 @@ HeadlessDesktop& headlessDesktop() {
     return desktop;
 }
 
-int openDesktop() {
-    return headlessDesktop().opens ? 1 : 0;
+bool openDesktop() {
+    return headlessDesktop().opens;
 }
 
-int queryWorkArea(int* left, int* top, int* right, int* bottom) {
+bool queryWorkArea(int* left, int* top, int* right, int* bottom) {
     const HeadlessDesktop& d = headlessDesktop();
-    if (!d.knowsWorkArea) return 0;
+    if (!d.knowsWorkArea) return false;
     *left = d.left;
     *top = d.top;
     *right = d.right;
     *bottom = d.bottom;
-    return 1;
+    return true;
 }
 
-int queryScreenSize(int* width, int* height) {
+bool queryScreenSize(int* width, int* height) {
     const HeadlessDesktop& d = headlessDesktop();
-    if (!d.knowsScreen) return 0;
+    if (!d.knowsScreen) return false;
     *width = d.screenWidth;
     *height = d.screenHeight;
-    return 1;
+    return true;
 }
 
-int findWindowByTitle(const char* title) {
+bool findWindowByTitle(const char* title) {
     return headlessDesktop().idleWindowExists && std::strcmp(title, "Glimmerix Idle") == 0;
 }
 
-int acquireInstanceLock() {
-    return headlessDesktop().lockTaken ? 0 : 1;
+bool acquireInstanceLock() {
+    return !headlessDesktop().lockTaken;
 }
 
 void beep(int hz, int ms) {

@@ -15,48 +15,48 @@ const char kInstanceMutex[] = "Local\\Glimmerix.Instance";
 }  // namespace
 
 // There is always a desktop to connect to on Windows.
-int openDesktop() {
-    return 1;
+bool openDesktop() {
+    return true;
 }
 
-int queryWorkArea(int* left, int* top, int* right, int* bottom) {
+bool queryWorkArea(int* left, int* top, int* right, int* bottom) {
     RECT area = {0, 0, 0, 0};
-    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) return 0;
+    if (!SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) return false;
     *left = int(area.left);
     *top = int(area.top);
     *right = int(area.right);
     *bottom = int(area.bottom);
-    return 1;
+    return true;
 }
 
-int queryScreenSize(int* width, int* height) {
+bool queryScreenSize(int* width, int* height) {
     int w = GetSystemMetrics(SM_CXSCREEN);
     int h = GetSystemMetrics(SM_CYSCREEN);
-    if (w <= 0 || h <= 0) return 0;
+    if (w <= 0 || h <= 0) return false;
     *width = w;
     *height = h;
-    return 1;
+    return true;
 }
 
-int findWindowByTitle(const char* title) {
+bool findWindowByTitle(const char* title) {
     return FindWindowA(nullptr, title) != nullptr;
 }
 
 // The mutex exists for as long as a handle to it is open, and the system closes handles when a
 // process dies, however it dies. Holding the handle is the lock; nobody waits on the mutex.
-int acquireInstanceLock() {
+bool acquireInstanceLock() {
     HANDLE mutex = CreateMutexA(nullptr, FALSE, kInstanceMutex);
     if (!mutex) {
         // Access is denied when the mutex exists but belongs to a process we may not open, which
         // is another instance too. Any other failure says nothing about other instances: going
         // on is better than refusing to start.
-        return GetLastError() == ERROR_ACCESS_DENIED ? 0 : 1;
+        return GetLastError() != ERROR_ACCESS_DENIED;
     }
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(mutex);
-        return 0;
+        return false;
     }
-    return 1;  // the handle stays open until the process ends
+    return true;  // the handle stays open until the process ends
 }
 
 void beep(int hz, int ms) {

@@ -125,23 +125,23 @@ int endWithoutDisplay(Display*) {
 
 }  // namespace
 
-int openDesktop() {
+bool openDesktop() {
     Display*& desktop = Connection::desktop();
     if (!desktop && (desktop = XOpenDisplay(nullptr))) x11AdoptConnection(desktop);
     if (desktop) {
         XSetIOErrorHandler(endWithoutDisplay);
-        return 1;
+        return true;
     }
     std::string name = displayName();
     std::fprintf(stderr, "glimmerix: X11: cannot open display \"%s\"%s\n", name.c_str(),
                  name.empty() ? " (DISPLAY is not set)" : "");
-    return 0;
+    return false;
 }
 
-int queryWorkArea(int* left, int* top, int* right, int* bottom) {
+bool queryWorkArea(int* left, int* top, int* right, int* bottom) {
     Connection c;
     Display* d = c.get();
-    if (!d) return 0;
+    if (!d) return false;
     Window root = DefaultRootWindow(d);
     long desktop = 0;
     if (!readCardinals(d, root, "_NET_CURRENT_DESKTOP", &desktop, 1)) desktop = 0;
@@ -149,38 +149,38 @@ int queryWorkArea(int* left, int* top, int* right, int* bottom) {
     // area for (desktops added since, or a stale property); the first desktop's area stands in.
     long areas[4 * kMaxDesktops];
     int read = readCardinals(d, root, "_NET_WORKAREA", areas, 4 * kMaxDesktops);
-    if (read < 4) return 0;
+    if (read < 4) return false;
     const long* area = desktop >= 0 && desktop < read / 4 ? areas + 4 * desktop : areas;
     *left = int(area[0]);
     *top = int(area[1]);
     *right = int(area[0] + area[2]);
     *bottom = int(area[1] + area[3]);
-    return 1;
+    return true;
 }
 
-int queryScreenSize(int* width, int* height) {
+bool queryScreenSize(int* width, int* height) {
     Connection c;
     Display* d = c.get();
-    if (!d) return 0;
+    if (!d) return false;
     *width = DisplayWidth(d, DefaultScreen(d));
     *height = DisplayHeight(d, DefaultScreen(d));
-    return 1;
+    return true;
 }
 
-int findWindowByTitle(const char* title) {
+bool findWindowByTitle(const char* title) {
     Connection c;
     Display* d = c.get();
-    if (!d) return 0;
+    if (!d) return false;
     // Windows may vanish while we look at them; those errors are ours to drop.
     bool found = searchTitle(d, DefaultRootWindow(d), title, 1);
     x11TakeError(d);
-    return found ? 1 : 0;
+    return found;
 }
 
-int acquireInstanceLock() {
+bool acquireInstanceLock() {
     Connection c;
     Display* d = c.get();
-    if (!d) return 1;  // no lock to be had: better one capture too many than none
+    if (!d) return true;  // no lock to be had: better one capture too many than none
     // The lock is a selection on the X server itself, one per user: whatever name DISPLAY gives
     // the server (":2", ":2.0", "unix:2", "localhost:2"), it has one owner, and the server frees
     // it when our connection closes, however the process ends.
@@ -195,7 +195,7 @@ int acquireInstanceLock() {
     XUngrabServer(d);
     if (taken) XDestroyWindow(d, holder);
     XSync(d, False);
-    return taken ? 0 : 1;
+    return !taken;
 }
 
 void beep(int hz, int ms) {

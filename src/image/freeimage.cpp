@@ -15,22 +15,23 @@ void ensureFreeImage() {
 
 namespace {
 
-int writeWholeFile(const char* name, const BYTE* data, DWORD size) {
+bool writeWholeFile(const char* name, const BYTE* data, DWORD size) {
     std::FILE* file = std::fopen(name, "wb");
-    if (!file) return 0;
+    if (!file) return false;
     bool written = std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written ? 1 : 0;
+    return std::fclose(file) == 0 && written;
 }
 
 }  // namespace
 
-int writeFreeImageFile(FIBITMAP* picture, int format, const char* name) {
+bool writeFreeImageFile(FIBITMAP* picture, int format, const char* name) {
     FIMEMORY* memory = FreeImage_OpenMemory(nullptr, 0);
-    if (!memory) return 0;
+    if (!memory) return false;
     BYTE* data = nullptr;
     DWORD size = 0;
-    int written = FreeImage_SaveToMemory(FREE_IMAGE_FORMAT(format), picture, memory, 0) &&
-                  FreeImage_AcquireMemory(memory, &data, &size) && writeWholeFile(name, data, size);
+    bool written = FreeImage_SaveToMemory(FREE_IMAGE_FORMAT(format), picture, memory, 0) &&
+                   FreeImage_AcquireMemory(memory, &data, &size) &&
+                   writeWholeFile(name, data, size);
     FreeImage_CloseMemory(memory);
     return written;
 }

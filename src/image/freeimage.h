@@ -12,7 +12,7 @@
 // initialises itself); safe to call before every use.
 void ensureFreeImage();
 
-// Encodes `picture` in `format` and writes it as the file `name`, checking every step; 1 when the
-// whole file was written. FreeImage_Save does not notice a write that fails half-way (a full disk
-// leaves a cut-off file and a success result), so nothing writes pictures through it.
-int writeFreeImageFile(FIBITMAP* picture, int format, const char* name);
+// Encodes `picture` in `format` and writes it as the file `name`, checking every step; true when
+// the whole file was written. FreeImage_Save does not notice a write that fails half-way (a full
+// disk leaves a cut-off file and a success result), so nothing writes pictures through it.
+bool writeFreeImageFile(FIBITMAP* picture, int format, const char* name);

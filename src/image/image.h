@@ -59,10 +59,10 @@ constexpr int kFormatPng = 13;  // FIF_PNG
 // alpha 0xFF where the picture has none, or nullptr.
 Image* loadImageFile(const std::string& name);
 
-// Writes the buffer as a 24-bit PNG or JPEG with FreeImage's default settings. Returns 1 when
-// the file is written whole; on failure (no buffer, disk full, a file in the way) returns 0 and
+// Writes the buffer as a 24-bit PNG or JPEG with FreeImage's default settings. True when
+// the file is written whole; on failure (no buffer, disk full, a file in the way) false, and it
 // leaves no file of that name, so that no older picture can pass for this one.
-int saveImageFile(const Image* image, const std::string& name, int format);
+bool saveImageFile(const Image* image, const std::string& name, int format);
 
 // A file to write and its format.
 struct ImageFileSave {

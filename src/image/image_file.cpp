@@ -39,10 +39,10 @@ FIBITMAP* pictureOfImage(const Image* image) {
 
 // Written beside the target and moved over it only once whole: a save that fails half-way must
 // not leave a broken file, nor an older picture that would be posted in its place.
-int savePictureFile(FIBITMAP* picture, const char* name, int format) {
+bool savePictureFile(FIBITMAP* picture, const char* name, int format) {
     const std::string partial = std::string(name) + ".part";
-    int saved = picture && writeFreeImageFile(picture, format, partial.c_str()) &&
-                replaceFile(partial.c_str(), name);
+    bool saved = picture && writeFreeImageFile(picture, format, partial.c_str()) &&
+                 replaceFile(partial.c_str(), name);
     if (!saved) {
         std::remove(partial.c_str());
         std::remove(name);
@@ -69,16 +69,17 @@ Image* loadImageFile(const std::string& name) {
     return image;
 }
 
-int saveImageFile(const Image* image, const std::string& name, int format) {
+bool saveImageFile(const Image* image, const std::string& name, int format) {
     FIBITMAP* picture = pictureOfImage(image);
-    int saved = savePictureFile(picture, name.c_str(), format);
+    bool saved = savePictureFile(picture, name.c_str(), format);
     if (picture) FreeImage_Unload(picture);
     return saved;
 }
 
 std::vector<const char*> saveImageFiles(const Image* image, std::vector<ImageFileSave> saves) {
     FIBITMAP* picture = pictureOfImage(image);
-    std::vector<int> saved(saves.size(), 0);
+    // Not vector<bool>: its bits share words, and each thread writes a slot of its own.
+    std::vector<char> saved(saves.size(), 0);
     {
         // One encoder per file, all reading the one picture; each thread writes only its own slot.
         std::vector<std::thread> encoders;

@@ -19,9 +19,9 @@ constexpr std::int64_t kMaxPictureSide = 32768;
 // 7 bytes per pixel together, so the largest one stays within what a laptop can spare.
 constexpr std::int64_t kMaxPicturePixels = 64'000'000;
 
-// 1 when a picture of width x height pixels may be decoded: each side from 1 to kMaxPictureSide
+// True when a picture of width x height pixels may be decoded: each side from 1 to kMaxPictureSide
 // and no more than kMaxPicturePixels in all.
-int pictureSizeAllowed(std::int64_t width, std::int64_t height);
+bool pictureSizeAllowed(std::int64_t width, std::int64_t height);
 
-// 1 when `bytes` start with `format`'s signature and a header that declares an allowed size.
-int pictureHeaderAllowed(const unsigned char* bytes, std::size_t size, PictureFormat format);
+// True when `bytes` start with `format`'s signature and a header that declares an allowed size.
+bool pictureHeaderAllowed(const unsigned char* bytes, std::size_t size, PictureFormat format);

@@ -3,6 +3,6 @@
 // replace_file_posix.cpp (rename) and replace_file_win32.cpp (MoveFileExA).
 #pragma once
 
-// Renames `source` to `target`, replacing a file of that name. Returns 1 on success; on failure
+// Renames `source` to `target`, replacing a file of that name. True on success; on failure
 // both files stay as they were.
-int replaceFile(const char* source, const char* target);
+bool replaceFile(const char* source, const char* target);

@@ -3,6 +3,6 @@
 
 #include "image/replace_file.h"
 
-int replaceFile(const char* source, const char* target) {
-    return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING) ? 1 : 0;
+bool replaceFile(const char* source, const char* target) {
+    return MoveFileExA(source, target, MOVEFILE_REPLACE_EXISTING) != 0;
 }

@@ -740,7 +740,10 @@ void pumpMessages(NativeWindow* w, const ScreenView& screen) {
     }
     exposed.clip(std::min(screen.width, w->width), std::min(screen.height, w->height));
     if (!exposed.empty()) {
-        copyRows(w, screen, exposed.top, exposed.bottom - 1);
+        // The image already holds every row the window should show: rows drawn since they were
+        // last copied are marked changed and copied by this pass's presentChangedRows. Copying
+        // the exposed rows again here, under the screen lock, would hold up the program's thread
+        // for a whole-window copy each time the window is mapped or uncovered.
         w->unshown.add(exposed.left, exposed.top, exposed.right - exposed.left,
                        exposed.bottom - exposed.top);
     }

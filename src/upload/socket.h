@@ -27,7 +27,7 @@ constexpr std::uint32_t kNoAddress = 0;
 
 // Starts and stops the sockets library around one upload (WSAStartup asking for version 1.1,
 // WSACleanup). The POSIX start always succeeds and the stop does nothing.
-int startSockets();
+bool startSockets();
 void stopSockets();
 
 // The error code of the last failed call on this thread (see above).
@@ -46,11 +46,11 @@ SocketHandle openSocket();
 
 // Connects to `address` on `port`, giving up after `timeoutMs`; the socket is then
 // non-blocking.
-int connectSocket(SocketHandle socket, std::uint32_t address, int port, int timeoutMs);
+bool connectSocket(SocketHandle socket, std::uint32_t address, int port, int timeoutMs);
 
 // Sets the system's send buffer to `bytes`, so that the peer taking bytes is what shows as
 // progress, not the system queueing the whole request at once.
-int setSendBuffer(SocketHandle socket, int bytes);
+bool setSendBuffer(SocketHandle socket, int bytes);
 
 // Hands up to `length` bytes to the system once it has room: the number taken (1 or more), or
 // -1 on an error or when `endMs` comes first; once `endMs` has passed it fails without trying.

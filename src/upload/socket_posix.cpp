@@ -17,28 +17,28 @@ namespace {
 // report line in between must not be able to change what gets reported.
 thread_local int recordedError = 0;
 
-int fail(int code) {
+bool fail(int code) {
     recordedError = code;
-    return 0;
+    return false;
 }
 
 int fd(SocketHandle socket) {
     return static_cast<int>(socket);
 }
 
-int setBlocking(int descriptor, bool blocking) {
+bool setBlocking(int descriptor, bool blocking) {
     int flags = fcntl(descriptor, F_GETFL, 0);
-    if (flags < 0) return 0;
+    if (flags < 0) return false;
     flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
     return fcntl(descriptor, F_SETFL, flags) == 0;
 }
 
 // Waits until the socket is ready for `events`; records ETIMEDOUT when `endMs` comes first.
-int waitFor(int descriptor, short events, std::int64_t endMs) {
+bool waitFor(int descriptor, short events, std::int64_t endMs) {
     pollfd entry{descriptor, events, 0};
     for (;;) {
         int ready = poll(&entry, 1, msUntil(endMs));
-        if (ready > 0) return 1;
+        if (ready > 0) return true;
         if (ready == 0 && msUntil(endMs) == 0) return fail(ETIMEDOUT);
         if (ready < 0 && errno != EINTR) return fail(errno);
     }
@@ -50,8 +50,8 @@ bool wouldBlock(int error) {
 
 }  // namespace
 
-int startSockets() {
-    return 1;
+bool startSockets() {
+    return true;
 }
 
 void stopSockets() {}
@@ -91,7 +91,7 @@ SocketHandle openSocket() {
     return descriptor;
 }
 
-int connectSocket(SocketHandle socket, std::uint32_t address, int port, int timeoutMs) {
+bool connectSocket(SocketHandle socket, std::uint32_t address, int port, int timeoutMs) {
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -102,19 +102,19 @@ int connectSocket(SocketHandle socket, std::uint32_t address, int port, int time
     int result = ::connect(fd(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer);
     if (result != 0) {
         if (errno != EINPROGRESS) return fail(errno);
-        if (!waitFor(fd(socket), POLLOUT, steadyMs() + timeoutMs)) return 0;
+        if (!waitFor(fd(socket), POLLOUT, steadyMs() + timeoutMs)) return false;
         int error = 0;
         socklen_t size = sizeof error;
         if (getsockopt(fd(socket), SOL_SOCKET, SO_ERROR, &error, &size) != 0) return fail(errno);
         if (error != 0) return fail(error);
     }
-    return 1;
+    return true;
 }
 
-int setSendBuffer(SocketHandle socket, int bytes) {
+bool setSendBuffer(SocketHandle socket, int bytes) {
     if (setsockopt(fd(socket), SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) != 0)
         return fail(errno);
-    return 1;
+    return true;
 }
 
 int sendSome(SocketHandle socket, const char* bytes, int length, std::int64_t endMs) {

@@ -14,13 +14,13 @@ namespace {
 // failed. WSASetLastError keeps the two in step for anyone who asks Winsock itself.
 thread_local int recordedError = 0;
 
-int fail(int code) {
+bool fail(int code) {
     recordedError = code;
     WSASetLastError(code);
-    return 0;
+    return false;
 }
 
-int failWithLastError() {
+bool failWithLastError() {
     return fail(WSAGetLastError());
 }
 
@@ -35,7 +35,7 @@ timeval timeLeft(std::int64_t endMs) {
 
 // Waits until the socket is readable (or writable); records WSAETIMEDOUT when `endMs` comes
 // first. A failed connection shows as readable too, and the call that follows reports it.
-int waitFor(SOCKET socket, bool writable, std::int64_t endMs) {
+bool waitFor(SOCKET socket, bool writable, std::int64_t endMs) {
     for (;;) {
         fd_set ready;
         FD_ZERO(&ready);
@@ -44,20 +44,20 @@ int waitFor(SOCKET socket, bool writable, std::int64_t endMs) {
         int count =
             select(0, writable ? nullptr : &ready, writable ? &ready : nullptr, nullptr, &limit);
         if (count == SOCKET_ERROR) return failWithLastError();
-        if (count > 0) return 1;
+        if (count > 0) return true;
         if (msUntil(endMs) == 0) return fail(WSAETIMEDOUT);
     }
 }
 
-int setBlocking(SOCKET socket, bool blocking) {
+bool setBlocking(SOCKET socket, bool blocking) {
     u_long nonBlocking = blocking ? 0 : 1;
     if (ioctlsocket(socket, FIONBIO, &nonBlocking) == SOCKET_ERROR) return failWithLastError();
-    return 1;
+    return true;
 }
 
 // Waits for a non-blocking connect to finish. Winsock signals success through the write set and
 // failure through the exception set; either way SO_ERROR tells which.
-int finishConnect(SOCKET socket, int timeoutMs) {
+bool finishConnect(SOCKET socket, int timeoutMs) {
     fd_set writable;
     fd_set failed;
     FD_ZERO(&writable);
@@ -76,16 +76,16 @@ int finishConnect(SOCKET socket, int timeoutMs) {
     if (error != 0) return fail(error);
     // Listed as failed with SO_ERROR cleared would be a contradiction; do not call it connected.
     if (!FD_ISSET(socket, &writable)) return fail(WSAECONNREFUSED);
-    return 1;
+    return true;
 }
 
 }  // namespace
 
-int startSockets() {
+bool startSockets() {
     WSADATA data;
     int result = WSAStartup(MAKEWORD(1, 1), &data);
     if (result != 0) return fail(result);  // WSAStartup returns its error instead of setting it
-    return 1;
+    return true;
 }
 
 void stopSockets() {
@@ -127,7 +127,7 @@ SocketHandle openSocket() {
     return static_cast<SocketHandle>(socket);
 }
 
-int connectSocket(SocketHandle socket, std::uint32_t address, int port, int timeoutMs) {
+bool connectSocket(SocketHandle socket, std::uint32_t address, int port, int timeoutMs) {
     sockaddr_in peer;
     std::memset(&peer, 0, sizeof peer);
     peer.sin_family = AF_INET;
@@ -135,20 +135,20 @@ int connectSocket(SocketHandle socket, std::uint32_t address, int port, int time
     peer.sin_addr.s_addr = address;
     // A blocking connect waits as long as the system likes (about 21 s for a silent host on
     // Windows, longer elsewhere); going non-blocking for the connect alone lets select bound it.
-    if (!setBlocking(native(socket), false)) return 0;
+    if (!setBlocking(native(socket), false)) return false;
     if (connect(native(socket), reinterpret_cast<sockaddr*>(&peer), sizeof peer) == SOCKET_ERROR) {
         int error = WSAGetLastError();
         if (error != WSAEWOULDBLOCK) return fail(error);
-        if (!finishConnect(native(socket), timeoutMs)) return 0;
+        if (!finishConnect(native(socket), timeoutMs)) return false;
     }
-    return 1;
+    return true;
 }
 
-int setSendBuffer(SocketHandle socket, int bytes) {
+bool setSendBuffer(SocketHandle socket, int bytes) {
     if (setsockopt(native(socket), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&bytes),
                    sizeof bytes) == SOCKET_ERROR)
         return failWithLastError();
-    return 1;
+    return true;
 }
 
 int sendSome(SocketHandle socket, const char* bytes, int length, std::int64_t endMs) {

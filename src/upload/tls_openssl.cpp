@@ -27,24 +27,24 @@ namespace {
 constexpr int kSendChunkBytes = 64 * 1024;
 constexpr int kRecordBytes = 16 * 1024 + 512;
 
-int fail(TlsSession* session, TlsError error) {
+bool fail(TlsSession* session, TlsError error) {
     session->error = error;
-    return 0;
+    return false;
 }
 
 // The socket call that just failed, by its recorded code.
-int failSocket(TlsSession* session) {
+bool failSocket(TlsSession* session) {
     session->systemError = lastSocketError();
     return fail(session,
                 session->systemError == ETIMEDOUT ? TlsError::timedOut : TlsError::connectionLost);
 }
 
 // Hands every record OpenSSL has produced to the system.
-int flush(TlsSession* session, std::int64_t endMs) {
+bool flush(TlsSession* session, std::int64_t endMs) {
     char records[kRecordBytes];
     for (;;) {
         const int length = BIO_read(session->outgoing, records, sizeof records);
-        if (length <= 0) return 1;
+        if (length <= 0) return true;
         for (int sent = 0; sent < length;) {
             const int taken = sendSome(session->socket, records + sent, length - sent, endMs);
             if (taken < 0) return failSocket(session);
@@ -58,7 +58,10 @@ int flush(TlsSession* session, std::int64_t endMs) {
 int fill(TlsSession* session, std::int64_t endMs) {
     char records[kRecordBytes];
     const int received = receiveSome(session->socket, records, sizeof records, endMs);
-    if (received < 0) return failSocket(session) - 1;
+    if (received < 0) {
+        failSocket(session);
+        return -1;
+    }
     if (received > 0) BIO_write(session->incoming, records, received);
     return received > 0;
 }
@@ -110,7 +113,7 @@ TlsError prepare(TlsSession* session, const std::string& host, const std::string
     return TlsError::none;
 }
 
-int runHandshake(TlsSession* session, std::int64_t endMs) {
+bool runHandshake(TlsSession* session, std::int64_t endMs) {
     for (;;) {
         int result = SSL_do_handshake(session->ssl);
         int status = SSL_get_error(session->ssl, result);
@@ -118,9 +121,9 @@ int runHandshake(TlsSession* session, std::int64_t endMs) {
         bool sent = flush(session, endMs);
         if (result == 1) return sent;
         if (status == SSL_ERROR_WANT_READ) {
-            if (!sent) return 0;
+            if (!sent) return false;
             int filled = fill(session, endMs);
-            if (filled < 0) return 0;
+            if (filled < 0) return false;
             if (filled == 0) return fail(session, TlsError::connectionLost);
             continue;
         }

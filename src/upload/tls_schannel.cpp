@@ -50,25 +50,25 @@ constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT 
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
                                 ISC_REQ_MANUAL_CRED_VALIDATION;
 
-int fail(TlsSession* session, TlsError error) {
+bool fail(TlsSession* session, TlsError error) {
     session->error = error;
-    return 0;
+    return false;
 }
 
 // The socket call that just failed, by its recorded code.
-int failSocket(TlsSession* session) {
+bool failSocket(TlsSession* session) {
     session->systemError = lastSocketError();
     return fail(session, session->systemError == WSAETIMEDOUT ? TlsError::timedOut
                                                               : TlsError::connectionLost);
 }
 
-int sendAll(TlsSession* session, const char* bytes, std::size_t length, std::int64_t endMs) {
+bool sendAll(TlsSession* session, const char* bytes, std::size_t length, std::int64_t endMs) {
     for (std::size_t sent = 0; sent < length;) {
         const int taken = sendSome(session->socket, bytes + sent, int(length - sent), endMs);
         if (taken < 0) return failSocket(session);
         sent += std::size_t(taken);
     }
-    return 1;
+    return true;
 }
 
 // Receives what the server sends next onto `incoming`: 1, 0 at the end of the connection, -1
@@ -76,7 +76,10 @@ int sendAll(TlsSession* session, const char* bytes, std::size_t length, std::int
 int fill(TlsSession* session, std::int64_t endMs) {
     char records[kReceiveBytes];
     const int received = receiveSome(session->socket, records, sizeof records, endMs);
-    if (received < 0) return failSocket(session) - 1;
+    if (received < 0) {
+        failSocket(session);
+        return -1;
+    }
     if (received > 0) session->incoming.append(records, std::size_t(received));
     return received > 0;
 }
@@ -136,14 +139,14 @@ SECURITY_STATUS step(TlsSession* session, bool first, std::int64_t endMs) {
     return status;
 }
 
-int runHandshake(TlsSession* session, std::int64_t endMs) {
+bool runHandshake(TlsSession* session, std::int64_t endMs) {
     SECURITY_STATUS status = step(session, true, endMs);
     while (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_INCOMPLETE_MESSAGE ||
            status == SEC_I_INCOMPLETE_CREDENTIALS) {
-        if (session->error != TlsError::none) return 0;
+        if (session->error != TlsError::none) return false;
         if (session->incoming.empty() || status == SEC_E_INCOMPLETE_MESSAGE) {
             int filled = fill(session, endMs);
-            if (filled < 0) return 0;
+            if (filled < 0) return false;
             if (filled == 0) return fail(session, TlsError::connectionLost);
         }
         status = step(session, false, endMs);
@@ -327,10 +330,10 @@ TlsError startSession(TlsSession* session, const std::string& caFile, std::int64
     return error;
 }
 
-// Decrypts the records in `incoming` onto `plain`: 1 when that made progress or needs more
-// input, 0 on a failure. A message after the handshake (a session ticket, a key update) goes
+// Decrypts the records in `incoming` onto `plain`: true when that made progress or needs more
+// input, false on a failure. A message after the handshake (a session ticket, a key update) goes
 // back to Schannel as a handshake step.
-int decrypt(TlsSession* session, bool& needMore, std::int64_t endMs) {
+bool decrypt(TlsSession* session, bool& needMore, std::int64_t endMs) {
     needMore = false;
     SecBuffer buffers[4] = {
         {DWORD(session->incoming.size()), SECBUFFER_DATA, &session->incoming[0]},
@@ -345,7 +348,7 @@ int decrypt(TlsSession* session, bool& needMore, std::int64_t endMs) {
     SECURITY_STATUS status = DecryptMessage(&session->context, &desc, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) {
         needMore = true;
-        return 1;
+        return true;
     }
     if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE && status != SEC_I_CONTEXT_EXPIRED)
         return fail(session, TlsError::badRecord);

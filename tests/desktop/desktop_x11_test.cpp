@@ -279,9 +279,9 @@ TEST(X11Clipboard, SilentAndLongWindedOwnersCostAPollOnlyAMoment) {
 
 TEST(X11Clipboard, TextIsServedInEveryTextFormUntilTakenAndHandedToAClipboardManager) {
     const std::string link = "http://localhost/i/Fq3x.png\r\n";
-    ASSERT_EQ(1, setClipboardText("first"));
-    ASSERT_EQ(1, setClipboardText(link));
-    EXPECT_EQ(0, setClipboardText("")) << "empty text leaves the clipboard alone";
+    ASSERT_TRUE(setClipboardText("first"));
+    ASSERT_TRUE(setClipboardText(link));
+    EXPECT_FALSE(setClipboardText("")) << "empty text leaves the clipboard alone";
     XCloseDisplay(XOpenDisplay(nullptr));  // other clients come and go
     for (const char* target : {"", "-t UTF8_STRING", "-t STRING", "-t TEXT"})
         EXPECT_EQ(link, shOutput(std::string("xclip -selection clipboard -o ") + target));
@@ -294,22 +294,22 @@ TEST(X11Clipboard, TextIsServedInEveryTextFormUntilTakenAndHandedToAClipboardMan
         TestOwner owner(Offer{pictureBytes(FIF_PNG, 4, 4)});
         EXPECT_TRUE(readClipboardPicture(waitForNewImage(0))) << "an image copied over our text";
     }
-    ASSERT_EQ(1, setClipboardText("http://localhost/i/two"));
+    ASSERT_TRUE(setClipboardText("http://localhost/i/two"));
     EXPECT_EQ("http://localhost/i/two", shOutput("xclip -selection clipboard -o"));
     // The link is handed to a clipboard manager when one runs; a silent one costs a few seconds.
-    EXPECT_EQ(0, handOverClipboard()) << "no manager runs";
+    EXPECT_FALSE(handOverClipboard()) << "no manager runs";
     Offer manager;
     manager.selection = "CLIPBOARD_MANAGER";
     {
         TestOwner answering(manager);
-        EXPECT_EQ(1, handOverClipboard());
+        EXPECT_TRUE(handOverClipboard());
         EXPECT_EQ("http://localhost/i/two", answering.saved());
     }
-    ASSERT_EQ(1, setClipboardText("http://example.org/b2"));
+    ASSERT_TRUE(setClipboardText("http://example.org/b2"));
     manager.mode = Offer::Silent;
     TestOwner silent(manager);
     Clock::time_point start = Clock::now();
-    EXPECT_EQ(0, handOverClipboard());
+    EXPECT_FALSE(handOverClipboard());
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(4));
 }
 

@@ -35,18 +35,17 @@ SOCKET loopbackListener(sockaddr_in& address) {
 class SocketWin32Test : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(startSockets(), 1);
+        ASSERT_TRUE(startSockets());
         sockaddr_in address;
         SOCKET listener = loopbackListener(address);
         socket_ = openSocket();
-        ASSERT_EQ(connectSocket(socket_, address.sin_addr.s_addr, ntohs(address.sin_port), 5000),
-                  1);
+        ASSERT_TRUE(connectSocket(socket_, address.sin_addr.s_addr, ntohs(address.sin_port), 5000));
         peer_ = accept(listener, nullptr, nullptr);
         closesocket(listener);
         // Nothing listens there now: a second connection is refused.
         SocketHandle refused = openSocket();
-        EXPECT_EQ(connectSocket(refused, address.sin_addr.s_addr, ntohs(address.sin_port), 5000),
-                  0);
+        EXPECT_FALSE(
+            connectSocket(refused, address.sin_addr.s_addr, ntohs(address.sin_port), 5000));
         EXPECT_EQ(lastSocketError(), WSAECONNREFUSED);
         closeSocket(refused);
     }
@@ -74,7 +73,7 @@ TEST_F(SocketWin32Test, DottedAddressesAndLookUps) {
 // Silence fails at the time given, sending and receiving; a trickle fails at the deadline.
 TEST_F(SocketWin32Test, StalledStepsAndTrickleTimeOut) {
     std::string bytes(64 * 1024, 'x');
-    ASSERT_EQ(setSendBuffer(socket_, 64 * 1024), 1);
+    ASSERT_TRUE(setSendBuffer(socket_, 64 * 1024));
     while (sendSome(socket_, bytes.data(), int(bytes.size()), steadyMs() + kStallMs) > 0) {
     }
     EXPECT_EQ(lastSocketError(), WSAETIMEDOUT);
@@ -132,7 +131,7 @@ TEST(TransportWin32, SteadyReaderResetAfterTheAnswerAndEarlyRefusal) {
     std::ofstream("shot.png", std::ios::binary) << std::string(400 * 1000, 'P');
     std::ofstream("shot.jpg", std::ios::binary) << std::string(400 * 1000 + 1, 'J');
     const std::string link = "http://localhost/i/Ab3.png";
-    ASSERT_EQ(startSockets(), 1);  // for the peer; the transport starts its own
+    ASSERT_TRUE(startSockets());  // for the peer; the transport starts its own
     UploadResult result = uploadToPeer(12 * 1024, std::string::npos,
                                        "HTTP/1.0 200 OK\r\nContent-Length: 26\r\n\r\n" + link);
     EXPECT_TRUE(result.succeeded()) << int(result.failedStep) << " #" << result.errorCode;
