@@ -14,7 +14,6 @@ class CaptureCycleTest : public WindowlessTest {
         program.work = WorkArea{320, 240};
         program.buttons = buildButtonTable(240);
     }
-    void copyPicture() { copyImageToHeadlessClipboard(pictureBytes(FIF_PNG, 40, 30)); }
     Program program;
 };
 
@@ -41,7 +40,7 @@ TEST_F(CaptureCycleTest, WhatCannotBeEditedOpensNothingAndCountsAsTaken) {
 TEST_F(CaptureCycleTest, OpeningShowsTheWorkAreaWindowWithTheCapturePlaced) {
     for (bool blocked : {false, true}) {
         if (blocked) fs::remove(kCapturePng), fs::create_directory(kCapturePng);
-        copyPicture();
+        copyImageToHeadlessClipboard(pictureBytes(FIF_PNG, 40, 30));
         Capture capture(readClipboardPicture(pollClipboardBitmap()));
         View view;
         ASSERT_TRUE(openEditorWindow(program, capture, view));
@@ -49,19 +48,5 @@ TEST_F(CaptureCycleTest, OpeningShowsTheWorkAreaWindowWithTheCapturePlaced) {
                   values(screenWidth(), screenHeight(), view.originX, view.originY,
                          capture.picture()->width, headlessDesktop().lastShownWindow));
         EXPECT_EQ(!blocked, capture.finishWrite());
-    }
-}
-
-// Any other key hides the editor and the program waits again; "q", in either case, quits. Both
-// capture files are gone either way.
-TEST_F(CaptureCycleTest, TheKeyThatEndsTheEditorDecidesBetweenWaitingAndQuitting) {
-    for (int key : {' ', 'Q'}) {
-        copyPicture();
-        Typist typist(key);  // the editor drops the keys typed before it opens
-        EXPECT_EQ(key == 'Q', runCaptureCycle(program, pollClipboardBitmap()));
-        EXPECT_EQ(std::string(1, char(key)), program.lastKey);
-        EXPECT_FALSE(fs::exists(kCapturePng) || fs::exists(kCaptureJpeg));
-        EXPECT_TRUE(key == 'Q' || getWindowHandle() == 0) << "back to waiting without a window";
-        EXPECT_TRUE(key == 'Q' || windowTitle() == "Glimmerix Idle");
     }
 }
