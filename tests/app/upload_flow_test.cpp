@@ -129,6 +129,8 @@ class UploadFlowTest : public ::testing::Test {
 // dump. The last answer's zero byte ends its text, but counts towards its Content-Length.
 TEST_F(UploadFlowTest, LinkGoesToTheClipboardAndAKeyEndsThePause) {
     writeFile(kDumpFile, std::string(5000, 'Z'));
+    const std::string expected =
+        buildUploadRequest("127.0.0.1", "api.php", kCaptureJpeg, "JPG bytes");
     struct Row {
         int key;  // typed again and again from before the upload; 0: none
         std::string answer;
@@ -143,8 +145,6 @@ TEST_F(UploadFlowTest, LinkGoesToTheClipboardAndAKeyEndsThePause) {
             EXPECT_EQ(row.key == 'Q', upload(&server));
         }
         expectLink();
-        std::string expected =
-            buildUploadRequest("127.0.0.1", "api.php", kCaptureJpeg, "JPG bytes");
         EXPECT_EQ(expected, server.request());
         EXPECT_EQ(expected, readFile(kDumpFile));
         EXPECT_EQ(row.key ? std::string(1, char(row.key)) : "", program.lastKey);
@@ -273,9 +273,8 @@ TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
         program.lastKey = key;
         freshEditorScreen();
         EXPECT_FALSE(runUploadFlow(program, capture));
-        EXPECT_EQ("\x89PNG\xff\xd8",
-                  readFile(kCapturePng).substr(0, 4) + readFile(kCaptureJpeg).substr(0, 2));
         std::string png = readFile(kCapturePng), jpeg = readFile(kCaptureJpeg);
+        EXPECT_EQ("\x89PNG\xff\xd8", png.substr(0, 4) + jpeg.substr(0, 2));
         std::string request = png.size() < jpeg.size()
                                   ? buildUploadRequest("localhost", "api.php", kCapturePng, png)
                                   : buildUploadRequest("localhost", "api.php", kCaptureJpeg, jpeg);
