@@ -9,7 +9,7 @@ namespace {
 using Colours = std::vector<std::uint32_t>;
 
 // Every pixel of the 64 x 48 screen that is not black.
-Points litPoints() {
+Points litPixels() {
     Points lit;
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 64; ++x)
@@ -21,27 +21,31 @@ using DrawTest = ScreenTest;
 
 }  // namespace
 
-TEST_F(DrawTest, LinesLightExactlyTheirPoints) {
+TEST_F(DrawTest, LinesLightExactlyTheirPixels) {
     Points diagonal;
     for (int i = 0; i < 48; ++i) diagonal.insert({i, i});
+    struct Line {
+        float x1, y1, x2, y2;
+        Points lit;
+    };
     // clang-format off
-    const std::pair<std::vector<float>, Points> lines[] = {
-        {{0, 0, 3, 1}, {{0, 0}, {1, 0}, {2, 1}, {3, 1}}}, {{0, 0, 2, 1}, {{0, 0}, {1, 1}, {2, 1}}},
-        {{5, 5, 5, 5}, {{5, 5}}}, {{2.5f, 3.5f, 2.5f, 3.5f}, {{3, 4}}},  // halves away from zero
-        {{-0.5f, 10.4f, -0.5f, 10.4f}, {}}, {{-1e9f, -5, 1e9f, -5}, {}}, {{1e30f, 1e30f, -1e30f, 2e30f}, {}},
-        {{-3e9f, -3e9f, 3e9f, 3e9f}, diagonal},  // the error term needs more than 64 bits
+    const Line lines[] = {
+        {0, 0, 3, 1, {{0, 0}, {1, 0}, {2, 1}, {3, 1}}}, {0, 0, 2, 1, {{0, 0}, {1, 1}, {2, 1}}},
+        {5, 5, 5, 5, {{5, 5}}}, {2.5f, 3.5f, 2.5f, 3.5f, {{3, 4}}},  // halves away from zero
+        {-0.5f, 10.4f, -0.5f, 10.4f, {}}, {-1e9f, -5, 1e9f, -5, {}}, {1e30f, 1e30f, -1e30f, 2e30f, {}},
+        {-3e9f, -3e9f, 3e9f, 3e9f, diagonal},  // the error term needs more than 64 bits
     };
     // clang-format on
-    for (const auto& [ends, lit] : lines) {
+    for (const Line& l : lines) {
         openMode(64, 48, kWindowless);
-        drawLine(nullptr, ends[0], ends[1], ends[2], ends[3], kWhite, kLine, kSolid, kAbsolute);
-        EXPECT_EQ(lit, litPoints()) << ends[0] << "," << ends[1] << " to " << ends[2];
+        drawLine(nullptr, l.x1, l.y1, l.x2, l.y2, kWhite, kLine, kSolid, kAbsolute);
+        EXPECT_EQ(l.lit, litPixels()) << l.x1 << "," << l.y1 << " to " << l.x2 << "," << l.y2;
     }
     drawLine(nullptr, 10, 20, 7, 3, kWhite, kLine, kSolid, kAbsolute);
-    EXPECT_TRUE(litPoints().count({10, 20}) && litPoints().count({7, 3})) << "ends on both ends";
+    EXPECT_TRUE(litPixels().count({10, 20}) && litPixels().count({7, 3})) << "ends on both ends";
 }
 
-TEST_F(DrawTest, ClippingKeepsThePointsOfTheWholeLineAndOutline) {
+TEST_F(DrawTest, ClippingKeepsThePixelsOfTheWholeLineAndOutline) {
     // Drawn shifted onto a large image, where nothing is cut off, and clipped onto the screen.
     ImagePtr line(createImage(400, 400, kBlack, 0)), box(createImage(400, 400, kBlack, 0));
     drawLine(line.get(), 0, 0, 450, 210, kWhite, kLine, kSolid, kAbsolute);
@@ -78,13 +82,13 @@ TEST_F(DrawTest, BoxesClipTakeCornersInAnyOrderAndMarkOnlyTheirRows) {
     clearMarks();
     drawLine(nullptr, 70, 5, 90, 9, kWhite, kFilledBox, kSolid, kAbsolute);
     drawLine(nullptr, -9, -9, -1, -1, kWhite, kBoxOutline, kSolid, kAbsolute);
-    EXPECT_TRUE(litPoints().empty() && markedRows().empty());
+    EXPECT_TRUE(litPixels().empty() && markedRows().empty());
     drawLine(nullptr, 9, 8, 9, 8, kWhite, kBoxOutline, kSolid, kAbsolute);
     drawLine(nullptr, 6, 6, 2, 2, kWhite, kFilledBox, kSolid, kAbsolute);
-    EXPECT_EQ(26u, litPoints().size());
+    EXPECT_EQ(26u, litPixels().size());
     EXPECT_EQ((std::vector<int>{2, 3, 4, 5, 6, 8}), markedRows());
     drawLine(nullptr, 0, 0, 64, 48, kWhite, kFilledBox, kSolid, kRelative);
-    EXPECT_EQ(64u * 48u, litPoints().size());
+    EXPECT_EQ(64u * 48u, litPixels().size());
 }
 
 TEST_F(DrawTest, PutImageCopiesExactlyClampsItsSourceAndClips) {
@@ -113,7 +117,7 @@ TEST_F(DrawTest, PutImageCopiesExactlyClampsItsSourceAndClips) {
                        imageRow(target.get(), 8)[7], imageRow(target.get(), 9)[8]}));
 }
 
-TEST_F(DrawTest, TextTakesEightPointsPerCharacterAndSpacesLeaveTheBackground) {
+TEST_F(DrawTest, TextTakesEightPixelsPerCharacterAndSpacesLeaveTheBackground) {
     ImagePtr image(createImage(200, 20, kRed, 0));
     drawText(image.get(), 0, 4, "UPLOAD (U)", kBlack);
     int right = -1;
