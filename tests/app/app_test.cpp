@@ -4,30 +4,32 @@
 #include "desktop/desktop_headless.h"
 
 TEST(CommandLine, SkipsTheSplashOnlyForAnExactDashSBeforeAnEmptyArgument) {
-    const std::pair<std::vector<std::string>, bool> cases[] = {
-        {{"glimmerix"}, false},
-        {{"glimmerix", "x", "-s"}, true},
-        {{"glimmerix", "-S"}, false},
-        {{"glimmerix", "--s"}, false},
-        {{"glimmerix", "-s "}, false},
-        {{"-s"}, true},  // argument 0 is examined too
-        {{"glimmerix", "", "-s"}, false},
-        {{"glimmerix", "-s", "", "-x"}, true},
-        {{}, false},
+    struct Case {
+        std::vector<std::string> arguments;
+        bool skips;
     };
-    for (const auto& [arguments, skips] : cases)
-        EXPECT_EQ(skips, scanForSkipSplash(arguments)) << ::testing::PrintToString(arguments);
+    // Argument 0 is examined too.
+    const Case cases[] = {{{"glimmerix"}, false},
+                          {{"glimmerix", "x", "-s"}, true},
+                          {{"glimmerix", "-S"}, false},
+                          {{"glimmerix", "--s"}, false},
+                          {{"glimmerix", "-s "}, false},
+                          {{"-s"}, true},
+                          {{"glimmerix", "", "-s"}, false},
+                          {{"glimmerix", "-s", "", "-x"}, true},
+                          {{}, false}};
+    for (const Case& c : cases)
+        EXPECT_EQ(c.skips, scanForSkipSplash(c.arguments)) << ::testing::PrintToString(c.arguments);
 }
 
 // The second byte of an extended key folds like any letter.
 TEST(Keys, FoldingTouchesOnlyAToZ) {
-    for (auto [key, folded] : {std::pair<std::string, std::string>{"Q", "q"},
-                               {"R", "r"},
-                               {" ", " "},
-                               {"\x8E", "\x8E"},
-                               {"\xFFk", "\xFFk"},
-                               {"\xFFH", "\xFFh"}})
-        EXPECT_EQ(folded, foldKey(key)) << key;
+    struct Case {
+        std::string key, folded;
+    };
+    for (const Case& c : {Case{"Q", "q"}, Case{"R", "r"}, Case{" ", " "}, Case{"\x8E", "\x8E"},
+                          Case{"\xFFk", "\xFFk"}, Case{"\xFFH", "\xFFh"}})
+        EXPECT_EQ(c.folded, foldKey(c.key)) << c.key;
 }
 
 // The work area less the margins; the screen where the work area is unknown or leaves no room;

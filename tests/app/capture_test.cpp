@@ -1,36 +1,19 @@
 // The capture cycle through the headless window, desktop and clipboard: what opens, what is
 // taken, what is left on disk, and when the program quits.
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <filesystem>
-#include <thread>
-
-#include "../editor/editor_fixture.h"
-#include "../image/picture_bytes.h"
 #include "app/capture.h"
+#include "../editor/editor_fixture.h"
 #include "desktop/clipboard.h"
 #include "desktop/clipboard_headless.h"
-#include "desktop/desktop_headless.h"
-#include "editor/menu.h"
-#include "image/image.h"
-#include "screen/screen.h"
-#include "screen/window_headless.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-class CaptureCycleTest : public ::testing::Test {
+class CaptureCycleTest : public WindowlessTest {
   protected:
     void SetUp() override {
-        ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
-        drainKeys();
+        WindowlessTest::SetUp();
         program.work = WorkArea{320, 240};
         program.buttons = buildButtonTable(240);
     }
-    void copyPicture() { copyImageToHeadlessClipboard(pictureBytes(FIF_PNG, 40, 30)); }
-    ScopedWorkingDirectory directory{"capture"};
     Program program;
 };
 
@@ -57,35 +40,13 @@ TEST_F(CaptureCycleTest, WhatCannotBeEditedOpensNothingAndCountsAsTaken) {
 TEST_F(CaptureCycleTest, OpeningShowsTheWorkAreaWindowWithTheCapturePlaced) {
     for (bool blocked : {false, true}) {
         if (blocked) fs::remove(kCapturePng), fs::create_directory(kCapturePng);
-        copyPicture();
+        copyImageToHeadlessClipboard(pictureBytes(FIF_PNG, 40, 30));
         Capture capture(readClipboardPicture(pollClipboardBitmap()));
         View view;
         ASSERT_TRUE(openEditorWindow(program, capture, view));
-        EXPECT_EQ(320, screenWidth());
-        EXPECT_EQ(240, screenHeight());
-        EXPECT_EQ(getWindowHandle(), headlessDesktop().lastShownWindow);
-        EXPECT_EQ(160 - 20 + 2, view.originX);
-        EXPECT_EQ(120 - 15 - 16, view.originY);
-        EXPECT_EQ(40u, capture.picture()->width);
+        EXPECT_EQ(values(320, 240, 160 - 20 + 2, 120 - 15 - 16, 40, getWindowHandle()),
+                  values(screenWidth(), screenHeight(), view.originX, view.originY,
+                         capture.picture()->width, headlessDesktop().lastShownWindow));
         EXPECT_EQ(!blocked, capture.finishWrite());
-    }
-}
-
-// Any other key hides the editor and the program waits again; "q", in either case, quits. Both
-// capture files are gone either way.
-TEST_F(CaptureCycleTest, TheKeyThatEndsTheEditorDecidesBetweenWaitingAndQuitting) {
-    for (int key : {' ', 'Q'}) {
-        copyPicture();
-        std::thread typist([key] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the editor drains keys
-            headlessPressKey(key);
-        });
-        EXPECT_EQ(key == 'Q', runCaptureCycle(program, pollClipboardBitmap()));
-        typist.join();
-        EXPECT_EQ(std::string(1, char(key)), program.lastKey);
-        EXPECT_FALSE(fs::exists(kCapturePng));
-        EXPECT_FALSE(fs::exists(kCaptureJpeg));
-        EXPECT_TRUE(key == 'Q' || getWindowHandle() == 0) << "back to waiting without a window";
-        EXPECT_TRUE(key == 'Q' || windowTitle() == "Glimmerix Idle");
     }
 }

@@ -14,14 +14,15 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
-// Each row: one variable GLIMMERIX_NAME=value (or ""), the user's and the machine's file (nullptr:
-// none, "<dir>": a folder in its place), then scheme|host|port|port
-// given|path|token|ca_file|history or the error line. PEM, USER and MACHINE stand for the paths of
-// a readable file and the two files.
+// PEM, USER and MACHINE stand for the paths of a readable file and the two settings files.
 TEST(Settings, FirstFoundWinsPerSettingAndBadOnesNameThemselves) {
     const std::string dir = ::testing::TempDir() + "glimmerix_settings", pem = dir + "/ca.pem";
     const std::string user = dir + "/user.conf", machine = dir + "/machine.ini";
-    const char* const rows[][4] = {
+    struct Row {
+        const char* variable;        // GLIMMERIX_NAME=value, or ""
+        const char *user, *machine;  // the files' text; nullptr: none, "<dir>": a folder there
+        const char* expected;  // scheme|host|port|given|path|token|ca_file|history, or the error
+    } rows[] = {
         // clang-format off
         {"", nullptr, nullptr, "http|<host>|80|0|/api.php|||0"},
         {"UPLOAD_URL=HTTPS://Shots.example:8443/up/api.php?x=1", "upload_url = http://user/",
@@ -52,13 +53,14 @@ TEST(Settings, FirstFoundWinsPerSettingAndBadOnesNameThemselves) {
         fs::remove_all(dir);
         fs::create_directory(dir);
         std::ofstream(pem) << "certificates";
-        for (auto [path, text] : {std::pair{user, row[1]}, {machine, row[2]}}) {
+        for (const std::string& path : {user, machine}) {
+            const char* text = path == user ? row.user : row.machine;
             if (text && std::string(text) == "<dir>")
                 fs::create_directory(path);
             else if (text)
                 std::ofstream(path, std::ios::binary) << text;
         }
-        const std::string variable = std::string("GLIMMERIX_") + row[0];
+        const std::string variable = std::string("GLIMMERIX_") + row.variable;
         SettingsSources sources{[&](const char* name, std::string& value) {
                                     if (variable.rfind(std::string(name) + "=", 0) != 0)
                                         return false;
@@ -78,8 +80,8 @@ TEST(Settings, FirstFoundWinsPerSettingAndBadOnesNameThemselves) {
             got = replaced(replaced(error, user, "USER"), machine, "MACHINE");
         }
         const std::string host = defaultUploadUrl().substr(7, defaultUploadUrl().find('/', 7) - 7);
-        EXPECT_EQ(replaced(row[3], "<host>", host), got)
-            << row[0] << " / " << (row[1] ? row[1] : "-");
+        EXPECT_EQ(replaced(row.expected, "<host>", host), got)
+            << row.variable << " / " << (row.user ? row.user : "-");
     }
 }
 

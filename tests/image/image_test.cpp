@@ -1,16 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <fstream>
-#include <memory>
-#include <tuple>
 
 #include "../editor/editor_fixture.h"
-#include "image/clipboard_picture.h"
-#include "picture_bytes.h"
 
 namespace {
-
-constexpr std::uint32_t kRed = 0xFFFF0000, kBlue = 0xFF0000FF;
 
 // An asymmetric "F", red on blue, so a flip or an R/B swap cannot pass unseen. Strokes grow
 // with the size so that JPEG's blur leaves them recognisable.
@@ -24,28 +16,28 @@ ImagePtr letterF(int w, int h) {
     return image;
 }
 
-class ImageTest : public ::testing::Test {
-  protected:
-    void SetUp() override { ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0)); }
-    ScopedWorkingDirectory directory{"image"};
-};
+using ImageTest = WindowlessTest;
 
 }  // namespace
 
 TEST_F(ImageTest, HeaderPitchPaddingAndRefusedSizes) {
     ImagePtr one(createImage(1, 1, 0xFF102030, 0));
     ASSERT_TRUE(one);
-    EXPECT_EQ(std::make_tuple(kImageType, 4, 1u, 1u),
-              std::make_tuple(one->type, one->bytesPerPixel, one->width, one->height));
+    EXPECT_EQ(values(kImageType, 4, 1, 1),
+              values(one->type, one->bytesPerPixel, one->width, one->height));
     for (int i = 0; i < 12; ++i) EXPECT_EQ(0, one->reserved[i]);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(0xFF102030u, imageRow(one.get(), 0)[i]) << "padding too";
-    for (auto [width, pitch] : {std::pair<int, unsigned>{1, 16}, {4, 16}, {5, 32}, {1001, 4016}}) {
-        ImagePtr image(createImage(width, 3, kBlue, 0));
-        EXPECT_EQ(pitch, image->pitch) << width;
-        EXPECT_EQ(0u, reinterpret_cast<std::uintptr_t>(imageRow(image.get(), 2)) % 16);
+    struct Size {
+        int width, height, depth;
+        unsigned pitch;  // 0: refused
+    };
+    for (Size s : {Size{1, 3, 0, 16}, Size{4, 3, 0, 16}, Size{5, 3, 0, 32}, Size{1001, 3, 0, 4016},
+                   Size{0, 5, 0, 0}, Size{5, 0, 0, 0}, Size{-3, 5, 0, 0}, Size{5, 5, 16, 0}}) {
+        ImagePtr image(createImage(s.width, s.height, kBlue, s.depth));
+        EXPECT_EQ(s.pitch, image ? image->pitch : 0)
+            << s.width << "x" << s.height << "@" << s.depth;
+        EXPECT_TRUE(!image || reinterpret_cast<std::uintptr_t>(imageRow(image.get(), 2)) % 16 == 0);
     }
-    for (auto [w, h, depth] : {std::tuple{0, 5, 0}, {5, 0, 0}, {-3, 5, 0}, {5, 5, 16}})
-        EXPECT_EQ(nullptr, createImage(w, h, kBlue, depth)) << w << "x" << h << "@" << depth;
     EXPECT_EQ(nullptr, createImage(1 << 30, 1 << 30, kBlue, 0)) << "no memory: none, no crash";
     destroyImage(nullptr);
 }

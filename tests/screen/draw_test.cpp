@@ -1,59 +1,45 @@
-#include <array>
-#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <future>
-#include <set>
-#include <utility>
-#include <vector>
 
 #include "../editor/editor_fixture.h"
-#include "screen/draw.h"
-#include "screen/font.h"
 
 namespace {
 
-constexpr std::uint32_t kBlack = 0xFF000000, kWhite = 0xFFFFFFFF, kRed = 0xFFFF0000;
-
-using Pixels = std::set<std::pair<int, int>>;
 using Colours = std::vector<std::uint32_t>;
 
 // Every pixel of the 64 x 48 screen that is not black.
-Pixels litPixels() {
-    Pixels lit;
+Points litPixels() {
+    Points lit;
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 64; ++x)
             if (screenPixel(x, y) != kBlack) lit.insert({x, y});
     return lit;
 }
 
-class DrawTest : public ScreenTest {
-  protected:
-    // The text cursor as row * 100 + column.
-    int cursor() {
-        int row = 0, column = 0;
-        textCursor(&row, &column);
-        return row * 100 + column;
-    }
-};
+using DrawTest = ScreenTest;
 
 }  // namespace
 
 TEST_F(DrawTest, LinesLightExactlyTheirPixels) {
-    Pixels diagonal;
+    Points diagonal;
     for (int i = 0; i < 48; ++i) diagonal.insert({i, i});
+    struct Line {
+        float x1, y1, x2, y2;
+        Points lit;
+    };
     // clang-format off
-    const std::pair<std::vector<float>, Pixels> lines[] = {
-        {{0, 0, 3, 1}, {{0, 0}, {1, 0}, {2, 1}, {3, 1}}}, {{0, 0, 2, 1}, {{0, 0}, {1, 1}, {2, 1}}},
-        {{5, 5, 5, 5}, {{5, 5}}}, {{2.5f, 3.5f, 2.5f, 3.5f}, {{3, 4}}},  // halves away from zero
-        {{-0.5f, 10.4f, -0.5f, 10.4f}, {}}, {{-1e9f, -5, 1e9f, -5}, {}}, {{1e30f, 1e30f, -1e30f, 2e30f}, {}},
-        {{-3e9f, -3e9f, 3e9f, 3e9f}, diagonal},  // the error term needs more than 64 bits
+    const Line lines[] = {
+        {0, 0, 3, 1, {{0, 0}, {1, 0}, {2, 1}, {3, 1}}}, {0, 0, 2, 1, {{0, 0}, {1, 1}, {2, 1}}},
+        {5, 5, 5, 5, {{5, 5}}}, {2.5f, 3.5f, 2.5f, 3.5f, {{3, 4}}},  // halves away from zero
+        {-0.5f, 10.4f, -0.5f, 10.4f, {}}, {-1e9f, -5, 1e9f, -5, {}}, {1e30f, 1e30f, -1e30f, 2e30f, {}},
+        {-3e9f, -3e9f, 3e9f, 3e9f, diagonal},  // the error term needs more than 64 bits
     };
     // clang-format on
-    for (const auto& [ends, lit] : lines) {
+    for (const Line& l : lines) {
         openMode(64, 48, kWindowless);
-        drawLine(nullptr, ends[0], ends[1], ends[2], ends[3], kWhite, kLine, kSolid, kAbsolute);
-        EXPECT_EQ(lit, litPixels()) << ends[0] << "," << ends[1] << " to " << ends[2];
+        drawLine(nullptr, l.x1, l.y1, l.x2, l.y2, kWhite, kLine, kSolid, kAbsolute);
+        EXPECT_EQ(l.lit, litPixels()) << l.x1 << "," << l.y1 << " to " << l.x2 << "," << l.y2;
     }
     drawLine(nullptr, 10, 20, 7, 3, kWhite, kLine, kSolid, kAbsolute);
     EXPECT_TRUE(litPixels().count({10, 20}) && litPixels().count({7, 3})) << "ends on both ends";
@@ -79,13 +65,16 @@ TEST_F(DrawTest, DashedOutlineRunsOnAroundThePerimeter) {
     // (k = 24..33, 34..43); a corner shows black when either of its two visits had a set bit.
     drawLine(nullptr, 10, 10, 21, 19, kWhite, kBoxOutline, kSolid, kAbsolute);
     drawLine(nullptr, 10, 10, 21, 19, kBlack, kBoxOutline, 0x0F0F, kAbsolute);
+    struct Side {
+        int x, y, dx, dy, n;  // the start, the step and the length
+    };
     std::string shown;
-    // clang-format off
-    for (auto [x, y, dx, dy, n] : {std::array<int, 5>{10, 19, 1, 0, 12}, {10, 10, 1, 0, 12}, {21, 10, 0, 1, 10}, {10, 10, 0, 1, 10}}) {
-        for (int i = 0; i < n; ++i) shown += screenPixel(x + i * dx, y + i * dy) == kWhite ? "W" : "B";
+    for (Side s : {Side{10, 19, 1, 0, 12}, Side{10, 10, 1, 0, 12}, Side{21, 10, 0, 1, 10},
+                   Side{10, 10, 0, 1, 10}}) {
+        for (int i = 0; i < s.n; ++i)
+            shown += screenPixel(s.x + i * s.dx, s.y + i * s.dy) == kWhite ? "W" : "B";
         shown += " ";
     }
-    // clang-format on
     EXPECT_EQ("WWWWBBBBWWWW BBBBWWWWBBBB BWWWBBBBWW BWBBBBWWWW ", shown);
 }
 
@@ -158,40 +147,34 @@ TEST_F(DrawTest, ScreenCallsNestInsideAFrameLock) {
     std::_Exit(1);  // that thread never ends
 }
 
-TEST_F(DrawTest, PrintPaintsOpaqueCellsInTheTextColoursAndAdvancesTheCursor) {
+TEST_F(DrawTest, PrintPaintsOpaqueCellsAndTheCursorRefusesToLeaveTheGrid) {
     drawLine(nullptr, 0, 0, 63, 47, 0xFF123456, kFilledBox, kSolid, kAbsolute);
-    setTextColour(0xFFFFFFFF, 0xFF0000FF);  // the background changes only when given
-    setTextColour(0xFFFF0000);
+    setTextColour(kWhite, kBlue);  // the background changes only when given
+    setTextColour(kRed);
     locateText(3, 1);
     printText("ERROR");
-    EXPECT_EQ(306, cursor());
-    for (int y = 15; y < 25; ++y) {
+    EXPECT_EQ(306, cursorAt());
+    for (int y = 15; y < 25; ++y)
         for (int x = 0; x < 41; ++x) {
             bool cell = y >= 16 && y < 24 && x < 40;
             bool set = cell && (glyphRow("ERROR"[x / 8], y - 16) & (0x80 >> (x % 8)));
-            ASSERT_EQ(set    ? 0xFFFF0000u
-                      : cell ? 0xFF0000FFu
-                             : 0xFF123456u,
-                      screenPixel(x, y))
-                << x << "," << y;
+            ASSERT_EQ(set ? kRed : cell ? kBlue : 0xFF123456u, screenPixel(x, y)) << x << "," << y;
         }
-    }
-}
-
-TEST_F(DrawTest, CursorMovesAsToldAndRefusesToLeaveTheGrid) {
     // Locate row, column; the cursor after it. A 64 x 48 screen has 6 rows of 8 columns.
-    const int moves[][3] = {{4, 2, 402}, {0, 7, 407}, {5, 0, 507},
-                            {7, 1, 507}, {1, 9, 507}, {-1, 1, 507}};
-    for (const auto& m : moves) {
-        locateText(m[0], m[1]);
-        EXPECT_EQ(m[2], cursor()) << m[0] << "," << m[1];
+    struct Move {
+        int row, column, after;
+    };
+    for (Move m : {Move{4, 2, 402}, Move{0, 7, 407}, Move{5, 0, 507}, Move{7, 1, 507},
+                   Move{1, 9, 507}, Move{-1, 1, 507}}) {
+        locateText(m.row, m.column);
+        EXPECT_EQ(m.after, cursorAt()) << m.row << "," << m.column;
     }
     locateText(3, 4);
     printText("ERROR", true);
-    EXPECT_EQ(401, cursor());
+    EXPECT_EQ(401, cursorAt());
     locateText(2, 5);
     printNewline();
-    EXPECT_EQ(301, cursor());
+    EXPECT_EQ(301, cursorAt());
 }
 
 // The glyph shapes are the font's own choice; what the program relies on is that spaces draw

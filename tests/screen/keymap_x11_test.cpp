@@ -3,8 +3,8 @@
 #include <X11/X.h>
 #include <X11/keysym.h>
 
+#include <cstdint>
 #include <cstring>
-#include <utility>
 
 #include "screen/cp437.h"
 #include "screen/keymap_x11.h"
@@ -51,9 +51,12 @@ TEST(KeymapX11, KeysBecomeCharactersExtendedCodesOrNothing) {
 
 TEST(Cp437, TypedCharactersAndGlyphsRoundTrip) {
     for (int c = 0; c < 256; ++c) EXPECT_EQ(unicodeToCp437(c < 128 ? c : cp437ToUnicode(c)), c);
-    for (auto [code, point] :
-         {std::pair<int, std::uint32_t>{0x9E, 0x20A7}, {0xE3, 0x03C0}, {1, 0x263A}})
-        EXPECT_EQ(cp437ToUnicode(code), point) << code;
+    struct Glyph {
+        int code;
+        std::uint32_t point;
+    };
+    for (Glyph g : {Glyph{0x9E, 0x20A7}, Glyph{0xE3, 0x03C0}, Glyph{1, 0x263A}})
+        EXPECT_EQ(cp437ToUnicode(g.code), g.point) << g.code;
     // The control codes' pictures are shown, never typed back into control codes.
     for (std::uint32_t point : {0x263Au, 0x20ACu, 0xC0u}) EXPECT_EQ(unicodeToCp437(point), -1);
 }

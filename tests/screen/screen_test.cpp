@@ -1,15 +1,6 @@
-#include <algorithm>
-#include <chrono>
-#include <string>
-#include <thread>
-
 #include "../editor/editor_fixture.h"
-#include "screen/draw.h"
-#include "screen/screen_input.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 long long millisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -35,19 +26,19 @@ TEST_F(ScreenTest, ModesTitlesAndWindowsThatCannotOpen) {
     openWindow();
     std::intptr_t first = getWindowHandle();
     locateText(2, 2);
-    setTextColour(0xFFFF0000);
+    setTextColour(kRed);
     openWindow(40, 30);
     std::intptr_t handle = getWindowHandle();
     EXPECT_TRUE(first != 0 && first != handle);
-    const int refused[][3] = {{0, 10, 32}, {10, -1, 32}, {10, 10, 12}};  // width, height, depth
-    for (const int* mode : refused)
-        EXPECT_NE(0, setScreenMode(mode[0], mode[1], mode[2], 0, kBorderless, 0));
+    struct Mode {
+        int width, height, depth;
+    };
+    for (Mode m : {Mode{0, 10, 32}, Mode{10, -1, 32}, Mode{10, 10, 12}})
+        EXPECT_NE(0, setScreenMode(m.width, m.height, m.depth, 0, kBorderless, 0));
     EXPECT_EQ(values(handle, 40, 30), values(getWindowHandle(), screenWidth(), screenHeight()));
     for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x) ASSERT_EQ(0xFF000000u, screenPixel(x, y));
-    int row = 0, column = 0;
-    textCursor(&row, &column);
-    EXPECT_EQ(values(1, 1), values(row, column));
+        for (int x = 0; x < 40; ++x) ASSERT_EQ(kBlack, screenPixel(x, y));
+    EXPECT_EQ(101, cursorAt());
     openMode(1, 1, kWindowless);
     EXPECT_EQ(0, getWindowHandle());
     EXPECT_EQ("Glimmerix Idle", windowTitle());
@@ -58,9 +49,8 @@ TEST_F(ScreenTest, ModesTitlesAndWindowsThatCannotOpen) {
     EXPECT_EQ(kNoPointer, mouse());
 }
 
-// The ring keeps the last fifteen keys. A key typed into the last window stays readable in the
-// windowless mode, and its key-pressed flag ends the first pause there at once; the next pause
-// runs its full length.
+// The ring keeps the last fifteen keys. A key typed into the last window stays readable without
+// one, and its flag ends the first pause (3 s) there at once; the next runs its full length.
 TEST_F(ScreenTest, KeyStringsTheRingOfFifteenAndKeysOutlivingTheWindow) {
     openWindow();
     for (int code : {int('a'), 130, 72 << 8, 0, int('b')}) headlessPressKey(code);
@@ -75,8 +65,8 @@ TEST_F(ScreenTest, KeyStringsTheRingOfFifteenAndKeysOutlivingTheWindow) {
     headlessPressKey('x');      // ...and a later key sets it again
     ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
     auto start = Clock::now();
-    sleepMs(250);
-    EXPECT_LT(millisecondsSince(start), 40);
+    sleepMs(3000);
+    EXPECT_LT(millisecondsSince(start), 1000);
     start = Clock::now();
     sleepMs(250);
     EXPECT_GE(millisecondsSince(start), 250);
@@ -135,9 +125,8 @@ TEST_F(ScreenTest, RefresherPresentsOnlyRowsWhosePixelsChanged) {
         lockScreen();
         drawLine(nullptr, 0, 41, 31, 43, 0xFFFFFFFF, kFilledBox, kSolid, kAbsolute);
         unlockScreen(pass == 0 ? 40 : -1, pass == 0 ? 44 : -1);
-        for (int i = 0; i < 20 && headlessPresentStats().lastLast != 43; ++i)
+        for (int i = 0; i < 500 && !markedRows().empty(); ++i)  // the refresher takes the marks
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
         if (pass == 0) first = headlessPresentStats();
     }
     EXPECT_EQ(41, first.lastFirst) << "rows marked but unchanged are not presented";

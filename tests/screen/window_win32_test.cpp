@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "screen/draw.h"
@@ -107,8 +106,14 @@ class Win32Window : public ::testing::Test {
 };
 
 TEST_F(Win32Window, KeysArriveAsCodePage437OrExtendedCodes) {
+    struct Message {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        std::string keys;  // what the ring gets
+    };
     // clang-format off
-    const std::tuple<UINT, WPARAM, LPARAM, std::string> messages[] = {
+    const Message messages[] = {
         {WM_CHAR, 'q', 1, "q"},          {WM_CHAR, 'a', 3, "aaa"},
         {WM_CHAR, 0x2591, 1, "\xb0"},    // ░
         {WM_CHAR, 0x0192, 1, "\x9f"},    // ƒ, which the ANSI code page 1252 has at 0x83
@@ -122,9 +127,9 @@ TEST_F(Win32Window, KeysArriveAsCodePage437OrExtendedCodes) {
         {WM_CLOSE, 0, 0, "\xffk"},       {WM_SYSCOMMAND, SC_CLOSE, 0, "\xffk"},
     };
     // clang-format on
-    for (const auto& [message, wParam, lParam, keys] : messages) {
-        post(message, wParam, lParam);
-        EXPECT_EQ(keysUpToSentinel(), keys) << "message " << message << " " << wParam;
+    for (const Message& m : messages) {
+        post(m.message, m.wParam, m.lParam);
+        EXPECT_EQ(keysUpToSentinel(), m.keys) << "message " << m.message << " " << m.wParam;
     }
     EXPECT_TRUE(IsWindowVisible(hwnd_)) << "close requests leave the window open";
 }
