@@ -18,7 +18,7 @@
 namespace {
 
 // Captures are written to the working directory: a fresh one, gone with the process.
-ScopedWorkingDirectory gDirectory{"clipboard"};
+ScopedWorkingDirectory gDirectory;
 
 std::string shOutput(const std::string& command) {
     std::string out;

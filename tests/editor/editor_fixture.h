@@ -1,14 +1,11 @@
 // What the tests of the program's own layers share. The screen layer is one process-wide state,
-// so every screen test starts from a fresh mode and an empty key ring; editor tests run a real
-// headless window of the editor's size and drive it frame by frame with injected pointer,
-// buttons and keys, the way a user would. GoogleTest and the program's headers come before
-// Xlib, whose macros (None, Bool) would break them.
+// so every test starts from a fresh mode and an empty key ring. Include this before Xlib, whose
+// macros (None, Bool) would break GoogleTest and the program's headers.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -17,7 +14,6 @@
 #include <random>
 #include <set>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -56,25 +52,6 @@ inline void drainKeys() {
     while (!readKey().empty()) {
     }
 }
-
-// Types `key` every 100 ms while it lives (0: none). A wait that drops the keys typed before it
-// begins still gets one, however late a busy machine lets it begin.
-class Typist {
-  public:
-    explicit Typist(int key)
-        : thread_([this, key] {
-              for (; key && !done_; std::this_thread::sleep_for(std::chrono::milliseconds(100)))
-                  headlessPressKey(key);
-          }) {}
-    ~Typist() {
-        done_ = true;
-        thread_.join();
-    }
-
-  private:
-    std::atomic<bool> done_{false};
-    std::thread thread_;
-};
 
 class ScreenTest : public ::testing::Test {
   protected:
@@ -195,20 +172,10 @@ class EditorTest : public ::testing::Test {
     }
     static void leftDown() { headlessButton(kLeftButton, true); }
     static void leftUp() { headlessButton(kLeftButton, false); }
-    static void rightDown() { headlessButton(kRightButton, true); }
-    static void rightUp() { headlessButton(kRightButton, false); }
     // Window position of an image point at the current view.
     int wx(int ix) const { return windowX(editor.view, ix); }
     int wy(int iy) const { return windowY(editor.view, iy); }
     Image* picture() const { return owned->picture(); }
-    // Shows a capture taken from the clipboard with the pixels of `taken`.
-    void showTaken(const Image* taken) {
-        saveImageFile(taken, "taken.png", kFormatPng);
-        owned = std::make_unique<Capture>(Picture(FreeImage_Load(FIF_PNG, "taken.png")));
-        ASSERT_TRUE(owned->makeWorkingPicture());
-        show(owned->picture());
-    }
-
     std::unique_ptr<Capture> owned = std::make_unique<Capture>();
     Program program;
     EditorState editor;
@@ -216,22 +183,19 @@ class EditorTest : public ::testing::Test {
 
 // A fresh working directory for the test's lifetime, so capture files written or looked for by
 // a test stay out of the way, also of the same test running in another build at the same time.
-class ScopedWorkingDirectory {
-  public:
-    explicit ScopedWorkingDirectory(const std::string& name)
-        : dir_(std::filesystem::temp_directory_path() /
-               ("glimmerix-" + name + "-" + std::to_string(std::random_device{}()))) {
-        std::filesystem::create_directories(dir_);
-        std::filesystem::current_path(dir_);
+struct ScopedWorkingDirectory {
+    fs::path previous = fs::current_path(),
+             dir = fs::temp_directory_path() /
+                   ("glimmerix-" + std::to_string(std::random_device{}()));
+    ScopedWorkingDirectory() {
+        fs::create_directories(dir);
+        fs::current_path(dir);
     }
     ~ScopedWorkingDirectory() {
-        std::filesystem::current_path(previous_);
+        fs::current_path(previous);
         std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
+        fs::remove_all(dir, ignored);
     }
-
-  private:
-    std::filesystem::path previous_ = std::filesystem::current_path(), dir_;
 };
 
 // A test of its own in a windowless mode, with an empty key ring and a fresh working directory.
@@ -241,5 +205,5 @@ class WindowlessTest : public ::testing::Test {
         ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
         drainKeys();
     }
-    ScopedWorkingDirectory directory{"test"};
+    ScopedWorkingDirectory directory;
 };

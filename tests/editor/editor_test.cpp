@@ -136,7 +136,7 @@ TEST_F(LoopTest, AClickActsOneFrameLateAndOverwritesAKeyReadInTheSameFrame) {
 }
 
 TEST_F(LoopTest, RevertBringsBackThePictureAsTakenOncePerFrameOrKeepsTheCaptureWithoutIt) {
-    ScopedWorkingDirectory dir("revert");
+    ScopedWorkingDirectory directory;
     Image* before = picture();
     imageRow(before, 7)[9] = kRed;
     headlessPressKey('r');
@@ -146,9 +146,11 @@ TEST_F(LoopTest, RevertBringsBackThePictureAsTakenOncePerFrameOrKeepsTheCaptureW
         values(kRed, patternAt(9, 8), kRed),
         values(imagePixel(before, 9, 7), imagePixel(before, 9, 8), screenPixel(wx(9), wy(7))));
 
-    Image* taken = patternedImage(300, 120);
-    showTaken(taken);
+    Image* taken = patternedImage(300, 120);  // taken from the clipboard with these pixels
+    saveImageFile(taken, "taken.png", kFormatPng);
     destroyImage(taken);
+    owned = std::make_unique<Capture>(Picture(FreeImage_Load(FIF_PNG, "taken.png")));
+    ASSERT_TRUE(owned->makeWorkingPicture());
     show(patternedImage(200, 100));  // edited down to another size, as a crop does
     editor.tool = Tool::CENSOR;
     editor.drag = DragState{1, 2, 3, 4, false, true};

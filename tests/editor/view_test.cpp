@@ -110,7 +110,7 @@ TEST_F(EditorTest, TheRightButtonPansWithinTheCapturesEdgesOnlyOverItAndOnlyWhil
     for (const Case& c : cases) {
         show(patternedImage(c.width, c.height));
         pointAt(c.fromX, c.fromY, 1);
-        rightDown();
+        headlessButton(kRightButton, true);
         for (const Step& s : c.steps) {
             pointAt(s.x, s.y, 1);
             EXPECT_EQ(values(s.panX, s.panY), values(editor.view.panX, editor.view.panY))
@@ -119,7 +119,7 @@ TEST_F(EditorTest, TheRightButtonPansWithinTheCapturesEdgesOnlyOverItAndOnlyWhil
                 EXPECT_EQ(patternAt(s.panX, s.panY), screenPixel(4, 4));
             }
         }
-        rightUp();
+        headlessButton(kRightButton, false);
     }
     leftDown();  // the left button draws, it does not pan
     pointAt(190, 190, 1);
@@ -127,7 +127,7 @@ TEST_F(EditorTest, TheRightButtonPansWithinTheCapturesEdgesOnlyOverItAndOnlyWhil
     leftUp();
     // An unavailable pointer does not pan and is the next frame's previous position.
     show(patternedImage(1200, 500));
-    rightDown();
+    headlessButton(kRightButton, true);
     pointAt(500, 150, 1);
     headlessSetInside(false);
     frames(1);
