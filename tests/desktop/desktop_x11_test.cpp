@@ -64,15 +64,6 @@ std::string property(Display* d, Window w, Atom name) {
     return bytes;
 }
 
-// Tells the requestor its answer is on `property`, or (None) that there is none.
-void notify(Display* d, const XSelectionRequestEvent& r, Atom property) {
-    XEvent reply{};
-    reply.xselection = {SelectionNotify, 0,        True,     d,     r.requestor,
-                        r.selection,     r.target, property, r.time};
-    XSendEvent(d, r.requestor, False, NoEventMask, &reply);
-    XFlush(d);
-}
-
 // What a clipboard owner offers and how it behaves; the defaults are an honest owner.
 struct Offer {
     std::vector<unsigned char> bytes;
@@ -91,9 +82,7 @@ struct Offer {
 // program does when the user copies again. A manager keeps the text it fetched in saved().
 class TestOwner {
   public:
-    explicit TestOwner(Offer offer) : offer_(std::move(offer)), d_(XOpenDisplay(nullptr)) {
-        window_ = XCreateSimpleWindow(d_, DefaultRootWindow(d_), 0, 0, 1, 1, 0, 0, 0);
-        target_ = XInternAtom(d_, offer_.target, False);
+    explicit TestOwner(Offer offer) : offer_(std::move(offer)) {
         claim();
         thread_ = std::thread([this] { serve(); });
     }
@@ -107,11 +96,11 @@ class TestOwner {
         XSetSelectionOwner(d_, atom(d_, offer_.selection), window_, CurrentTime);
         XSync(d_, False);
     }
-    int requests() const { return requests_; }
     std::string saved() {
         std::lock_guard<std::mutex> lock(mutex_);
         return saved_;
     }
+    std::atomic<int> requests{0};
 
   private:
     void serve() {
@@ -122,7 +111,7 @@ class TestOwner {
                 if (e.type == SelectionRequest) answer(e.xselectionrequest);
                 if (e.type == SelectionNotify) {  // the text the manager fetched has come
                     saved_ = property(d_, window_, atom(d_, "KEPT"));
-                    notify(d_, saving_, saving_.property);
+                    notify(saving_, saving_.property);
                 }
                 ready_ |= e.type == PropertyNotify && e.xproperty.state == PropertyDelete &&
                           e.xproperty.window == to_ && e.xproperty.atom == property_ &&
@@ -142,10 +131,17 @@ class TestOwner {
                         static_cast<const unsigned char*>(data), items);
         XFlush(d_);
     }
+    // Tells the requestor its answer is on `property`, or (None) that there is none.
+    void notify(const XSelectionRequestEvent& r, Atom property) {
+        XEvent reply{};
+        reply.xselection = {SelectionNotify, 0,        True,     d_,    r.requestor,
+                            r.selection,     r.target, property, r.time};
+        XSendEvent(d_, r.requestor, False, NoEventMask, &reply);
+        XFlush(d_);
+    }
     void answer(const XSelectionRequestEvent& request) {
-        ++requests_;
-        if (offer_.mode == Offer::Silent) return;
-        Atom targets = atom(d_, "TARGETS"), incr = atom(d_, "INCR");
+        if (++requests, offer_.mode == Offer::Silent) return;
+        Atom targets = atom(d_, "TARGETS");
         long size = long(offer_.bytes.size()), unit = offer_.format == 32 ? 8 : offer_.format / 8;
         if (request.target == atom(d_, "SAVE_TARGETS")) {
             Atom first = None;
@@ -162,29 +158,26 @@ class TestOwner {
             list.back() = long(target_);
             put(request.requestor, request.property, XA_ATOM, 32, list.data(), offer_.targets);
         } else if (request.target == target_ && offer_.mode != Offer::Whole) {
-            to_ = request.requestor;
-            property_ = request.property;
-            sent_ = 0;
+            to_ = request.requestor, property_ = request.property, sent_ = 0;
             XSelectInput(d_, to_, PropertyChangeMask);
-            put(to_, property_, incr, 32, &size, 1);
+            put(to_, property_, atom(d_, "INCR"), 32, &size, 1);
         } else if (request.target == target_) {
             put(request.requestor, request.property, offer_.type ? offer_.type : target_,
                 offer_.format, offer_.bytes.data(), int(size / unit));
         }
         bool known = request.target == targets || request.target == target_;
-        notify(d_, request, known ? request.property : None);
+        notify(request, known ? request.property : None);
     }
 
     Offer offer_;
-    Display* d_;
+    Display* d_ = XOpenDisplay(nullptr);
     pollfd fd_{ConnectionNumber(d_), POLLIN, 0};
-    Window window_;
-    Atom target_;
+    Window window_ = XCreateSimpleWindow(d_, DefaultRootWindow(d_), 0, 0, 1, 1, 0, 0, 0);
+    Atom target_ = atom(d_, offer_.target);
     std::mutex mutex_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
-    std::atomic<int> requests_{0};
-    Window to_ = None;  // the incremental transfer under way
+    Window to_ = None;  // the incremental transfer under way: to whom, on which property, how far
     Atom property_ = None;
     std::size_t sent_ = 0;
     bool ready_ = false;
@@ -272,7 +265,7 @@ TEST(X11Clipboard, SilentAndLongWindedOwnersCostAPollOnlyAMoment) {
         EXPECT_EQ(0u, pollClipboardBitmap());
         EXPECT_LT(Clock::now() - start, milliseconds(bound));
     }
-    EXPECT_GE(owner->requests(), 1);
+    EXPECT_GE(owner->requests, 1);
 }
 
 TEST(X11Clipboard, TextIsServedInEveryTextFormUntilTakenAndHandedToAClipboardManager) {
