@@ -49,26 +49,25 @@ TEST(Settings, FirstFoundWinsPerSettingAndBadOnesNameThemselves) {
         {"", "<dir>", nullptr, "USER: cannot be read"},
         // clang-format on
     };
+    const std::string host = defaultUploadUrl().substr(7, defaultUploadUrl().find('/', 7) - 7);
     for (const auto& row : rows) {
         fs::remove_all(dir);
         fs::create_directory(dir);
         std::ofstream(pem) << "certificates";
         for (const std::string& path : {user, machine}) {
-            const char* text = path == user ? row.user : row.machine;
-            if (text && std::string(text) == "<dir>")
-                fs::create_directory(path);
-            else if (text)
-                std::ofstream(path, std::ios::binary) << text;
+            const char* given = path == user ? row.user : row.machine;
+            const std::string text = given ? given : "";
+            if (text == "<dir>") fs::create_directory(path);
+            if (!text.empty() && text != "<dir>") std::ofstream(path, std::ios::binary) << text;
         }
         const std::string variable = std::string("GLIMMERIX_") + row.variable;
-        SettingsSources sources{[&](const char* name, std::string& value) {
-                                    if (variable.rfind(std::string(name) + "=", 0) != 0)
-                                        return false;
-                                    value = replaced(variable.substr(variable.find('=') + 1), "PEM",
-                                                     pem);
-                                    return true;
-                                },
-                                user, machine};
+        SettingsSources sources{
+            [&](const char* name, std::string& value) {
+                return variable.rfind(std::string(name) + "=", 0) == 0 &&
+                       (value = replaced(variable.substr(variable.find('=') + 1), "PEM", pem),
+                        true);
+            },
+            user, machine};
         Settings settings;
         std::string error, got;
         if (loadSettings(sources, settings, error)) {
@@ -79,7 +78,6 @@ TEST(Settings, FirstFoundWinsPerSettingAndBadOnesNameThemselves) {
         } else {
             got = replaced(replaced(error, user, "USER"), machine, "MACHINE");
         }
-        const std::string host = defaultUploadUrl().substr(7, defaultUploadUrl().find('/', 7) - 7);
         EXPECT_EQ(replaced(row.expected, "<host>", host), got)
             << row.variable << " / " << (row.user ? row.user : "-");
     }

@@ -6,11 +6,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <csignal>
 #include <fstream>
 #include <functional>
-#include <thread>
 
 #include "../editor/editor_fixture.h"
 #include "../upload/loopback_server.h"

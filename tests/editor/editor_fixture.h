@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -152,6 +154,7 @@ class EditorTest : public ::testing::Test {
         headlessDesktop().beeps = 0;
         program.work = WorkArea{kWidth, kHeight};
         program.buttons = buildButtonTable(kHeight);
+        show(patternedImage(200, 100));  // it stands at (402, 84)
     }
     // Shows `capture` as the capture cycle does: backdrop, placement, then a fresh editor start.
     void show(Image* capture) {

@@ -10,10 +10,6 @@ enum ButtonIndex { UPLOAD, QUIT, HIDE, MARK_BUTTON, CENSOR_BUTTON, CROP_BUTTON, 
 
 class LoopTest : public EditorTest {
   protected:
-    void SetUp() override {
-        EditorTest::SetUp();
-        show(patternedImage(200, 100));
-    }
     const MenuButton& button(int index) const { return program.buttons[std::size_t(index)]; }
     // A point on the button's face clear of edges and caption.
     std::uint32_t face(int i) const { return screenPixel(button(i).x + 2, button(i).y + 2); }

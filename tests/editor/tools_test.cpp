@@ -11,13 +11,8 @@ Points rectangle(int x1, int y1, int x2, int y2) {
 
 }  // namespace
 
-// The 200 x 100 test capture stands at (402, 84) in the 1000 x 300 window.
 class ToolTest : public EditorTest {
   protected:
-    void SetUp() override {
-        EditorTest::SetUp();
-        show(patternedImage(200, 100));
-    }
     // Presses the left button over image point a for a frame, moves to b for a frame, and
     // releases there for a third unless told to hold on.
     void drag(int ax, int ay, int bx, int by, bool release = true) {

@@ -53,7 +53,6 @@ TEST_F(EditorTest, PlacementCentresWhatFitsPutsTheRestAtTheCornerAndCutsTheImage
         EXPECT_EQ(values(4, 4, 0, 0), placed(s.width, s.height)) << s.width << " x " << s.height;
     // The image area is the placed capture cut to the visible area.
     const View& v = editor.view;
-    show(patternedImage(200, 100));
     clipImageArea(editor.view, program.work, picture());
     EXPECT_EQ(values(402, 84, 602, 184), values(v.originX, v.originY, v.right, v.bottom));
     struct Point {
