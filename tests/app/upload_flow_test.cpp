@@ -1,6 +1,5 @@
-// The upload flow against loopback services. Each test runs in a fresh working directory (the
-// capture files and dump.txt live there) with a headless editor window, a fresh headless
-// clipboard and the client's settings reset; the screen is read back as text, glyph by glyph.
+// The upload flow against loopback services, in a fresh working directory with a headless window
+// and clipboard; the screen is read back as text, glyph by glyph.
 #include "app/upload_flow.h"
 
 #include <sys/resource.h>
@@ -30,10 +29,9 @@ void writeFile(const std::string& name, const std::string& bytes) {
 }
 std::string readFile(const std::string& name) {
     std::ifstream file(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
-// Runs `work` with a resource limit of the process lowered to `limit`.
 void withLimit(int resource, rlim_t limit, const std::function<void()>& work) {
     rlimit normal{};
     getrlimit(resource, &normal);

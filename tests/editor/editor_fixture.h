@@ -168,7 +168,6 @@ class EditorTest : public ::testing::Test {
     void frames(int n) {
         for (int i = 0; i < n; ++i) ASSERT_TRUE(frame()) << "frame " << i;
     }
-    // Moves the pointer, then runs `n` frames.
     void pointAt(int x, int y, int n = 0) {
         headlessMovePointer(x, y);
         frames(n);
@@ -184,8 +183,7 @@ class EditorTest : public ::testing::Test {
     EditorState editor;
 };
 
-// A fresh working directory for the test's lifetime, so capture files written or looked for by
-// a test stay out of the way, also of the same test running in another build at the same time.
+// Capture files written or looked for stay out of the way, also of another build's same test.
 struct ScopedWorkingDirectory {
     fs::path previous = fs::current_path(),
              dir = fs::temp_directory_path() /
@@ -201,7 +199,6 @@ struct ScopedWorkingDirectory {
     }
 };
 
-// A test of its own in a windowless mode, with an empty key ring and a fresh working directory.
 class WindowlessTest : public ::testing::Test {
   protected:
     void SetUp() override {

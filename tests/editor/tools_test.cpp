@@ -1,18 +1,13 @@
 #include "editor_fixture.h"
 
-namespace {
-
-Points rectangle(int x1, int y1, int x2, int y2) {
-    Points points;
-    for (int y = y1; y <= y2; ++y)
-        for (int x = x1; x <= x2; ++x) points.insert({x, y});
-    return points;
-}
-
-}  // namespace
-
 class ToolTest : public EditorTest {
   protected:
+    static Points rectangle(int x1, int y1, int x2, int y2) {
+        Points points;
+        for (int y = y1; y <= y2; ++y)
+            for (int x = x1; x <= x2; ++x) points.insert({x, y});
+        return points;
+    }
     // Presses the left button over image point a for a frame, moves to b for a frame, and
     // releases there for a third unless told to hold on.
     void drag(int ax, int ay, int bx, int by, bool release = true) {
@@ -22,7 +17,6 @@ class ToolTest : public EditorTest {
         pointAt(wx(bx), wy(by), 1);
         if (release) leftUp(), frames(1);
     }
-    // Every pixel of the capture that no longer holds its own pattern colour.
     Points changed() const {
         Points points;
         for (int y = 0; y < int(picture()->height); ++y)
@@ -30,7 +24,7 @@ class ToolTest : public EditorTest {
                 if (imagePixel(picture(), x, y) != patternAt(x, y)) points.insert({x, y});
         return points;
     }
-    // The capture's size and the drags still pending.
+    // The capture's size and the pending censor and crop.
     std::vector<long long> state() const {
         return values(picture()->width, picture()->height, editor.drag.censorDrag,
                       editor.drag.cropDrag);
@@ -120,9 +114,8 @@ TEST_F(ToolTest, ACropWaitsForItsReleaseInsideWhateverThePointerOrTheToolDoes) {
     pointAt(wx(250), wy(60), 1);  // outside, still held: the second corner stays
     leftUp();
     frames(2);
-    EXPECT_EQ(values(200, 100, 0, 1, Tool::MARK),
-              values(picture()->width, picture()->height, editor.drag.censorDrag,
-                     editor.drag.cropDrag, editor.tool));
+    EXPECT_EQ(values(200, 100, 0, 1), state());
+    EXPECT_EQ(Tool::MARK, editor.tool);
     // The preview stays: white under black dashes, four pixels each, along the bottom edge (its
     // corner pixel belongs to the left edge's dashes as well, so it is left out here).
     for (int k = 1; k < 8; ++k) EXPECT_EQ(k < 4 ? kWhite : kBlack, shown(10 + k, 60)) << k;

@@ -8,7 +8,6 @@ namespace {
 
 using Colours = std::vector<std::uint32_t>;
 
-// Every pixel of the 64 x 48 screen that is not black.
 Points litPixels() {
     Points lit;
     for (int y = 0; y < 48; ++y)
