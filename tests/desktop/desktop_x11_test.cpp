@@ -22,16 +22,13 @@ ScopedWorkingDirectory gDirectory;
 
 std::string shOutput(const std::string& command) {
     std::string out;
-    if (FILE* pipe = popen(("timeout 10 " + command).c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            out.append(buffer, n);
-        pclose(pipe);
-    }
+    FILE* pipe = popen(("timeout 10 " + command).c_str(), "r");
+    for (int c; pipe && (c = std::fgetc(pipe)) != EOF;) out += char(c);
+    if (pipe) pclose(pipe);
     return out;
 }
 
-// Whether the capture file holds, as a 24-bit PNG, the same pixels as `bytes`.
+// Whether `actual` is a 24-bit picture of the same pixels as the file `bytes`.
 bool pictureHolds(FIBITMAP* actual, std::vector<unsigned char> bytes) {
     FIMEMORY* memory = FreeImage_OpenMemory(bytes.data(), DWORD(bytes.size()));
     FIBITMAP* expected = FreeImage_LoadFromMemory(FreeImage_GetFileTypeFromMemory(memory), memory);

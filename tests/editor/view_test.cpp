@@ -4,12 +4,9 @@ namespace {
 
 // originX, originY, panX, panY of a width x height capture placed on a 1888 x 1016 desktop.
 std::vector<long long> placed(int width, int height) {
-    Image* capture = createImage(width, height, kMagenta);
     View view;
-    view.panX = 7;  // placing must reset any earlier pan
-    view.panY = 9;
-    placeCapture(view, WorkArea{1888, 1016}, capture);
-    destroyImage(capture);
+    view.panX = 7, view.panY = 9;  // placing must reset any earlier pan
+    placeCapture(view, WorkArea{1888, 1016}, ImagePtr(createImage(width, height, kMagenta)).get());
     return values(view.originX, view.originY, view.panX, view.panY);
 }
 

@@ -1,6 +1,5 @@
-// The Win32 window backend: its key map on its own, then a real window (under Wine, on an X
-// display) with messages posted to it as Windows would deliver them, and what the screen core
-// then reports, presented pixels included.
+// The Win32 window backend: its key map, then a real window (under Wine) with messages posted to
+// it as Windows would deliver them, and what the screen core then reports.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -148,9 +147,8 @@ TEST_F(Win32Window, PointerPositionButtonsWheelAndWhereItIsUnavailable) {
     EXPECT_EQ(captureOwner(), hwnd_);
     post(WM_LBUTTONUP, MK_RBUTTON, here);
     post(WM_RBUTTONUP, 0, here);
-    post(WM_MOUSEWHEEL, MAKEWPARAM(0, 3 * WHEEL_DELTA), 0);  // one step, whatever the delta
-    post(WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(-WHEEL_DELTA)), 0);
-    post(WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(-WHEEL_DELTA)), 0);
+    for (int delta : {3, -1, -1})  // one step each, whatever the delta
+        post(WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(delta * WHEEL_DELTA)), 0);
     EXPECT_TRUE(eventually([&] { return pointer()[2] == wheel - 1 && pointer()[3] == 0; }));
     EXPECT_EQ(captureOwner(), nullptr);
     post(WM_ACTIVATE, WA_INACTIVE, 0);
