@@ -178,8 +178,7 @@ TEST_F(UploadFlowTest, LinkGoesToTheClipboardAndAKeyEndsThePause) {
 TEST_F(UploadFlowTest, SlowButSteadyLinkWorksAndTooSlowOneEndsInTime) {
     writeFile(kCapturePng, std::string(400 * 1000, 'P'));
     writeFile(kCaptureJpeg, readFile(kCapturePng) + "J");
-    TransferLimits& limits = program.upload.limits;
-    limits = TransferLimits{1500, 1500, 20 * 1024, 3000, 1500, 64 * 1024};
+    TransferLimits& limits = program.upload.limits = {1500, 1500, 20 * 1024, 3000, 1500, 64 * 1024};
     const std::string answer = "HTTP/1.0 200 OK\r\nContent-Length: 26\r\n\r\n" + kLink;
     LoopbackServer steady(LoopbackServer::answerAndReset(answer), 100, 12 * 1024);
     upload(&steady);

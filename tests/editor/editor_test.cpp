@@ -142,9 +142,8 @@ TEST_F(LoopTest, RevertBringsBackThePictureAsTakenOncePerFrameOrKeepsTheCaptureW
         values(kRed, patternAt(9, 8), kRed),
         values(imagePixel(before, 9, 7), imagePixel(before, 9, 8), screenPixel(wx(9), wy(7))));
 
-    Image* taken = patternedImage(300, 120);  // taken from the clipboard with these pixels
-    saveImageFile(taken, "taken.png", kFormatPng);
-    destroyImage(taken);
+    // A capture taken from the clipboard with these pixels.
+    saveImageFile(ImagePtr(patternedImage(300, 120)).get(), "taken.png", kFormatPng);
     owned = std::make_unique<Capture>(Picture(FreeImage_Load(FIF_PNG, "taken.png")));
     ASSERT_TRUE(owned->makeWorkingPicture());
     show(patternedImage(200, 100));  // edited down to another size, as a crop does

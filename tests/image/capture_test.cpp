@@ -34,23 +34,20 @@ TEST_F(CaptureTest, RemovingWaitsForTheWorkerAndEndingLeavesTheFileWhole) {
     ASSERT_TRUE(original.makeWorkingPicture() && original.finishWrite());
     fs::remove(kCapturePng);
     { Capture ended(taken()); }
-    Image* file = loadImageFile(kCapturePng);
-    EXPECT_TRUE(samePixels(original.picture(), file)) << "the worker outlived its capture";
-    destroyImage(file);
+    EXPECT_TRUE(samePixels(original.picture(), ImagePtr(loadImageFile(kCapturePng)).get()))
+        << "the worker outlived its capture";
 }
 
 // "u" right after the editor opens: the edited picture (here cropped to 3 x 2, saved in no time)
 // is what both files hold, never the capture-time picture; both stay whole for a "q" after it.
 TEST_F(CaptureTest, SavingRightAwayWritesTheEditedPicture) {
     Capture capture(taken());
-    Image* edited = createImage(3, 2, 0xFF0000FF);
-    capture.replacePicture(edited);
+    capture.replacePicture(createImage(3, 2, 0xFF0000FF));
     EXPECT_TRUE(capture.saveFiles().empty());
     capture.release();
     for (const char* name : {kCapturePng, kCaptureJpeg}) {
-        Image* file = loadImageFile(name);
+        ImagePtr file(loadImageFile(name));
         EXPECT_TRUE(file && file->width == 3 && file->height == 2) << name;
-        destroyImage(file);
     }
 }
 
@@ -63,9 +60,8 @@ TEST_F(CaptureTest, RevertMatchesTheFileAndNeedsNoFile) {
         imageRow(capture.picture(), 7)[9] = 0xFFFF0000;
         ASSERT_TRUE(capture.revert());
         EXPECT_EQ(!blocked, capture.finishWrite());
-        Image* file = loadImageFile(blocked ? "none" : kCapturePng);
-        EXPECT_EQ(!blocked, samePixels(file, capture.picture()));
+        ImagePtr file(loadImageFile(blocked ? "none" : kCapturePng));
+        EXPECT_EQ(!blocked, samePixels(file.get(), capture.picture()));
         EXPECT_NE(0xFFFF0000, imageRow(capture.picture(), 7)[9]);
-        destroyImage(file);
     }
 }
