@@ -1,12 +1,7 @@
 #include "editor_fixture.h"
 
-namespace {
-
 constexpr std::uint32_t kDarkGrey = 0xFF404040;
-
 enum ButtonIndex { UPLOAD, QUIT, HIDE, MARK_BUTTON, CENSOR_BUTTON, CROP_BUTTON, REVERT };
-
-}  // namespace
 
 class LoopTest : public EditorTest {
   protected:
