@@ -111,8 +111,9 @@ TEST_F(EditorTest, TheRightButtonPansWithinTheCapturesEdgesOnlyOverItAndOnlyWhil
             pointAt(s.x, s.y, 1);
             EXPECT_EQ(values(s.panX, s.panY), values(editor.view.panX, editor.view.panY))
                 << c.width << " x " << c.height << " to " << s.x << "," << s.y;
-            if (editor.view.originX == 4)  // the larger layout shows the capture from the pan on
+            if (editor.view.originX == 4) {  // the larger layout shows the capture from the pan on
                 EXPECT_EQ(patternAt(s.panX, s.panY), screenPixel(4, 4));
+            }
         }
         headlessButton(kRightButton, false);
     }
