@@ -30,28 +30,20 @@ chmod 600 "$WORK/wrong"
 
 # nginx's port, and a listener that never accepts: its backlog takes nginx's connection in the
 # silent mode, and nothing ever answers.
-python3 -c 'import socket, time
-s = [socket.socket() for _ in range(2)]
-[x.bind(("127.0.0.1", 0)) for x in s]
-s[1].listen()
-print(*[x.getsockname()[1] for x in s], flush=True)
-s[0].close()
-time.sleep(170)' >"$WORK/ports" &
+python3 -c 'import socket, time; s = [socket.socket() for _ in "ab"]
+[x.bind(("127.0.0.1", 0)) for x in s]; s[1].listen(); p = [x.getsockname()[1] for x in s]
+print(*p, flush=True); s[0].close(); time.sleep(170)' >"$WORK/ports" &
 echo $! >>"$WORK/pids"
 for _ in $(seq 100); do [ -s "$WORK/ports" ] && break; sleep 0.1; done  # a slow machine
 read -r PROXY SILENT <"$WORK/ports"
 cat >"$WORK/nginx.conf" <<CONF
 $([ "$(id -u)" -eq 0 ] && echo "user root;")
-worker_processes 1;
-pid $WORK/nginx.pid;
-events {}
+worker_processes 1; pid $WORK/nginx.pid; events {}
 http {
     log_format faults '\$request_method \$http_if_none_match \$connection';
     access_log $WORK/access.log faults;
-    client_body_temp_path $WORK/body;
-    proxy_temp_path $WORK/proxy;
-    client_max_body_size 0;
-    default_type application/xml;
+    client_body_temp_path $WORK/body; proxy_temp_path $WORK/proxy;
+    client_max_body_size 0; default_type application/xml;
     server { listen 127.0.0.1:$PROXY; include $WORK/mode.conf; }
 }
 CONF
@@ -63,7 +55,7 @@ mode() {
     pass) site="proxy_pass http://127.0.0.1:$S3_PORT_1; proxy_set_header Host \$http_host;" ;;
     500) site="return 500 '<Error><Code>InternalError</Code></Error>';" ;;
     403) site="return 403 '<Error><Code>AccessDenied</Code></Error>';" ;;
-    stall) site="proxy_pass http://127.0.0.1:$SILENT; proxy_send_timeout 1h; proxy_read_timeout 1h;" ;;
+    stall) site="proxy_pass http://127.0.0.1:$SILENT; proxy_read_timeout 1h;" ;;
     esac
     echo "location / { $site } location = /mode { access_log off; return 200 \"$1 \$pid\"; }" \
         >"$WORK/mode.conf"
@@ -79,9 +71,9 @@ mode() {
 mode pass
 # PUTs that reached nginx, those with If-None-Match: *, and the connections they came on.
 counts() {
-    set -- $(awk '$1 == "PUT" { p++; c += $2 == "*" } !seen[$3]++ { n++ }
-        END { print p + 0, c + 0, n }' "$WORK/access.log")
-    puts=$1 conditional=$2 connections=$3
+    awk '$1 == "PUT" { p++; c += $2 == "*" } !seen[$3]++ { n++ } END { print p + 0, c + 0, n }' \
+        "$WORK/access.log" >"$WORK/counts"
+    read -r puts conditional connections <"$WORK/counts"
 }
 
 # Runs the server with the S3 flags and NAME's log; prints its port once it listens, or
@@ -149,10 +141,8 @@ counts
 for fault in 500:8 403:8 stall:8 down:3 stopped:3; do
     case ${fault%:*} in
     down) kill -9 "$(cat "$WORK/ceph/rgw.1.pid")" && mode pass ;;
-    stopped)
-        kill "$(cat "$WORK/nginx.pid")"
-        for _ in $(seq 100); do [ -e "$WORK/nginx.pid" ] || break; sleep 0.1; done
-        ;;
+    stopped) kill "$(cat "$WORK/nginx.pid")"
+        while [ -e "$WORK/nginx.pid" ]; do sleep 0.1; done ;;
     *) mode "${fault%:*}" ;;
     esac
     started=$(now)
