@@ -62,26 +62,15 @@ TEST(IsStrictLink, AcceptsPlainWebLinksOnly) {
           "http://[::1]/a.png", "http://[2001:db8::7:1.2.3.4]:443/", "https://h", "http://h:65535",
           "http://a.b/c,d+e=f:g@h"})
         EXPECT_TRUE(isStrictLink(link)) << link;
-    for (const char* link : {"http://localhost/$(touch${IFS}pwned)`id`;|&<>{}^.png",
-                             "http://localhost/\"><img/src=x/onerror=alert(1)>",
-                             "http://evil.example\\@localhost/a.png",
-                             "http://[/a.png",
-                             "http://user@h/x",
-                             "http://h:0/",
-                             "http://h:65536/",
-                             "http://h:/",
-                             "http://-h/",
-                             "http://h-/",
-                             "http://a..b/",
-                             "http://h/%4",
-                             "http://h/%zz",
-                             "http://999.1.1.1/",
-                             "http://[1:2:3]/",
-                             "http://[::1::2]/",
-                             "ftp://h/",
-                             "http//h/",
-                             "http://h/a b",
-                             "http://h\t/"})
+    // clang-format off
+    for (const char* link : {
+             "http://localhost/$(touch${IFS}pwned)`id`;|&<>{}^.png", "http://[/a.png",
+             "http://localhost/\"><img/src=x/onerror=alert(1)>", "http://user@h/x", "http://h:0/",
+             "http://evil.example\\@localhost/a.png", "http://h:65536/", "http://h:/", "http://-h/",
+             "http://h-/", "http://a..b/", "http://h/%4", "http://h/%zz", "http://999.1.1.1/",
+             "http://[1:2:3]/", "http://[::1::2]/", "ftp://h/", "http//h/", "http://h/a b",
+             "http://h\t/"})
+        // clang-format on
         EXPECT_FALSE(isStrictLink(link)) << link;
     EXPECT_FALSE(isStrictLink("http://" + std::string(64, 'a') + ".b/"));
 }
