@@ -55,8 +55,10 @@ void presentChangedRows(ScreenState& s, NativeWindow* window, const ScreenView& 
     std::fill(redrawnTop, redrawnEnd, 0);
 }
 
-// One refresher pass every 10 ms for as long as the window lives. The window is opened and
-// closed here too, because some platforms tie a window's messages to the thread that made it.
+// One refresher pass every 10 ms for as long as the window lives, counted from the start of one
+// pass to the start of the next: a pass that puts a whole window takes a good part of that, and a
+// frame drawn meanwhile should not wait a full 10 ms more. The window is opened and closed here
+// too, because some platforms tie a window's messages to the thread that made it.
 void runWindow(ScreenState& s, int width, int height, std::string title,
                std::promise<std::intptr_t> opened) {
     NativeWindow* window = openNativeWindow(width, height, title.c_str());
@@ -64,6 +66,8 @@ void runWindow(ScreenState& s, int width, int height, std::string title,
     if (!window) return;
     const ScreenView view{s.pixels.data(), width, height};
     while (!s.stopWindow.load()) {
+        const auto nextPass =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kRefreshMs);
         {
             std::lock_guard<std::mutex> guard(s.lock);
             if (s.titleChanged) {
@@ -74,7 +78,7 @@ void runWindow(ScreenState& s, int width, int height, std::string title,
             pumpMessages(window, view);
         }
         flushWindow(window);
-        sleepFor(kRefreshMs);
+        std::this_thread::sleep_until(nextPass);
     }
     closeNativeWindow(window);
 }

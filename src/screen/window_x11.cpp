@@ -144,8 +144,9 @@ struct NativeWindow {
     XImage* image = nullptr;
     Area unshown;  // copied into the image under the screen lock, put by flushWindow after it
     XShmSegmentInfo shm{};
-    bool shared = false;      // the image lives in a segment the server has attached
-    bool directCopy = false;  // the image's pixels have the screen buffer's layout
+    bool shared = false;        // the image lives in a segment the server has attached
+    bool directCopy = false;    // the image's pixels have the screen buffer's layout
+    bool imageWritten = false;  // rows have been copied in; before that it is all black
     Channel red{}, green{}, blue{};
 
     Atom wmProtocols = 0;
@@ -366,6 +367,7 @@ unsigned long nativePixel(const NativeWindow* w, std::uint32_t argb) {
 
 // Brings rows first..last of the image up to date with the screen buffer.
 void copyRows(NativeWindow* w, const ScreenView& screen, int first, int last) {
+    w->imageWritten = true;
     const int width = std::min(screen.width, w->width);
     for (int y = first; y <= last; ++y) {
         const std::uint32_t* source = screen.pixels + std::size_t(y) * std::size_t(screen.width);
@@ -739,11 +741,13 @@ void pumpMessages(NativeWindow* w, const ScreenView& screen) {
         anyEvent = true;
     }
     exposed.clip(std::min(screen.width, w->width), std::min(screen.height, w->height));
-    if (!exposed.empty()) {
-        // The image already holds every row the window should show: rows drawn since they were
-        // last copied are marked changed and copied by this pass's presentChangedRows. Copying
-        // the exposed rows again here, under the screen lock, would hold up the program's thread
-        // for a whole-window copy each time the window is mapped or uncovered.
+    // The image already holds every row the window should show: rows drawn since they were last
+    // copied are marked changed and copied by this pass's presentChangedRows. Copying the exposed
+    // rows again here, under the screen lock, would hold up the program's thread for a whole-window
+    // copy each time the window is mapped or uncovered. Until the first copy the image is the
+    // black the window's background already shows, and putting it would only delay the first
+    // frame.
+    if (!exposed.empty() && w->imageWritten) {
         w->unshown.add(exposed.left, exposed.top, exposed.right - exposed.left,
                        exposed.bottom - exposed.top);
     }

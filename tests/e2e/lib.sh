@@ -42,7 +42,7 @@ enter_namespace() {  # enter_namespace [-m]
 }
 # With store=s3 the service keeps its images in the bucket of a throwaway Ceph cluster started
 # in $work/ceph (inside the namespace; `leave` stops it).
-ceph_cluster=$e2e_dir/../../scripts/ceph-cluster.sh
+ceph_cluster=$(dirname "${BASH_SOURCE[0]}")/../../scripts/ceph-cluster.sh
 start_server() {  # the real upload service on port 80, storing into $work/data or S3
     mkdir "$work/data"
     local flags=()

@@ -2,17 +2,17 @@
 # run.sh x11|wine SCENARIO NAME=PATH...: one end-to-end scenario against one target, driven by
 # real tools on a virtual display. scenarios/SCENARIO.sh is written once in the words of lib.sh
 # and of the adapter target_TARGET.sh. NAME=PATH hands over program, logo, server, and for Wine
-# tool (clipboard_tool.exe) and probe (close_probe.exe). Exits 0, 1 or 77 (skipped).
+# tool (clipboard_tool.exe). Exits 0, 1 or 77 (skipped).
 # shellcheck disable=SC1090,SC2015,SC2034  # the files sourced are chosen at run time
 set -u
 runner=$(realpath "$0")
 runner_args=("$@")
 e2e_dir=$(dirname "$runner")
-target=${1:-} scenario=${2:-} program='' logo='' server='' tool='' probe=''
+target=${1:-} scenario=${2:-} program='' logo='' server='' tool=''
 [ -f "$e2e_dir/target_$target.sh" ] && [ -f "$e2e_dir/scenarios/$scenario.sh" ] ||
     { echo "usage: run.sh x11|wine SCENARIO NAME=PATH..." >&2; exit 2; }
 for pair in "${@:3}"; do
-    [[ $pair =~ ^(program|logo|server|tool|probe)=. ]] || { echo "run.sh: $pair?" >&2; exit 2; }
+    [[ $pair =~ ^(program|logo|server|tool)=. ]] || { echo "run.sh: $pair?" >&2; exit 2; }
     printf -v "${pair%%=*}" '%s' "$(realpath -m "${pair#*=}")"
 done
 . "$e2e_dir/lib.sh"

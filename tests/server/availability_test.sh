@@ -20,14 +20,8 @@ WORK=$(mktemp -d)
 SRV=gx-srv-$$
 CLI=gx-cli-$$
 PIDS=""
-cleanup() {
-    kill $PIDS 2>/dev/null || true
-    wait 2>/dev/null || true
-    ip netns del "$SRV" 2>/dev/null || true
-    ip netns del "$CLI" 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+trap 'kill $PIDS 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$WORK"
+      for ns in "$SRV" "$CLI"; do ip netns del "$ns" 2>/dev/null || true; done' EXIT
 ip netns add "$SRV"
 ip netns add "$CLI"
 ip link add gx-s$$ netns "$SRV" type veth peer name gx-c$$ netns "$CLI"

@@ -99,28 +99,22 @@ TEST(RequestFraming, OnlyOneBodyLengthIsAccepted) {
 
 TEST(UploadAccess, AddressListsAndForwardedHops) {
     struct Case {
-        const char *list, *address;
-        bool inside;
+        const char* list;
+        std::vector<const char*> inside, outside;
     };
     const Case cases[] = {
-        {"loopback,private", "127.8.0.1", true},
-        {"loopback,private", "::1", true},
-        {"loopback,private", "172.31.9.9", true},
-        {"loopback,private", "172.32.0.1", false},
-        {"loopback,private", "fd12::1", true},
-        {"loopback,private", "fe80::1", true},
-        {"loopback,private", "8.8.8.8", false},
-        {"loopback,private", "2001:db8::1", false},
-        {"2001:db8::/33", "2001:db8:7fff::1", true},
-        {"2001:db8::/33", "2001:db8:8000::1", false},
-        {"192.0.2.7", "192.0.2.7", true},
-        {"192.0.2.7", "192.0.2.8", false},
-        {"any", "203.0.113.1", true},
+        {"loopback,private",
+         {"127.8.0.1", "::1", "172.31.9.9", "fd12::1", "fe80::1"},
+         {"172.32.0.1", "8.8.8.8", "2001:db8::1"}},
+        {"2001:db8::/33", {"2001:db8:7fff::1"}, {"2001:db8:8000::1"}},
+        {"192.0.2.7", {"192.0.2.7"}, {"192.0.2.8"}},
+        {"any", {"203.0.113.1"}, {}},
     };
     for (const Case& c : cases) {
         UploadSources sources;
         ASSERT_TRUE(parseUploadSources(c.list, &sources)) << c.list;
-        EXPECT_EQ(sources.contains(c.address), c.inside) << c.list << " " << c.address;
+        for (const char* address : c.inside) EXPECT_TRUE(sources.contains(address)) << address;
+        for (const char* address : c.outside) EXPECT_FALSE(sources.contains(address)) << address;
     }
     UploadSources sources;
     for (const char* bad : {"", "10.0.0.0/33", "10.0.0.0/", "local", "10.0.0.0/8,"}) {

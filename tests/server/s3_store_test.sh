@@ -1,18 +1,19 @@
 #!/bin/sh
 # The S3 store against a real throwaway Ceph cluster (scripts/ceph-cluster.sh): start-up
 # checks of keys and credentials, uploads and reads through the store, and the store's faults
-# made by a misbehaving proxy in front of the gateway (500, 403, silence) and by killing the
-# gateway. Every fault must give 503 with Retry-After and a log line, and leave no object.
+# made by a real nginx in front of the gateway (500, 403), by freezing and killing the gateway and
+# by stopping nginx. Every fault must give 503 with Retry-After and a log line, and leave no object.
 # Usage: s3_store_test.sh SERVER_BINARY
 set -eu
 SERVER=$1
 HERE=$(cd "$(dirname "$0")" && pwd)
-for tool in ceph-mon ceph-osd radosgw curl python3 openssl; do
+for tool in ceph-mon ceph-osd radosgw curl python3 openssl nginx; do
     command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 WORK=$(mktemp -d)
 : >"$WORK/pids"
-trap 'kill $(cat "$WORK/pids") 2>/dev/null || true; sh "$HERE/../../scripts/ceph-cluster.sh" stop "$WORK/ceph"; rm -rf "$WORK"' EXIT
+trap 'kill $(cat "$WORK/pids" "$WORK/nginx.pid" 2>/dev/null) 2>/dev/null || true
+      sh "$HERE/../../scripts/ceph-cluster.sh" stop "$WORK/ceph"; rm -rf "$WORK"' EXIT
 fail() { echo "FAIL: $*"; tail -n 5 "$WORK/log.main" 2>/dev/null; exit 1; }
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
@@ -26,9 +27,47 @@ printf '%s\n%s\n' "$AWS_ACCESS_KEY_ID" "$AWS_SECRET_ACCESS_KEY" >"$WORK/credenti
 chmod 600 "$WORK/credentials"
 printf '%s\n%s\n' "$AWS_ACCESS_KEY_ID" "not-the-secret" >"$WORK/wrong"
 chmod 600 "$WORK/wrong"
-echo pass >"$WORK/mode"
-python3 "$HERE/ceph/fault_proxy.py" "$WORK/mode" "$S3_PORT_1" >"$WORK/proxy.port" &
-echo $! >>"$WORK/pids"
+
+PROXY=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0))
+print(s.getsockname()[1])')
+cat >"$WORK/nginx.conf" <<CONF
+$([ "$(id -u)" -eq 0 ] && echo "user root;")
+worker_processes 1; pid $WORK/nginx.pid; events {}
+http {
+    log_format faults '\$request_method \$http_if_none_match \$connection';
+    access_log $WORK/access.log faults;
+    client_body_temp_path $WORK/body; proxy_temp_path $WORK/proxy;
+    client_max_body_size 0; default_type application/xml;
+    server { listen 127.0.0.1:$PROXY; include $WORK/mode.conf; }
+}
+CONF
+# Gives nginx the answers for MODE and waits until its worker with the old ones, and with them
+# every kept-alive connection of the server, has gone.
+mode() {
+    old=$(curl -s "http://127.0.0.1:$PROXY/mode" | cut -d' ' -f2)
+    case $1 in
+    pass) site="proxy_pass http://127.0.0.1:$S3_PORT_1; proxy_set_header Host \$http_host;" ;;
+    500) site="return 500 '<Error><Code>InternalError</Code></Error>';" ;;
+    403) site="return 403 '<Error><Code>AccessDenied</Code></Error>';" ;;
+    esac
+    echo "location / { $site } location = /mode { access_log off; return 200 \"$1 \$pid\"; }" \
+        >"$WORK/mode.conf"
+    if [ -s "$WORK/nginx.pid" ]; then kill -HUP "$(cat "$WORK/nginx.pid")"; else
+        nginx -c "$WORK/nginx.conf" -p "$WORK" -e "$WORK/nginx-error.log"; fi
+    for _ in $(seq 100); do
+        if ! kill -0 "${old:-none}" 2>/dev/null &&
+            [ "$(curl -s "http://127.0.0.1:$PROXY/mode" | cut -d' ' -f1)" = "$1" ]; then return; fi
+        sleep 0.1
+    done
+    fail "nginx did not take $1: $(cat "$WORK/nginx-error.log")"
+}
+mode pass
+# PUTs that reached nginx, those with If-None-Match: *, and the connections they came on.
+counts() {
+    awk '$1 == "PUT" { p++; c += $2 == "*" } !seen[$3]++ { n++ } END { print p + 0, c + 0, n }' \
+        "$WORK/access.log" >"$WORK/counts"
+    read -r puts conditional connections <"$WORK/counts"
+}
 
 # Runs the server with the S3 flags and NAME's log; prints its port once it listens, or
 # nothing once it has exited.
@@ -66,8 +105,7 @@ refuses "chmod 600" $S3 --s3-credentials "$WORK/credentials" --delete-key-file "
 chmod 600 "$WORK/credentials"
 ! "$SERVER" --help | grep -qi "secret_access_key=\|$AWS_SECRET_ACCESS_KEY" || fail "--help"
 
-for _ in $(seq 100); do [ -s "$WORK/proxy.port" ] && break; sleep 0.1; done  # a slow machine
-port=$(start main --s3-endpoint "http://127.0.0.1:$(cat "$WORK/proxy.port")" --s3-prefix "shots/" \
+port=$(start main --s3-endpoint "http://127.0.0.1:$PROXY" --s3-prefix "shots/" \
     --s3-credentials "$WORK/credentials" --delete-key-file "$WORK/key" \
     --s3-connect-timeout 1 --s3-stall-timeout 2 --s3-timeout 5)
 [ -n "$port" ] || fail "the server did not start: $(cat "$WORK/log.main")"
@@ -88,18 +126,20 @@ name=$(sed 's|http://s3.test/||' "$WORK/link")
 [ "$(get "$name")" = 200 ] && cmp -s "$WORK/got" "$WORK/shot.png" || fail "GET $name"
 s3 "/shots/$name" | cmp -s - "$WORK/shot.png" || fail "object shots/$name"  # under the prefix
 # The start-up check, the upload and the GET went over one kept-alive connection.
-read -r puts conditional connections <"$WORK/mode.puts"
+counts
 [ "$connections" -eq 1 ] || fail "$connections connections to the store for 3 requests"
 
-# Each fault, with the bound on the upload's time: the store's time-outs, or a refused connection.
-for fault in 500:8 403:8 stall:8 down:3; do
-    if [ "${fault%:*}" = down ]; then
-        kill -9 "$(cat "$WORK/ceph/rgw.1.pid")"
-        echo pass >"$WORK/mode"
-    else
-        echo "${fault%:*}" >"$WORK/mode"
-    fi
-    sleep 0.3
+# Each fault, with the bound on the upload's time: the store's time-outs for a frozen gateway
+# (its backlog takes nginx's connection, nothing answers), nginx's 502 for a killed one, or a
+# refused connection once nginx has stopped too.
+for fault in 500:8 403:8 stall:8 down:3 stopped:3; do
+    case ${fault%:*} in
+    stall) mode pass && kill -STOP "$(cat "$WORK/ceph/rgw.1.pid")" ;;
+    down) kill -9 "$(cat "$WORK/ceph/rgw.1.pid")" ;;
+    stopped) kill "$(cat "$WORK/nginx.pid")"
+        while [ -e "$WORK/nginx.pid" ]; do sleep 0.1; done ;;
+    *) mode "${fault%:*}" ;;
+    esac
     started=$(now)
     status=$(upload)
     took=$(since "$started")
@@ -112,6 +152,7 @@ grep -q "HTTP 500 (InternalError)" "$WORK/log.main" &&
     grep -q "HTTP 403 (AccessDenied)" "$WORK/log.main" &&
     grep -q "no byte moved for 2 s" "$WORK/log.main" || fail "log: $(cat "$WORK/log.main")"
 sh "$HERE/../../scripts/ceph-cluster.sh" gateway "$WORK/ceph" 1
+mode pass
 [ "$(upload)" = 200 ] || fail "no recovery after the faults"
 # Its deletion URL is the name's HMAC-SHA256 under the key, 128 bits in base64url, and takes the
 # object away.
@@ -126,7 +167,7 @@ tr -d '\r' <"$WORK/head" | grep -qx "X-Delete-Url: http://s3.test/delete/$name/$
 # temporary file is left.
 keys=$(s3 "?list-type=2&prefix=shots%2F" | grep -o "<Key>" | wc -l)
 [ "$keys" -eq 1 ] || fail "$keys objects for 2 answered uploads, one deleted"
-read -r puts conditional connections <"$WORK/mode.puts"
+counts
 [ "$puts" -ge 2 ] && [ "$conditional" -eq "$puts" ] || fail "$conditional of $puts PUTs may overwrite"
 [ -z "$(ls -A "$WORK/data.main")" ] || fail "temporary files left: $(ls -A "$WORK/data.main")"
 echo "ok"

@@ -17,7 +17,6 @@ namespace {
 
 const std::regex kLink(R"(http://glimmerix\.test/[A-Za-z0-9_-]{20}\.(png|jpg))");
 
-// A request and the status of its answer.
 struct Exchange {
     std::string request;
     int status;
@@ -208,13 +207,12 @@ TEST_F(ServiceTest, StopEndsTricklingRequestsInBoundedTimeAndTheLogIsCapped) {
     ::close(trickler);
     ::close(finisher);
 
-    std::string text = log();
-    long written = 0, heldBack = 0;
-    for (std::size_t at = 0; (at = text.find(" HTTP/1.", at + 1)) != std::string::npos;) {
-        ++written;
-    }
-    static const std::regex kHeldBack("([0-9]+) request lines not logged");
-    for (std::sregex_iterator it(text.begin(), text.end(), kHeldBack), end; it != end; ++it) {
+    const std::string text = log();
+    static const std::regex kLine(" HTTP/1\\."), kHeldBack("([0-9]+) request lines not logged");
+    const std::sregex_iterator end;
+    long written = std::distance(std::sregex_iterator(text.begin(), text.end(), kLine), end);
+    long heldBack = 0;
+    for (std::sregex_iterator it(text.begin(), text.end(), kHeldBack); it != end; ++it) {
         heldBack += std::stol((*it)[1]);
     }
     EXPECT_LT(written, 20) << text;

@@ -29,6 +29,21 @@ bool readable(int socket) {
     return poll(&entry, 1, kStepMs) > 0;
 }
 
+// Sleeps `ms` in short steps; false as soon as `stopping` is set.
+bool pause(int ms, const std::atomic<bool>& stopping) {
+    for (int waited = 0; waited < ms && !stopping; waited += kStepMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+    return !stopping;
+}
+
+void sendAll(int connection, const std::string& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        ssize_t n = send(connection, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0) return;
+        done += std::size_t(n);
+    }
+}
+
 }  // namespace
 
 LoopbackServer::LoopbackServer(Behaviour behaviour, int readPauseMs, int readChunk,
@@ -77,24 +92,6 @@ void LoopbackServer::serve() {
 std::string LoopbackServer::request() {
     std::lock_guard<std::mutex> guard(lock_);
     return request_;
-}
-
-bool LoopbackServer::pause(int ms, const std::atomic<bool>& stopping) {
-    for (int waited = 0; waited < ms && !stopping; waited += kStepMs)
-        std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
-    return !stopping;
-}
-
-void LoopbackServer::sendAll(int connection, const std::string& bytes) {
-    for (std::size_t done = 0; done < bytes.size();) {
-        ssize_t n = send(connection, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n <= 0) return;
-        done += std::size_t(n);
-    }
-}
-
-void LoopbackServer::endAnswer(int connection) {
-    shutdown(connection, SHUT_WR);
 }
 
 LoopbackServer::Behaviour LoopbackServer::answer(const std::string& bytes) {

@@ -31,11 +31,6 @@ class LoopbackServer {
     // Sends `bytes` one at a time, `everyMs` apart.
     static Behaviour trickle(const std::string& bytes, int everyMs);
 
-    static void sendAll(int connection, const std::string& bytes);
-    static void endAnswer(int connection);  // the answer ends; the connection stays
-    // Sleeps `ms` in short steps; false as soon as `stopping` is set.
-    static bool pause(int ms, const std::atomic<bool>& stopping);
-
   private:
     void serve();
 

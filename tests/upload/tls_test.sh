@@ -14,7 +14,8 @@ probe=$2
 service=${3:-}
 command -v nginx >/dev/null || { echo "no nginx"; exit 77; }
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-. "$repo/tests/e2e/lib.sh"  # make_cert
+e2e_dir=$repo/tests/e2e
+. "$e2e_dir/lib.sh"  # make_cert
 
 work=$(mktemp -d)
 pids=()
@@ -33,14 +34,9 @@ convert -size 400x300 xc: +noise Random shot.png  # several records and send pie
 wait_for() { for _ in $(seq 100); do [ -s "$1" ] && return; sleep 0.1; done; }
 # Free ports: two for nginx, one for the service's TLS, and one where a listener takes
 # connections and says nothing.
-python3 -c '
-import socket, time
-s = [socket.socket() for _ in range(4)]
-for x in s: x.bind(("127.0.0.1", 0))
-s[3].listen()
-print(*[x.getsockname()[1] for x in s], flush=True)
-[x.close() for x in s[:3]]
-time.sleep(100)' >ports.txt &
+python3 -c 'import socket, time; s = [socket.socket() for _ in "abcd"]
+[x.bind(("127.0.0.1", 0)) for x in s]; s[3].listen(); p = [x.getsockname()[1] for x in s]
+print(*p, flush=True); [x.close() for x in s[:3]]; time.sleep(100)' >ports.txt &
 pids+=($!)
 wait_for ports.txt
 read -r port_right port_tls12 port_own port_silent <ports.txt

@@ -34,6 +34,11 @@ shot view.png
 at() { pixel view.png $((WX + $1)) $((WY + $2)); }
 check "the capture shows pixel for pixel at ($OX,$OY)" at_capture view.png shot.png
 check "nothing drawn left of the capture" test "$(at $((OX - 1)) $((OY + 1)))" != "0,0,255"
+# Another window over the editor and gone again: what it covered is painted back as it was.
+xev -geometry 700x500+400+200 >/dev/null 2>&1 & cover=$!
+sleep 0.5 && kill "$cover" && wait "$cover" 2>/dev/null
+same_again() { shot uncovered.png && compare -metric AE view.png uncovered.png null: 2>/dev/null; }
+check "covered and uncovered, the editor shows the same pixels" wait_until 5 same_again
 by=$((H - 38))
 check "CENSOR button face light grey (MARK, the current tool, is green)" \
     test "$(at 522 $((by + 4)))" = "192,192,192"

@@ -1,6 +1,6 @@
 # shellcheck shell=bash disable=SC2154
 # Start-up: the splash, the single-instance probe, input during the splash, "-s", a missing
-# logo; on X11 a missing or lost display, under Wine the close command of a screen-layer window.
+# logo; on X11 a missing or lost display.
 setup
 cp "$logo" logo.png
 # Starts the program, waits for the splash; sets pid, wid and shown (times run from the splash).
@@ -90,19 +90,5 @@ if [ "$target" = x11 ]; then  # no display, or losing it under an open window
     "$program" 2>err.txt & pid=$!
     wait_window Loading 15 && kill "$xvfb_pid"
     check "losing the display: exit code 1, one line that says so" ends_saying "lost the connection"
-fi
-if [ "$target" = wine ]; then
-    # Alt+F4 on a window of the screen layer, which Windows turns into a close command, is
-    # read as 255 "k" exactly once, and the window stays open. The probe prints its keys.
-    "$wine_run" "$probe" >probe.txt 2>>"$work/program.log" & pid=$!
-    wait_window 'Close Probe' 15
-    press "$wid" alt+F4
-    sleep 0.4
-    check "Alt+F4 leaves the window open" has_window 'Close Probe'
-    wait_exit "$pid" 5
-    check "the probe ends by itself (got $code)" test "$code" = 0
-    keys=$(tr -d '\r' <probe.txt)
-    check "Alt+F4 is read as 255 \"k\", once (${keys//$'\n'/, })" \
-        test "$keys" = "$(printf 'ff 6b\nwindow open')"
 fi
 finish

@@ -12,7 +12,15 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+// Asks `done` every 5 ms for up to `seconds`; whether it said yes.
+template <typename Done>
+bool within(int seconds, Done done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+    }
+    return true;
+}
 
 // Between fork and exec only async-signal-safe calls are allowed: the test process may have
 // threads running. The server must not inherit the test's signal mask or ignored SIGPIPE.
@@ -38,15 +46,8 @@ using Clock = std::chrono::steady_clock;
 
 ::testing::AssertionResult ServerTest::startServer(const std::vector<std::string>& flags,
                                                    long long fileSizeLimit) {
-    std::vector<std::string> args = {GLIMMERIX_SERVER_PATH,
-                                     "--data-dir",
-                                     dataDir(),
-                                     "--public-url",
-                                     "http://glimmerix.test",
-                                     "--listen",
-                                     "127.0.0.1",
-                                     "--port",
-                                     "0"};
+    std::vector<std::string> args = {GLIMMERIX_SERVER_PATH, "--data-dir", dataDir(), "--port", "0"};
+    args.insert(args.end(), {"--public-url", "http://glimmerix.test", "--listen", "127.0.0.1"});
     args.insert(args.end(), flags.begin(), flags.end());
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(arg.data());
@@ -59,18 +60,20 @@ using Clock = std::chrono::steady_clock;
     ::close(logFd);
     if (pid_ < 0) return ::testing::AssertionFailure() << "fork failed";
     static const std::regex kListening(" port ([0-9]+), links start with ");
-    for (auto deadline = Clock::now() + std::chrono::seconds(5); Clock::now() < deadline;) {
-        std::string text = log();
-        std::smatch match;
-        if (std::regex_search(text, match, kListening)) {
-            port_ = std::stoi(match[1]);
-            return ::testing::AssertionSuccess();
-        }
-        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
-            return ::testing::AssertionFailure() << "the server exited at start-up:\n" << text;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::string text;
+    std::smatch match;
+    bool exited = false;
+    bool listening = within(5, [&] {
+        exited = ::waitpid(pid_, nullptr, WNOHANG) == pid_;  // its log is then complete
+        return std::regex_search(text = log(), match, kListening) || exited;
+    });
+    if (exited) {
+        pid_ = -1;
+        return ::testing::AssertionFailure() << "the server exited at start-up:\n" << text;
+    }
+    if (listening) {
+        port_ = std::stoi(match[1]);
+        return ::testing::AssertionSuccess();
     }
     stopServer();
     return ::testing::AssertionFailure() << "the server did not report listening:\n" << log();
@@ -81,10 +84,7 @@ int ServerTest::stopServer() {
     ::kill(pid_, SIGTERM);
     int status = -1;
     pid_t done = 0;
-    for (auto deadline = Clock::now() + std::chrono::seconds(15);
-         (done = ::waitpid(pid_, &status, WNOHANG)) == 0 && Clock::now() < deadline;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    within(15, [&] { return (done = ::waitpid(pid_, &status, WNOHANG)) != 0; });
     if (done == 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, nullptr, 0);  // hung
     pid_ = -1;
     return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -95,11 +95,7 @@ void ServerTest::signalServer(int signal) const {
 }
 
 bool ServerTest::logShows(const std::string& text) const {
-    for (auto deadline = Clock::now() + std::chrono::seconds(5); Clock::now() < deadline;) {
-        if (log().find(text) != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return within(5, [&] { return log().find(text) != std::string::npos; });
 }
 
 void ServerTest::TearDown() {
