@@ -137,7 +137,8 @@ class TestOwner {
         XFlush(d_);
     }
     void answer(const XSelectionRequestEvent& request) {
-        if (++requests, offer_.mode == Offer::Silent) return;
+        ++requests;
+        if (offer_.mode == Offer::Silent) return;
         Atom targets = atom(d_, "TARGETS");
         long size = long(offer_.bytes.size()), unit = offer_.format == 32 ? 8 : offer_.format / 8;
         if (request.target == atom(d_, "SAVE_TARGETS")) {
