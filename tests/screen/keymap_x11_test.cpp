@@ -43,10 +43,9 @@ const Press kPresses[] = {
 // clang-format on
 
 TEST(KeymapX11, KeysBecomeCharactersExtendedCodesOrNothing) {
-    for (const Press& p : kPresses) {
+    for (const Press& p : kPresses)
         EXPECT_EQ(x11KeyCode(p.keysym, p.state, p.text, int(std::strlen(p.text))), p.code)
             << "keysym 0x" << std::hex << p.keysym << " state 0x" << p.state;
-    }
 }
 
 TEST(Cp437, TypedCharactersAndGlyphsRoundTrip) {

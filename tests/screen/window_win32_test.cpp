@@ -40,10 +40,9 @@ const Press kPresses[] = {
 // clang-format on
 
 TEST(KeymapWin32, KeysBecomeExtendedCodesOrAreLeftToWmChar) {
-    for (const Press& p : kPresses) {
+    for (const Press& p : kPresses)
         EXPECT_EQ(win32KeyCode(p.virtualKey, p.alt, p.ctrl, p.shift), p.code)
             << "VK " << p.virtualKey << " alt " << p.alt << " ctrl " << p.ctrl;
-    }
 }
 
 constexpr int kWidth = 120, kHeight = 40;
