@@ -91,10 +91,13 @@ bool waitForEvent(Display* d, XEvent* event, Clock::time_point deadline, Match m
         return (*reinterpret_cast<Match*>(arg))(*e) ? True : False;
     };
     for (;;) {
+        // Flushing reads whatever has arrived into Xlib's queue, so it comes before the look at
+        // the queue, never between that look and the poll: an answer read there would sit in the
+        // queue unseen while the poll waits on an empty socket until the deadline.
+        XFlush(d);
         if (XCheckIfEvent(d, event, predicate, reinterpret_cast<XPointer>(&match))) return true;
         auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return false;
-        XFlush(d);
         pollfd fd{ConnectionNumber(d), POLLIN, 0};
         poll(&fd, 1, int(left) + 1);
     }
