@@ -20,30 +20,16 @@
 #include "desktop_picture.h"
 #include "editor/editor.h"
 #include "editor/menu.h"
+#include "figure.h"
 #include "screen/screen.h"
 #include "screen/screen_state.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Figure;
+using bench::since;
 constexpr int kRuns = 7;
-
-double since(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-struct Figure {
-    std::vector<double> runs;
-    double median() {
-        std::sort(runs.begin(), runs.end());
-        return runs[runs.size() / 2];
-    }
-    void print(const char* what) {
-        double middle = median();
-        std::printf("  %-34s median %7.1f ms  (min %7.1f, max %7.1f)\n", what, middle, runs.front(),
-                    runs.back());
-    }
-};
 
 std::vector<unsigned char> fileBytes(const char* name) {
     std::ifstream file(name, std::ios::binary);

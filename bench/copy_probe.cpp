@@ -33,18 +33,17 @@
 
 #include "desktop_picture.h"
 #include "editor/view.h"
+#include "figure.h"
 #include "upload/transport.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Figure;
+using bench::since;
 constexpr int kRuns = 7;
 constexpr int kPatch = 100;  // the patch's corner in the picture, shown in either layout
 constexpr int kServerPort = 18481;
-
-double since(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 pid_t spawn(const std::vector<std::string>& arguments) {
     pid_t pid = fork();
@@ -87,14 +86,6 @@ Window findWindow(Display* d, const char* title) {
 int ignoreErrors(Display*, XErrorEvent*) {
     return 0;  // the window may go between finding it and reading it
 }
-
-struct Figure {
-    std::vector<double> runs;
-    double median() {
-        std::sort(runs.begin(), runs.end());
-        return runs[runs.size() / 2];
-    }
-};
 
 struct Probe {
     std::string program;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "desktop_picture.h"
+#include "figure.h"
 #include "image/image.h"
 #include "upload/socket.h"
 #include "upload/tls.h"
@@ -21,15 +22,6 @@ namespace {
 constexpr int kRuns = 7;
 constexpr int kHandshakes = 50;
 constexpr int kTimeoutMs = 5000;
-
-struct Figure {
-    std::vector<double> runs;
-    void print(const char* what) {
-        std::sort(runs.begin(), runs.end());
-        std::printf("  %-28s median %7.1f ms  (min %7.1f, max %7.1f)\n", what,
-                    runs[runs.size() / 2], runs.front(), runs.back());
-    }
-};
 
 double meanHandshakeMs(int port, const std::string& caFile) {
     std::int64_t totalMs = 0;
@@ -76,13 +68,13 @@ int main(int argc, char** argv) {
     std::printf("TLS on loopback (glimmerix-server --tls-cert, an EC P-256 certificate):\n");
     std::printf("  handshake                    mean   %7.2f ms  (%d handshakes)\n",
                 meanHandshakeMs(httpsPort, caFile), kHandshakes);
-    Figure http, https;
+    bench::Figure http, https;
     for (int run = 0; run < kRuns; ++run) {
         http.runs.push_back(postMs("http://127.0.0.1/api.php", httpPort, ""));
         https.runs.push_back(postMs("https://localhost/api.php", httpsPort, caFile));
     }
-    http.print("1080p capture over http");
-    https.print("1080p capture over https");
+    http.print("1080p capture over http", 28);
+    https.print("1080p capture over https", 28);
     stopSockets();
     std::remove("tls-bench.png");
     std::remove("tls-bench.jpg");

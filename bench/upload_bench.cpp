@@ -19,6 +19,7 @@
 #include "desktop/clipboard.h"
 #include "desktop/clipboard_headless.h"
 #include "desktop_picture.h"
+#include "figure.h"
 #include "image/capture.h"
 #include "image/image.h"
 #include "screen/screen.h"
@@ -27,13 +28,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::since;
 constexpr int kPort = 18480;
 constexpr int kRuns = 10;
-
-double since(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 }  // namespace
 
