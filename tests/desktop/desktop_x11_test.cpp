@@ -1,7 +1,6 @@
-// The X11 desktop on a private X server (xvfb-run): the clipboard, with other programs of the
-// test's own (honest or hostile owners, a clipboard manager) and xclip; and the work area that
-// window managers publish. The clipboard keeps one connection for the whole process, so one X
-// server serves every test and each test sets up the state it needs. The fixture comes first.
+// The X11 desktop on a private X server (xvfb-run): the clipboard against xclip and owners of the
+// test's own (honest, hostile, a clipboard manager), and the work area window managers publish.
+// The clipboard keeps one connection per process, so one server serves every test.
 #include "../editor/editor_fixture.h"
 
 #include <X11/Xatom.h>
@@ -183,12 +182,11 @@ class TestOwner {
     std::string saved_;
 };
 
-// Polls until the clipboard names an image other than `previous`, as the idle loop would.
-std::uintptr_t waitForNewImage(std::uintptr_t previous) {
+// Polls as the idle loop would until the clipboard's image (0: none) is other than `previous`.
+std::uintptr_t waitForChange(std::uintptr_t previous) {
     Clock::time_point deadline = Clock::now() + milliseconds(5000);
     std::uintptr_t handle = pollClipboardBitmap();
-    for (; (handle == 0 || handle == previous) && Clock::now() < deadline;
-         handle = pollClipboardBitmap())
+    for (; handle == previous && Clock::now() < deadline; handle = pollClipboardBitmap())
         std::this_thread::sleep_for(milliseconds(20));
     return handle;
 }
@@ -200,21 +198,17 @@ TEST(X11Clipboard, EachCopyHasAHandleOfItsOwnAndNoOwnerIsNoImage) {
     std::uintptr_t first = 0, second = 0;
     {
         TestOwner owner(offer);
-        first = waitForNewImage(0);
+        first = waitForChange(0);
         ASSERT_NE(0u, first);
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(first, pollClipboardBitmap());
         EXPECT_FALSE(waitForClipboardChange(100)) << "nothing new since the poll";
         owner.claim();  // the same program copying again
         EXPECT_TRUE(waitForClipboardChange(30000)) << "the copy ends the wait";
-        second = waitForNewImage(first);
+        second = waitForChange(first);
         EXPECT_TRUE(second != 0 && second != first);
         EXPECT_FALSE(readClipboardPicture(first)) << "that copy is gone";
         EXPECT_TRUE(readClipboardPicture(second));
     }
-    Clock::time_point deadline = Clock::now() + milliseconds(2000);
-    while (pollClipboardBitmap() != 0 && Clock::now() < deadline)
-        std::this_thread::sleep_for(milliseconds(10));
-    EXPECT_EQ(0u, pollClipboardBitmap()) << "the owner has gone";
+    EXPECT_EQ(0u, waitForChange(second)) << "the owner has gone";
 }
 
 // Honest owners' pictures, PNG or BMP, whole or in pieces, arrive pixel for pixel as 24-bit
@@ -229,7 +223,6 @@ TEST(X11Clipboard, PicturesArriveWholeAndHostileOwnersCostABoundedWhile) {
         Offer offer;
         int written, seconds;
     } cases[] = {
-        {"PNG", {png}, 1, 1},
         {"BMP", {pictureBytes(FIF_BMP, 40, 30), "image/bmp"}, 1, 1},
         {"3000 x 2000 in pieces", {pictureBytes(FIF_PNG, 3000, 2000), P, None, 8, I}, 1, 5},
         {"16-bit items", {png, P, None, 16}, 0, 1},
@@ -241,7 +234,7 @@ TEST(X11Clipboard, PicturesArriveWholeAndHostileOwnersCostABoundedWhile) {
     std::uintptr_t handle = 0;
     for (const auto& c : cases) {
         TestOwner owner(c.offer);
-        handle = waitForNewImage(handle);
+        handle = waitForChange(handle);
         Clock::time_point start = Clock::now();
         Picture picture = readClipboardPicture(handle);
         ASSERT_EQ(c.written == 1, picture != nullptr) << c.what;
@@ -281,7 +274,7 @@ TEST(X11Clipboard, TextIsServedInEveryTextFormUntilTakenAndHandedToAClipboardMan
     EXPECT_EQ(0u, pollClipboardBitmap()) << "our own text is no image";
     {
         TestOwner owner(Offer{pictureBytes(FIF_PNG, 4, 4)});
-        EXPECT_TRUE(readClipboardPicture(waitForNewImage(0))) << "an image copied over our text";
+        EXPECT_TRUE(readClipboardPicture(waitForChange(0))) << "an image copied over our text";
     }
     ASSERT_TRUE(setClipboardText("http://localhost/i/two"));
     EXPECT_EQ("http://localhost/i/two", shOutput("xclip -selection clipboard -o"));

@@ -140,16 +140,13 @@ std::vector<long long> values(T... each) {
     return {static_cast<long long>(each)...};
 }
 
-class EditorTest : public ::testing::Test {
+class EditorTest : public ScreenTest {
   protected:
     // Wide enough for the whole menu bar (it ends at x = 943), short enough to stay quick.
     static constexpr int kWidth = 1000, kHeight = 300;
 
     void SetUp() override {
-        ASSERT_EQ(0, setScreenMode(kWidth, kHeight, 32, 0, kBorderless, 0));
-        headlessSetActive(true);
-        headlessSetInside(true);
-        for (int bit : {kLeftButton, kRightButton, kMiddleButton}) headlessButton(bit, false);
+        openWindow(kWidth, kHeight);  // which lets go of the buttons a previous test held
         headlessMovePointer(0, 0);
         headlessDesktop().beeps = 0;
         program.work = WorkArea{kWidth, kHeight};
@@ -199,11 +196,8 @@ struct ScopedWorkingDirectory {
     }
 };
 
-class WindowlessTest : public ::testing::Test {
+class WindowlessTest : public ScreenTest {
   protected:
-    void SetUp() override {
-        ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
-        drainKeys();
-    }
+    void SetUp() override { openMode(1, 1, kWindowless); }
     ScopedWorkingDirectory directory;
 };

@@ -8,8 +8,7 @@ class ToolTest : public EditorTest {
             for (int x = x1; x <= x2; ++x) points.insert({x, y});
         return points;
     }
-    // Presses the left button over image point a for a frame, moves to b for a frame, and
-    // releases there for a third unless told to hold on.
+    // Left button down over image point a for a frame, at b for a frame, released for a third.
     void drag(int ax, int ay, int bx, int by, bool release = true) {
         pointAt(wx(ax), wy(ay));
         leftDown();
@@ -113,8 +112,7 @@ TEST_F(ToolTest, ACropWaitsForItsReleaseInsideWhateverThePointerOrTheToolDoes) {
     frames(2);
     EXPECT_EQ(values(200, 100, 0, 1), state());
     EXPECT_EQ(Tool::MARK, editor.tool);
-    // The preview stays: white under black dashes, four pixels each, along the bottom edge (its
-    // corner pixel belongs to the left edge's dashes as well, so it is left out here).
+    // The preview stays: dashes of four, white then black, along the bottom edge past its corner.
     for (int k = 1; k < 8; ++k) EXPECT_EQ(k < 4 ? kWhite : kBlack, shown(10 + k, 60)) << k;
     pointAt(wx(150), wy(90), 1);  // back inside, no new press
     EXPECT_EQ(values(100, 50, 0, 0), state());

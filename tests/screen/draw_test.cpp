@@ -6,8 +6,6 @@
 
 namespace {
 
-using Colours = std::vector<std::uint32_t>;
-
 Points litPixels() {
     Points lit;
     for (int y = 0; y < 48; ++y)
@@ -95,25 +93,25 @@ TEST_F(DrawTest, PutImageCopiesExactlyClampsItsSourceAndClips) {
     imageRow(source.get(), 0)[1] = 0x12345678;  // alpha is copied, not blended
     imageRow(source.get(), 0)[2] = kMagenta;    // and magenta is no transparent colour
     putImage(nullptr, 4, 5, source.get(), 1, 0, 2, 0, kAbsolute);
-    EXPECT_EQ((Colours{0x12345678, kMagenta, kBlack}),
-              (Colours{screenPixel(4, 5), screenPixel(5, 5), screenPixel(6, 5)}));
+    EXPECT_EQ(values(0x12345678, kMagenta, kBlack),
+              values(screenPixel(4, 5), screenPixel(5, 5), screenPixel(6, 5)));
     // Cut off left and top, the source start moves along; right and bottom simply end.
     putImage(nullptr, -5, -7, source.get());
     putImage(nullptr, 60, 45, source.get());
-    EXPECT_EQ((Colours{patternAt(5, 7), patternAt(19, 19), kBlack, kBlack, patternAt(3, 2)}),
-              (Colours{screenPixel(0, 0), screenPixel(14, 12), screenPixel(15, 12),
-                       screenPixel(0, 13), screenPixel(63, 47)}));
+    EXPECT_EQ(values(patternAt(5, 7), patternAt(19, 19), kBlack, kBlack, patternAt(3, 2)),
+              values(screenPixel(0, 0), screenPixel(14, 12), screenPixel(15, 12),
+                     screenPixel(0, 13), screenPixel(63, 47)));
     // 11 x 11 onto 10 x 10 drops the last column and row; a second corner beyond the source copies
     // up to its last column and row; relative corners may come backwards.
     putImage(target.get(), 0, 0, ImagePtr(patternedImage(11, 11)).get());
     EXPECT_EQ(patternAt(9, 9), imageRow(target.get(), 9)[9]);
     putImage(target.get(), 0, 0, source.get(), 17, 18, 50, 50, kAbsolute);
     putImage(target.get(), 5, 5, source.get(), 5, 5, -2, -3, kRelative);
-    EXPECT_EQ((Colours{patternAt(17, 18), patternAt(19, 19), patternAt(3, 0), patternAt(3, 2),
-                       patternAt(5, 5), patternAt(8, 9)}),
-              (Colours{imageRow(target.get(), 0)[0], imageRow(target.get(), 1)[2],
-                       imageRow(target.get(), 0)[3], imageRow(target.get(), 5)[5],
-                       imageRow(target.get(), 8)[7], imageRow(target.get(), 9)[8]}));
+    EXPECT_EQ(values(patternAt(17, 18), patternAt(19, 19), patternAt(3, 0), patternAt(3, 2),
+                     patternAt(5, 5), patternAt(8, 9)),
+              values(imageRow(target.get(), 0)[0], imageRow(target.get(), 1)[2],
+                     imageRow(target.get(), 0)[3], imageRow(target.get(), 5)[5],
+                     imageRow(target.get(), 8)[7], imageRow(target.get(), 9)[8]));
 }
 
 TEST_F(DrawTest, TextTakesEightPixelsPerCharacterAndSpacesLeaveTheBackground) {

@@ -141,7 +141,6 @@ TEST_F(ScreenTest, PuttingAgainAfterAnyChangeShowsTheChange) {
     putImage(nullptr, 4, 4, image);
     EXPECT_EQ(1, std::count(redrawn.begin(), redrawn.end(), 1));
     EXPECT_EQ(1, redrawn[7]);
-    // Puts `picture` at (x, 4) and reads the screen pixel at (px, py).
     auto putAndRead = [](Image* picture, int x, int px, int py) {
         putImage(nullptr, x, 4, picture);
         return screenPixel(px, py);
@@ -164,16 +163,15 @@ TEST_F(ScreenTest, PuttingAgainAfterAnyChangeShowsTheChange) {
     destroyImage(other);
 }
 
-// A key ends an interruptible pause of 100 ms or more, or one until a key, within one 50 ms
-// check; shorter and uninterruptible pauses run their full length. No pause removes the key.
+// A key ends an interruptible pause of 100 ms or more, or one until a key; shorter and
+// uninterruptible pauses run their full length; none removes the key. A cut pause ends well
+// before its length: bounds a stalled machine cannot cross, never a window of a few frames.
 TEST_F(ScreenTest, KeysEndOnlyInterruptiblePausesOf100MsOrMore) {
     struct Pause {
         int ms;
         bool uninterruptible;
         long long least, most;
     };
-    // A key cut a pause short when it ends well before its length: bounds a stalled machine
-    // cannot cross, never a window of a few frames.
     for (Pause p : {Pause{3000, false, 60, 2000}, Pause{-1, false, 60, 2000},
                     Pause{99, false, 99, 3000}, Pause{150, true, 150, 3000}}) {
         openWindow();

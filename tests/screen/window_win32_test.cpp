@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "screen/draw.h"
 #include "screen/keymap_win32.h"
 #include "screen/screen.h"
 #include "screen/screen_input.h"
@@ -88,12 +87,6 @@ class Win32Window : public ::testing::Test {
         while (eventually([&] { return !(key = readKey()).empty(); }) && key != "#") keys += key;
         return keys;
     }
-    COLORREF pixelOnWindow(int x, int y) {
-        HDC dc = GetDC(hwnd_);
-        COLORREF colour = GetPixel(dc, x, y);
-        ReleaseDC(hwnd_, dc);
-        return colour;
-    }
     HWND captureOwner() {
         GUITHREADINFO info = {};
         info.cbSize = sizeof info;
@@ -156,20 +149,6 @@ TEST_F(Win32Window, PointerPositionButtonsWheelAndWhereItIsUnavailable) {
     EXPECT_TRUE(eventually([] { return pointer()[4] == 0; }));
     SetCursorPos(0, 0);
     EXPECT_TRUE(eventually([] { return pointer() == std::vector<int>{-1, -1, -1, -1, 1}; }));
-}
-
-TEST_F(Win32Window, RepaintsFromTheBufferWhenAskedAndClosesWithTheMode) {
-    drawLine(nullptr, 0, 10, kWidth - 1, 19, 0xFF0000FF, kFilledBox, kSolid, kAbsolute);
-    ASSERT_TRUE(eventually([&] { return pixelOnWindow(5, 15) == RGB(0, 0, 255); }));
-    HDC dc = GetDC(hwnd_);  // spoil the window behind the screen layer's back
-    RECT all = {0, 0, kWidth, kHeight};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    ReleaseDC(hwnd_, dc);
-    InvalidateRect(hwnd_, nullptr, TRUE);
-    EXPECT_TRUE(eventually([&] { return pixelOnWindow(5, 15) == RGB(0, 0, 255); }));
-    EXPECT_EQ(pixelOnWindow(5, 5), RGB(0, 0, 0));
-    ASSERT_EQ(0, setScreenMode(1, 1, 32, 0, kWindowless, 0));
-    EXPECT_FALSE(IsWindow(hwnd_));
 }
 
 }  // namespace
