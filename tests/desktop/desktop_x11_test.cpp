@@ -259,7 +259,7 @@ TEST(X11Clipboard, SilentAndLongWindedOwnersCostAPollOnlyAMoment) {
     EXPECT_GE(owner->requests, 1);
 }
 
-TEST(X11Clipboard, TextIsServedInEveryTextFormUntilTakenAndHandedToAClipboardManager) {
+TEST(X11Clipboard, TextIsServedInEveryTextFormAndHandedToAClipboardManager) {
     const std::string link = "http://localhost/i/Fq3x.png\r\n";
     ASSERT_TRUE(setClipboardText("first"));
     ASSERT_TRUE(setClipboardText(link));
@@ -272,12 +272,6 @@ TEST(X11Clipboard, TextIsServedInEveryTextFormUntilTakenAndHandedToAClipboardMan
         EXPECT_NE(std::string::npos, targets.find(target)) << targets;
     EXPECT_EQ(std::string::npos, targets.find("image/")) << targets;
     EXPECT_EQ(0u, pollClipboardBitmap()) << "our own text is no image";
-    {
-        TestOwner owner(Offer{pictureBytes(FIF_PNG, 4, 4)});
-        EXPECT_TRUE(readClipboardPicture(waitForChange(0))) << "an image copied over our text";
-    }
-    ASSERT_TRUE(setClipboardText("http://localhost/i/two"));
-    EXPECT_EQ("http://localhost/i/two", shOutput("xclip -selection clipboard -o"));
     // The link is handed to a clipboard manager when one runs; a silent one costs a few seconds.
     EXPECT_FALSE(handOverClipboard()) << "no manager runs";
     Offer manager;
@@ -285,7 +279,7 @@ TEST(X11Clipboard, TextIsServedInEveryTextFormUntilTakenAndHandedToAClipboardMan
     {
         TestOwner answering(manager);
         EXPECT_TRUE(handOverClipboard());
-        EXPECT_EQ("http://localhost/i/two", answering.saved());
+        EXPECT_EQ(link, answering.saved());
     }
     ASSERT_TRUE(setClipboardText("http://example.org/b2"));
     manager.mode = Offer::Silent;
@@ -321,11 +315,9 @@ TEST(X11Desktop, WorkAreaIsTheCurrentDesktopsOrElseTheFirst) {
 
 // Each connection keeps its own errors until they are taken; none of them ends the process.
 TEST(X11Errors, KeptPerConnectionAndTakenOnce) {
-    Display* a = XOpenDisplay(nullptr);
-    Display* b = XOpenDisplay(nullptr);
+    Display *a = XOpenDisplay(nullptr), *b = XOpenDisplay(nullptr);
     ASSERT_TRUE(a && b);
-    x11AdoptConnection(a);
-    x11AdoptConnection(b);
+    for (Display* d : {a, b}) x11AdoptConnection(d);
     XMapWindow(a, 0x1FFFFFFF);  // no such window
     EXPECT_EQ(BadWindow, x11TakeError(a));
     EXPECT_EQ(Success, x11TakeError(a)) << "taken once";

@@ -114,12 +114,14 @@ TEST_F(EditorTest, TheRightButtonPansWithinTheCapturesEdgesOnlyOverItAndOnlyWhil
         }
         headlessButton(kRightButton, false);
     }
-    leftDown();  // the left button draws, it does not pan
-    pointAt(190, 190, 1);
-    EXPECT_EQ(0, editor.view.panY);
-    leftUp();
-    // An unavailable pointer does not pan and is the next frame's previous position.
+    // The left button draws, it does not pan; an unavailable pointer does not pan and is the next
+    // frame's previous position.
     show(patternedImage(1200, 500));
+    pointAt(500, 150, 1);
+    leftDown();
+    pointAt(490, 145, 1);
+    EXPECT_EQ(0, editor.view.panX);
+    leftUp();
     headlessButton(kRightButton, true);
     pointAt(500, 150, 1);
     headlessSetInside(false);

@@ -50,18 +50,3 @@ TEST_F(CaptureTest, SavingRightAwayWritesTheEditedPicture) {
         EXPECT_TRUE(file && file->width == 3 && file->height == 2) << name;
     }
 }
-
-// REVERT gives exactly the pixels of the capture-time file, which a failed write does not stop.
-TEST_F(CaptureTest, RevertMatchesTheFileAndNeedsNoFile) {
-    for (bool blocked : {false, true}) {
-        if (blocked) fs::remove(kCapturePng), fs::create_directory(kCapturePng);  // in the way
-        Capture capture(taken());
-        ASSERT_TRUE(capture.makeWorkingPicture());
-        imageRow(capture.picture(), 7)[9] = 0xFFFF0000;
-        ASSERT_TRUE(capture.revert());
-        EXPECT_EQ(!blocked, capture.finishWrite());
-        ImagePtr file(loadImageFile(blocked ? "none" : kCapturePng));
-        EXPECT_EQ(!blocked, samePixels(file.get(), capture.picture()));
-        EXPECT_NE(0xFFFF0000, imageRow(capture.picture(), 7)[9]);
-    }
-}

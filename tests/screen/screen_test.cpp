@@ -25,11 +25,9 @@ TEST_F(ScreenTest, ModesTitlesAndWindowsThatCannotOpen) {
     openWindow(40, 30);
     std::intptr_t handle = getWindowHandle();
     EXPECT_TRUE(first != 0 && first != handle);
-    struct Mode {
-        int width, height, depth;
-    };
-    for (Mode m : {Mode{0, 10, 32}, Mode{10, -1, 32}, Mode{10, 10, 12}})
-        EXPECT_NE(0, setScreenMode(m.width, m.height, m.depth, 0, kBorderless, 0));
+    EXPECT_NE(0, setScreenMode(0, 10, 32, 0, kBorderless, 0));
+    EXPECT_NE(0, setScreenMode(10, -1, 32, 0, kBorderless, 0));
+    EXPECT_NE(0, setScreenMode(10, 10, 12, 0, kBorderless, 0));
     EXPECT_EQ(values(handle, 40, 30), values(getWindowHandle(), screenWidth(), screenHeight()));
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x) ASSERT_EQ(kBlack, screenPixel(x, y));
@@ -86,9 +84,6 @@ TEST_F(ScreenTest, MouseIsUnavailableWithoutAWindowOrInactiveOrOutsideAndButtons
     headlessSetInside(true);
     headlessSetActive(false);
     EXPECT_EQ(kNoPointer, mouse());
-    headlessButton(kMiddleButton, true);
-    openWindow();
-    EXPECT_EQ(0, mouse()[4]);
     headlessButton(kRightButton, true);
     openMode(1, 1, kWindowless);
     openWindow();

@@ -49,10 +49,8 @@ constexpr LPARAM kAltHeld = LPARAM(1) << 29, kRepeated = LPARAM(1) << 30;
 
 // Waits up to two seconds for the window thread to have acted.
 bool eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 100; ++i, Sleep(20))
         if (done()) return true;
-        Sleep(20);
-    }
     return false;
 }
 
