@@ -16,9 +16,6 @@
 
 namespace {
 
-// Captures are written to the working directory: a fresh one, gone with the process.
-ScopedWorkingDirectory gDirectory;
-
 std::string shOutput(const std::string& command) {
     std::string out;
     FILE* pipe = popen(("timeout 10 " + command).c_str(), "r");
@@ -211,9 +208,8 @@ TEST(X11Clipboard, EachCopyHasAHandleOfItsOwnAndNoOwnerIsNoImage) {
     EXPECT_EQ(0u, waitForChange(second)) << "the owner has gone";
 }
 
-// Honest owners' pictures, PNG or BMP, whole or in pieces, arrive pixel for pixel as 24-bit
-// pictures. Hostile transfers cost at most their bounds and yield none; the next copy is taken as
-// ever. Hostile bytes are the image tests' and the bomb scenario's.
+// Honest owners' PNG or BMP, whole or in pieces, arrive pixel for pixel as 24-bit pictures; hostile
+// transfers cost at most their bounds and yield none (hostile bytes: the image tests' rows).
 TEST(X11Clipboard, PicturesArriveWholeAndHostileOwnersCostABoundedWhile) {
     const auto png = pictureBytes(FIF_PNG, 40, 30), big = pictureBytes(FIF_PNG, 1000, 1000);
     const char* P = "image/png";

@@ -1,6 +1,5 @@
-// What the tests of the program's own layers share. The screen layer is one process-wide state,
-// so every test starts from a fresh mode and an empty key ring. Include this before Xlib, whose
-// macros (None, Bool) would break GoogleTest and the program's headers.
+// Shared by the layer tests. The screen layer is one process-wide state, so every test starts
+// from a fresh mode and an empty key ring. Include before Xlib, whose None and Bool break gtest.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -97,8 +96,7 @@ inline void clearMarks() {
     std::fill(s.changed.begin(), s.changed.end(), 0);
 }
 
-// Picture files made in memory for tests: `format` as FreeImage writes it, `bpp` bits per pixel,
-// filled with noise (which does not compress, so a large one stays large).
+// A `format` file of `bpp`-bit noise, which does not compress, so a large one stays large.
 inline std::vector<unsigned char> pictureBytes(FREE_IMAGE_FORMAT format, int width, int height,
                                                int bpp = 24) {
     ensureFreeImage();
@@ -117,8 +115,7 @@ inline std::vector<unsigned char> pictureBytes(FREE_IMAGE_FORMAT format, int wid
     return bytes;
 }
 
-// A colour that names its own pixel, so a shifted, flipped or mis-cropped copy shows up. Opaque,
-// so it survives a trip through a 24-bit PNG.
+// A colour naming its pixel (shifts, flips and bad crops show), opaque to survive a 24-bit PNG.
 inline std::uint32_t patternAt(int x, int y) {
     return 0xFF000000u | (std::uint32_t(x & 0xFFF) << 12) | std::uint32_t(y & 0xFFF);
 }

@@ -52,7 +52,6 @@ TEST_F(LoopTest, ToolKeysActOneFrameAfterTheyAreReadAndOtherKeysEndTheLoopDoingN
         EXPECT_FALSE(frame());
         EXPECT_EQ(code < 256 ? std::string(1, char(code)) : "\xffH", program.lastKey);
     }
-    // The ending frame does nothing else.
     startEditor(program, editor);
     pointAt(wx(10), wy(10), 1);
     program.lastKey = "u";

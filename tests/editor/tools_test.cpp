@@ -23,7 +23,6 @@ class ToolTest : public EditorTest {
                 if (imagePixel(picture(), x, y) != patternAt(x, y)) points.insert({x, y});
         return points;
     }
-    // The capture's size and the pending censor and crop.
     std::vector<long long> state() const {
         return values(picture()->width, picture()->height, editor.drag.censorDrag,
                       editor.drag.cropDrag);

@@ -24,8 +24,7 @@ int printedAt(int width, const std::string& text, int from = 1) {
 
 }  // namespace
 
-// Halves round to even; a text too long to centre starts at the cursor, and the line break
-// follows on the same row.
+// Halves round to even; a text too long to centre starts at the cursor, its line break on that row.
 TEST_F(EditorTest, StatusTextsStartWhereTheWindowWidthPutsThem) {
     struct Case {
         int width;
@@ -47,7 +46,6 @@ TEST_F(EditorTest, PlacementCentresWhatFitsPutsTheRestAtTheCornerAndCutsTheImage
     };
     for (Size s : {Size{1889, 1016}, Size{1888, 1017}, Size{10, 1017}, Size{1889, 10}})
         EXPECT_EQ(values(4, 4, 0, 0), placed(s.width, s.height)) << s.width << " x " << s.height;
-    // The image area is the placed capture cut to the visible area.
     const View& v = editor.view;
     clipImageArea(editor.view, program.work, picture());
     EXPECT_EQ(values(402, 84, 602, 184), values(v.originX, v.originY, v.right, v.bottom));

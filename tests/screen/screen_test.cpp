@@ -109,8 +109,7 @@ TEST_F(ScreenTest, UnlockMarksTheGivenRowsAndReleasesOneLevel) {
 TEST_F(ScreenTest, RefresherPresentsOnlyRowsWhosePixelsChanged) {
     openWindow(32, 100);
     HeadlessPresentStats first{};
-    // The second pass draws the same pixels again under a whole-screen mark, as every editor
-    // frame does with a capture at rest: nothing new to show.
+    // The second pass redraws the same pixels under a whole-screen mark, as a frame at rest does.
     for (int pass = 0; pass < 2; ++pass) {
         lockScreen();
         drawLine(nullptr, 0, 41, 31, 43, 0xFFFFFFFF, kFilledBox, kSolid, kAbsolute);
