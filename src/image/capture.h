@@ -12,6 +12,7 @@
 // neither bring back a file just removed nor overwrite the edited picture with the taken one.
 #pragma once
 
+#include <future>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -62,9 +63,14 @@ class Capture {
     // (a failed write leaves no file of that name).
     bool finishWrite();
 
-    // Writes the working picture as kCapturePng and kCaptureJpeg at the same time, each through
-    // saveImageFile's checks, after the capture-time write has ended. Returns the names of the
-    // files that could not be written, in that order.
+    // Starts writing the working picture as kCapturePng and kCaptureJpeg at the same time, each
+    // through saveImageFile's checks, after the capture-time write has ended. From here on the
+    // working picture must not change and REVERT has nothing to go back to. Starting twice is
+    // starting once.
+    void startSaves();
+
+    // The writes of startSaves, started now if they were not: waits for them and returns the
+    // names of the files that could not be written, in that order.
     std::vector<const char*> saveFiles();
 
     // Releases both pictures (after the capture-time write has ended); the files stay.
@@ -75,8 +81,12 @@ class Capture {
     void removeFiles();
 
   private:
+    // Waits for every write of the capture files under way.
+    void settle();
+
     Picture original_;
     Image* working_ = nullptr;
     std::thread writer_;
     bool written_ = false;
+    std::future<std::vector<const char*>> saves_;
 };
