@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "image/background.h"
 #include "image/freeimage.h"
 
 void PictureRelease::operator()(FIBITMAP* picture) const {
@@ -47,6 +48,8 @@ Capture::Capture(Picture original) : original_(std::move(original)) {
     FIBITMAP* picture = original_.get();
     // The original is only read from here on, by the worker and by REVERT alike.
     writer_ = std::thread([this, picture] {
+        // The editor is opening meanwhile; its first frame is what the user waits for.
+        lowerThreadPriority();
         written_ = writeFreeImageFile(picture, FIF_PNG, kCapturePng) == 1;
         // A write that broke off must not pass for the capture.
         if (!written_) std::remove(kCapturePng);
