@@ -4,8 +4,9 @@
 // It holds two pictures. The original is the 24-bit picture exactly as taken; it is written to
 // kCapturePng by a worker thread while the editor already shows it, and REVERT copies it back,
 // so nobody waits for the disk to see pixels the program already holds. The working picture is
-// the image buffer the editor changes; crop and revert replace it. When the editor is done, both
-// capture files are written from the working picture, PNG and JPEG at the same time.
+// the image buffer the editor changes; crop and revert replace it. Once the key that ends the
+// editor is known, both capture files are written from the working picture, PNG and JPEG at the
+// same time.
 //
 // Order between the worker and everything else that touches the files: removing the files,
 // saving over them and destroying the capture all wait for the worker first, so a late worker can
