@@ -54,6 +54,14 @@ inline void drainKeys() {
     }
 }
 
+// readMouse as {failed, x, y, wheel, buttons (index 4), clip}.
+inline std::vector<int> mouse() {
+    int x, y, wheel, buttons, clip;
+    int failed = readMouse(&x, &y, &wheel, &buttons, &clip) != 0;
+    return {failed, x, y, wheel, buttons, clip};
+}
+const std::vector<int> kNoPointer{1, -1, -1, -1, -1, -1};
+
 class ScreenTest : public ::testing::Test {
   protected:
     // Windowless by default: no refresher clears the row marks behind the test's back.

@@ -1,17 +1,5 @@
 #include "../editor/editor_fixture.h"
 
-namespace {
-
-// readMouse as {failed, x, y, wheel, buttons (index 4), clip}.
-std::vector<int> mouse() {
-    int x, y, wheel, buttons, clip;
-    int failed = readMouse(&x, &y, &wheel, &buttons, &clip) != 0;
-    return {failed, x, y, wheel, buttons, clip};
-}
-const std::vector<int> kNoPointer{1, -1, -1, -1, -1, -1};
-
-}  // namespace
-
 // Refused modes change nothing; a window that cannot open leaves no mode at all. A new mode is
 // black with the console reset; the title (cut to 127 characters) outlives modes.
 TEST_F(ScreenTest, ModesTitlesAndWindowsThatCannotOpen) {

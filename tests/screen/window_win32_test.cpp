@@ -1,15 +1,11 @@
 // The Win32 window backend: its key map, then a real window (under Wine) with messages posted to
 // it as Windows would deliver them, and what the screen core then reports.
-#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <functional>
-#include <string>
-#include <vector>
 
+#include "../editor/editor_fixture.h"
 #include "screen/keymap_win32.h"
-#include "screen/screen.h"
-#include "screen/screen_input.h"
 
 namespace {
 
@@ -54,22 +50,13 @@ bool eventually(const std::function<bool()>& done) {
     return false;
 }
 
-// readMouse's x, y, wheel and buttons, then its result.
-std::vector<int> pointer() {
-    int x, y, wheel, buttons, clip;
-    int result = readMouse(&x, &y, &wheel, &buttons, &clip);
-    return {x, y, wheel, buttons, result};
-}
-
-class Win32Window : public ::testing::Test {
+class Win32Window : public ScreenTest {
   protected:
     void SetUp() override {
         setWindowTitle("Loading");
-        ASSERT_EQ(0, setScreenMode(kWidth, kHeight, 32, 0, kBorderless, 0));
+        openMode(kWidth, kHeight, kBorderless);
         hwnd_ = reinterpret_cast<HWND>(getWindowHandle());
         ASSERT_TRUE(IsWindow(hwnd_));
-        while (!readKey().empty()) {
-        }
     }
     void TearDown() override { setScreenMode(1, 1, 32, 0, kWindowless, 0); }
 
@@ -127,26 +114,25 @@ TEST_F(Win32Window, PointerPositionButtonsWheelAndWhereItIsUnavailable) {
     RECT frame;
     GetWindowRect(hwnd_, &frame);
     SetCursorPos(int(frame.left) + kWidth - 1, int(frame.top) + kHeight - 1);
-    ASSERT_TRUE(
-        eventually([] { return pointer()[0] == kWidth - 1 && pointer()[1] == kHeight - 1; }));
+    ASSERT_TRUE(eventually([] { return mouse()[1] == kWidth - 1 && mouse()[2] == kHeight - 1; }));
     const LPARAM here = MAKELPARAM(kWidth - 1, kHeight - 1);
-    int wheel = pointer()[2];
+    int wheel = mouse()[3];
     post(WM_LBUTTONDOWN, MK_LBUTTON, here);
     post(WM_RBUTTONDBLCLK, MK_LBUTTON | MK_RBUTTON, here);  // a double-click is a press
-    EXPECT_TRUE(eventually([] { return pointer()[3] == 3; }));
+    EXPECT_TRUE(eventually([] { return mouse()[4] == 3; }));
     EXPECT_EQ(captureOwner(), hwnd_);
     post(WM_LBUTTONUP, MK_RBUTTON, here);
     post(WM_RBUTTONUP, 0, here);
     for (int delta : {3, -1, -1})  // one step each, whatever the delta
         post(WM_MOUSEWHEEL, MAKEWPARAM(0, WORD(delta * WHEEL_DELTA)), 0);
-    EXPECT_TRUE(eventually([&] { return pointer()[2] == wheel - 1 && pointer()[3] == 0; }));
+    EXPECT_TRUE(eventually([&] { return mouse()[3] == wheel - 1 && mouse()[4] == 0; }));
     EXPECT_EQ(captureOwner(), nullptr);
     post(WM_ACTIVATE, WA_INACTIVE, 0);
-    EXPECT_TRUE(eventually([] { return pointer()[4] != 0; }));
+    EXPECT_TRUE(eventually([] { return mouse()[0] != 0; }));
     post(WM_ACTIVATE, WA_ACTIVE, 0);
-    EXPECT_TRUE(eventually([] { return pointer()[4] == 0; }));
+    EXPECT_TRUE(eventually([] { return mouse()[0] == 0; }));
     SetCursorPos(0, 0);
-    EXPECT_TRUE(eventually([] { return pointer() == std::vector<int>{-1, -1, -1, -1, 1}; }));
+    EXPECT_TRUE(eventually([] { return mouse() == kNoPointer; }));
 }
 
 }  // namespace
