@@ -181,10 +181,8 @@ class TestOwner {
 
 // Polls as the idle loop would until the clipboard's image (0: none) is other than `previous`.
 std::uintptr_t waitForChange(std::uintptr_t previous) {
-    Clock::time_point deadline = Clock::now() + milliseconds(5000);
-    std::uintptr_t handle = pollClipboardBitmap();
-    for (; handle == previous && Clock::now() < deadline; handle = pollClipboardBitmap())
-        std::this_thread::sleep_for(milliseconds(20));
+    std::uintptr_t handle = previous;
+    eventually([&] { return (handle = pollClipboardBitmap()) != previous; }, 5000);
     return handle;
 }
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -61,6 +62,14 @@ inline std::vector<int> mouse() {
     return {failed, x, y, wheel, buttons, clip};
 }
 const std::vector<int> kNoPointer{1, -1, -1, -1, -1, -1};
+
+// Asks `done` every 20 ms until it holds or `ms` have passed; whether it held.
+inline bool eventually(const std::function<bool()>& done, int ms = 2000) {
+    for (Clock::time_point end = Clock::now() + milliseconds(ms); !done();
+         std::this_thread::sleep_for(milliseconds(20)))
+        if (Clock::now() > end) return false;
+    return true;
+}
 
 class ScreenTest : public ::testing::Test {
   protected:

@@ -102,8 +102,7 @@ TEST_F(ScreenTest, RefresherPresentsOnlyRowsWhosePixelsChanged) {
         lockScreen();
         drawLine(nullptr, 0, 41, 31, 43, 0xFFFFFFFF, kFilledBox, kSolid, kAbsolute);
         unlockScreen(pass == 0 ? 40 : -1, pass == 0 ? 44 : -1);
-        for (int i = 0; i < 500 && !markedRows().empty(); ++i)  // the refresher takes the marks
-            std::this_thread::sleep_for(milliseconds(10));
+        eventually([] { return markedRows().empty(); }, 5000);  // the refresher takes the marks
         if (pass == 0) first = headlessPresentStats();
     }
     EXPECT_EQ(41, first.lastFirst) << "rows marked but unchanged are not presented";

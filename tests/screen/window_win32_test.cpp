@@ -2,8 +2,6 @@
 // it as Windows would deliver them, and what the screen core then reports.
 #include <windows.h>
 
-#include <functional>
-
 #include "../editor/editor_fixture.h"
 #include "screen/keymap_win32.h"
 
@@ -42,13 +40,6 @@ TEST(KeymapWin32, KeysBecomeExtendedCodesOrAreLeftToWmChar) {
 
 constexpr int kWidth = 120, kHeight = 40;
 constexpr LPARAM kAltHeld = LPARAM(1) << 29, kRepeated = LPARAM(1) << 30;
-
-// Waits up to two seconds for the window thread to have acted.
-bool eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 100; ++i, Sleep(20))
-        if (done()) return true;
-    return false;
-}
 
 class Win32Window : public ScreenTest {
   protected:
