@@ -70,9 +70,8 @@ struct Offer {
     const char* selection = "CLIPBOARD";
 };
 
-// A clipboard owner on a connection and thread of its own. Pieces of an incremental transfer go
-// out whenever the requestor has deleted the last one; claim() takes the selection again, as a
-// program does when the user copies again. A manager keeps the text it fetched in saved().
+// A clipboard owner on a connection and thread of its own. An incremental transfer's next piece
+// goes out once the requestor has deleted the last; claim() takes the selection again (a new copy).
 class TestOwner {
   public:
     explicit TestOwner(Offer offer) : offer_(std::move(offer)) {
@@ -189,10 +188,9 @@ std::uintptr_t waitForChange(std::uintptr_t previous) {
 }  // namespace
 
 TEST(X11Clipboard, EachCopyHasAHandleOfItsOwnAndNoOwnerIsNoImage) {
-    Offer offer{pictureBytes(FIF_PNG, 40, 30)};
     std::uintptr_t first = 0, second = 0;
     {
-        TestOwner owner(offer);
+        TestOwner owner(Offer{pictureBytes(FIF_PNG, 40, 30)});
         first = waitForChange(0);
         ASSERT_NE(0u, first);
         EXPECT_FALSE(waitForClipboardChange(100)) << "nothing new since the poll";

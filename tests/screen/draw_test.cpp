@@ -57,9 +57,8 @@ TEST_F(DrawTest, ClippingKeepsThePixelsOfTheWholeLineAndOutline) {
 }
 
 TEST_F(DrawTest, DashedOutlineRunsOnAroundThePerimeter) {
-    // 12 x 10 box from (10, 10) to (21, 19), white solid, then 0x0F0F black over it. Read along
-    // the bottom (k = 0..11), the top (k = 12..23), then the right and the left side top down
-    // (k = 24..33, 34..43); a corner shows black when either of its two visits had a set bit.
+    // A 12 x 10 box at (10, 10), white, then 0x0F0F black over it, read along the bottom, the top,
+    // then the right and the left side top down; a corner is black if either of its visits set it.
     drawLine(nullptr, 10, 10, 21, 19, kWhite, kBoxOutline, kSolid, kAbsolute);
     drawLine(nullptr, 10, 10, 21, 19, kBlack, kBoxOutline, 0x0F0F, kAbsolute);
     struct Side {
@@ -132,9 +131,8 @@ TEST_F(DrawTest, TextTakesEightPixelsPerCharacterAndSpacesLeaveTheBackground) {
 // A frame holds the screen lock while it reads input or retitles its window.
 TEST_F(DrawTest, ScreenCallsNestInsideAFrameLock) {
     auto frame = std::async(std::launch::async, [] {
-        int x, y, wheel, buttons, clip;
         lockScreen();
-        readMouse(&x, &y, &wheel, &buttons, &clip);
+        mouse();
         setWindowTitle(readKey() + std::to_string(getWindowHandle()));
         sleepMs(100);
         unlockScreen();
