@@ -12,11 +12,10 @@ class CaptureTest : public WindowlessTest {
         return Picture(decodeClipboardPicture(noise.data(), noise.size(), PictureFormat::Bmp));
     }
     static bool samePixels(const Image* a, const Image* b) {
-        if (!a || !b || a->width != b->width || a->height != b->height) return false;
-        for (std::uint32_t y = 0; y < a->height; ++y)
-            if (!std::equal(imageRow(a, y), imageRow(a, y) + a->width, imageRow(b, y)))
-                return false;
-        return true;
+        bool same = a && b && a->width == b->width && a->height == b->height;
+        for (std::uint32_t y = 0; same && y < a->height; ++y)
+            same = std::equal(imageRow(a, y), imageRow(a, y) + a->width, imageRow(b, y));
+        return same;
     }
 };
 

@@ -7,8 +7,7 @@
 
 namespace {
 
-// A WM_KEYDOWN or WM_SYSKEYDOWN, the modifiers held, and the code the key ring gets (0: none,
-// the key types a character through WM_CHAR or is nothing of ours).
+// A WM_KEYDOWN or WM_SYSKEYDOWN with its modifiers, and the key ring's code (kNoKeyCode: none).
 struct Press {
     unsigned int virtualKey;
     bool alt, ctrl, shift;
