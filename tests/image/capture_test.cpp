@@ -1,6 +1,5 @@
-// The capture's worker against everything else that touches the capture files. The picture is
-// large enough that its PNG takes far longer to encode than a remove or a tiny save, so a step
-// that did not wait for the worker would find the worker's file appearing after it.
+// The capture's worker against all else that touches the capture files: its large PNG takes far
+// longer than a remove or a tiny save, so a step that did not wait would see the file come after.
 #include "../editor/editor_fixture.h"
 
 namespace {

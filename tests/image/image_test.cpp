@@ -26,11 +26,9 @@ TEST_F(ImageTest, HeaderPitchPaddingAndRefusedSizes) {
     destroyImage(nullptr);
 }
 
-// JPEG closely and upright; the content decides the format, never the name. (PNG exactly: the
-// capture tests against the picture in memory, and the capture scenario against the copied one.)
+// JPEG closely and upright: a red "F" on blue shows flips and R/B swaps, its strokes wider than the
+// blur. The content decides the format, never the name. (PNG exactly: the capture tests.)
 TEST_F(ImageTest, FilesRoundTripUpright) {
-    // An asymmetric "F", red on blue, so a flip or an R/B swap cannot pass unseen; its strokes are
-    // wide enough for JPEG's blur.
     ImagePtr big(createImage(64, 64, kBlue, 0));
     for (int y = 8; y < 56; ++y)
         for (int x = 8; x < 56; ++x)

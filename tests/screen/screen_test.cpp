@@ -142,9 +142,8 @@ TEST_F(ScreenTest, PuttingAgainAfterAnyChangeShowsTheChange) {
     destroyImage(other);
 }
 
-// A key ends an interruptible pause of 100 ms or more, or one until a key; shorter and
-// uninterruptible pauses run their full length; none removes the key. A cut pause ends well
-// before its length: bounds a stalled machine cannot cross, never a window of a few frames.
+// A key ends an interruptible pause of 100 ms or more, or one until a key; others run their full
+// length; none removes the key. Bounds a stalled machine cannot cross, never a few frames' window.
 TEST_F(ScreenTest, KeysEndOnlyInterruptiblePausesOf100MsOrMore) {
     struct Pause {
         int ms;
