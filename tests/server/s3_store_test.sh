@@ -1,8 +1,7 @@
 #!/bin/sh
-# The S3 store against a real throwaway Ceph cluster (scripts/ceph-cluster.sh): start-up
-# checks of keys and credentials, uploads and reads through the store, and the store's faults
-# made by a real nginx in front of the gateway (500, 403), by freezing and killing the gateway and
-# by stopping nginx. Every fault must give 503 with Retry-After and a log line, and leave no object.
+# The S3 store against a throwaway Ceph cluster: start-up checks of keys and credentials, uploads
+# and reads, and faults made by a real nginx in front of the gateway (500, 403), by freezing and
+# killing the gateway and by stopping nginx: each gives 503, Retry-After, a log line, no object.
 # Usage: s3_store_test.sh SERVER_BINARY
 set -eu
 SERVER=$1
@@ -23,10 +22,9 @@ sh "$HERE/../../scripts/ceph-cluster.sh" start "$WORK/ceph" 1
 echo "cluster started in $(since "$started") s"
 . "$WORK/ceph/env"
 "$SERVER" --new-delete-key "$WORK/key"
+umask 077  # credentials must be private
 printf '%s\n%s\n' "$AWS_ACCESS_KEY_ID" "$AWS_SECRET_ACCESS_KEY" >"$WORK/credentials"
-chmod 600 "$WORK/credentials"
 printf '%s\n%s\n' "$AWS_ACCESS_KEY_ID" "not-the-secret" >"$WORK/wrong"
-chmod 600 "$WORK/wrong"
 
 PROXY=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0))
 print(s.getsockname()[1])')
@@ -163,8 +161,7 @@ token=$(printf %s "$name" | openssl dgst -sha256 -binary -mac HMAC -macopt \
 tr -d '\r' <"$WORK/head" | grep -qx "X-Delete-Url: http://s3.test/delete/$name/$token" ||
     fail "X-Delete-Url: $(grep -i delete-url "$WORK/head")"
 [ "$(get "delete/$name/$token" POST)" = 200 ] && [ "$(get "$name")" = 404 ] || fail "deletion"
-# Only the two answered uploads became objects (one deleted since), each PUT conditional; no
-# temporary file is left.
+# Only answered uploads became objects, each PUT conditional; no temporary file is left.
 keys=$(s3 "?list-type=2&prefix=shots%2F" | grep -o "<Key>" | wc -l)
 [ "$keys" -eq 1 ] || fail "$keys objects for 2 answered uploads, one deleted"
 counts

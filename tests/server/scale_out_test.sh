@@ -1,13 +1,11 @@
 #!/bin/sh
-# Three instances behind a real nginx take 2,000 uploads, 16 at a time, while parts of the system
-# are killed (-9). Every answered link must then serve its exact bytes and no id may repeat.
+# Three instances behind a real nginx take 2,000 uploads, 16 at a time; one instance is killed
+# (-9) after 1,000 answers. Every answered link must then serve its exact bytes, no id repeats.
 # Usage: scale_out_test.sh dir SERVER LOCATIONS_CONF | scale_out_test.sh s3 SERVER (as root)
-#  dir: one data directory on loopback; nginx serves stored images itself through the shipped
-#       locations file. One instance dies after 1,000 answers; once a new one has started,
-#       incoming/ holds only the living instances' empty folders.
-#  s3:  three "machines" (network namespaces linked to a private lab namespace that holds the Ceph
-#       cluster and nginx), each instance on a gateway of its own. One instance dies after 1,000
-#       answers, one gateway after 1,300; with both back, every link serves through nginx and
+#  dir: one data directory; nginx serves images through the shipped locations file. After a new
+#       start, incoming/ holds only the living instances' empty folders.
+#  s3:  three network namespaces around a lab namespace with Ceph and nginx, a gateway each; one
+#       gateway dies after 1,300 answers. With both back, every link serves through nginx and
 #       every instance, and every object in the bucket, linked or not, is one whole upload.
 set -eu
 STORE=$1
@@ -89,7 +87,6 @@ cat >"$WORK/nginx.conf" <<CONF
 $([ "$(id -u)" -eq 0 ] && echo "user root;")
 worker_processes 2;
 pid $WORK/nginx.pid;
-error_log $WORK/nginx-error.log;
 events { worker_connections 1024; }
 http {
     access_log off;
