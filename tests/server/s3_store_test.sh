@@ -39,8 +39,7 @@ http {
     server { listen 127.0.0.1:$PROXY; include $WORK/mode.conf; }
 }
 CONF
-# Gives nginx the answers for MODE and waits until its worker with the old ones, and with them
-# every kept-alive connection of the server, has gone.
+# Gives nginx MODE's answers; waits until the old worker, with the kept-alive connections, is gone.
 mode() {
     old=$(curl -s "http://127.0.0.1:$PROXY/mode" | cut -d' ' -f2)
     case $1 in
@@ -67,8 +66,7 @@ counts() {
     read -r puts conditional connections <"$WORK/counts"
 }
 
-# Runs the server with the S3 flags and NAME's log; prints its port once it listens, or
-# nothing once it has exited.
+# Runs the server with the S3 flags, logging to log.NAME; prints its port, or nothing if it exits.
 start() {
     name=$1
     shift
@@ -127,9 +125,8 @@ s3 "/shots/$name" | cmp -s - "$WORK/shot.png" || fail "object shots/$name"  # un
 counts
 [ "$connections" -eq 1 ] || fail "$connections connections to the store for 3 requests"
 
-# Each fault, with the bound on the upload's time: the store's time-outs for a frozen gateway
-# (its backlog takes nginx's connection, nothing answers), nginx's 502 for a killed one, or a
-# refused connection once nginx has stopped too.
+# Each fault with its bound on the upload's time: the store's time-outs for a frozen gateway (its
+# backlog takes nginx's connection), nginx's 502 for a killed one, a refused connection after.
 for fault in 500:8 403:8 stall:8 down:3 stopped:3; do
     case ${fault%:*} in
     stall) mode pass && kill -STOP "$(cat "$WORK/ceph/rgw.1.pid")" ;;
@@ -152,8 +149,7 @@ grep -q "HTTP 500 (InternalError)" "$WORK/log.main" &&
 sh "$HERE/../../scripts/ceph-cluster.sh" gateway "$WORK/ceph" 1
 mode pass
 [ "$(upload)" = 200 ] || fail "no recovery after the faults"
-# Its deletion URL is the name's HMAC-SHA256 under the key, 128 bits in base64url, and takes the
-# object away.
+# Its deletion URL is the name's HMAC-SHA256 under the key, 128 bits in base64url, and deletes.
 name=$(sed 's|http://s3.test/||' "$WORK/link")
 token=$(printf %s "$name" | openssl dgst -sha256 -binary -mac HMAC -macopt \
     "hexkey:$(od -An -tx1 "$WORK/key" | tr -d ' \n')" | head -c 16 | base64 | tr '+/' '-_' |

@@ -113,8 +113,6 @@ def upload(i):
     digest = hashlib.sha256(image).hexdigest()
     body = (b"--B\r\nContent-Disposition: form-data; name=\"file\"; filename=\"s.png\"\r\n\r\n"
             + image + b"\r\n--B--\r\n")
-    with lock:
-        sent.add(digest)
     try:
         c = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
         c.request("POST", "/api.php", body, {"Content-Type": "multipart/form-data; boundary=B"})
@@ -123,6 +121,7 @@ def upload(i):
     except Exception:
         status = 0
     with lock:
+        sent.add(digest)
         answers[0] += 1
         statuses[status] = statuses.get(status, 0) + 1
         if answers[0] == 1000:
@@ -139,9 +138,8 @@ json.dump({"links": links, "sent": sorted(sent)}, open(work + "/uploads.json", "
 sys.exit(1 if duplicates[0] or len(links) < (1900 if not gateway else 1300) else 0)
 PY
 
-# Request shapes libmicrohttpd cannot be made to refuse (it cuts at NUL, and joins a folded line
-# onto the previous field's name): nginx in front answers 400 and passes none of them, nor what
-# hides behind them, to an instance.
+# Shapes libmicrohttpd cannot refuse (it cuts at NUL, joins a folded line onto the field's name):
+# nginx answers 400 and passes none of them, nor what hides behind them, to an instance.
 python3 - "$NGINX_PORT" <<'PY'
 import socket, sys
 failed = 0
@@ -172,7 +170,7 @@ else
     # Both back: the killed instance starts afresh, the killed gateway on its old port.
     sh "$CEPH" gateway "$WORK/ceph" 2
     set -- $(start_instance 1 2)
-    PIDS="$PIDS $1"
+    PIDS="$PIDS $1"  # it removed the dead folder before it said it listens
     SERVERS="127.0.0.1:$NGINX_PORT $INSTANCES"
     radosgw-admin -c "$CEPH_CONF" -n client.rgw bucket list --bucket "$S3_BUCKET" \
         --max-entries 10000 >"$WORK/objects.json" 2>/dev/null

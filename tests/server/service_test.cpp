@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <numeric>
 #include <regex>
 #include <thread>
 
@@ -208,10 +209,8 @@ TEST_F(ServiceTest, StopEndsTricklingRequestsInBoundedTimeAndTheLogIsCapped) {
     static const std::regex kLine(" HTTP/1\\."), kHeldBack("([0-9]+) request lines not logged");
     const std::sregex_iterator end;
     long written = std::distance(std::sregex_iterator(text.begin(), text.end(), kLine), end);
-    long heldBack = 0;
-    for (std::sregex_iterator it(text.begin(), text.end(), kHeldBack); it != end; ++it) {
-        heldBack += std::stol((*it)[1]);
-    }
+    long heldBack = std::accumulate(std::sregex_iterator(text.begin(), text.end(), kHeldBack), end,
+                                    0L, [](long sum, auto& m) { return sum + std::stol(m[1]); });
     EXPECT_LT(written, 20) << text;
     EXPECT_EQ(written + heldBack, 41) << text;  // the 404s and the upload
 }
