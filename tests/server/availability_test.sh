@@ -112,7 +112,7 @@ get = ("GET %s HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n" % image).encode
 def probe(request, half_close):  # (answered 200, seconds taken)
     start = time.monotonic()
     try:
-        with socket.create_connection(("10.77.0.1", 8080), timeout=5) as s:
+        with socket.create_connection(("10.77.0.1", 8080), 5, ("10.77.3.1", 0)) as s:
             s.sendall(request)
             if half_close:  # as the Glimmerix client does
                 s.shutdown(socket.SHUT_WR)

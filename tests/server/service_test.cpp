@@ -1,7 +1,6 @@
 // The real server on loopback, driven with the Glimmerix client's exact request and with raw,
 // hostile and slow clients.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>

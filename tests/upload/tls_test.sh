@@ -28,20 +28,19 @@ make_cert trusted-ca trusted-ca
 make_cert right localhost trusted-ca
 convert -size 400x300 xc: +noise Random shot.png  # several records and send pieces
 
-wait_for() { wait_until 10 test -s "$1"; }
 # Free ports: two for nginx, one for the service's TLS, and a listener that says nothing.
 python3 -c 'import socket, time; s = [socket.socket() for _ in "abcd"]
 [x.bind(("127.0.0.1", 0)) for x in s]; s[3].listen(); p = [x.getsockname()[1] for x in s]
 print(*p, flush=True); [x.close() for x in s[:3]]; time.sleep(100)' >ports.txt &
 pids+=($!)
-wait_for ports.txt
+wait_until 10 test -s ports.txt
 read -r port_right port_tls12 port_own port_silent <ports.txt
 
 if [ -x "$service" ]; then
     "$service" --listen 127.0.0.1 --port "$port_own" --data-dir "$work/own" --tls-cert right.crt \
         --tls-key right.key --public-url "https://localhost:$port_own" 2>own.log &
     pids+=($!)
-    wait_for own.log  # its first line says it listens
+    wait_until 10 test -s own.log  # its first line says it listens
 fi
 server() {  # PORT PROTOCOLS
     printf '  server { listen 127.0.0.1:%s ssl; ssl_certificate %s; ssl_certificate_key %s;
@@ -59,7 +58,7 @@ $(server "$port_right" "TLSv1.2 TLSv1.3"; server "$port_tls12" TLSv1.2)
 EOF
 nginx -p "$work" -e "$work/error.log" -c "$work/nginx.conf" &
 pids+=($!)
-wait_for nginx.pid || { cat error.log; exit 1; }
+wait_until 10 test -s nginx.pid || { cat error.log; exit 1; }
 
 ca_file=$work/trusted-ca.crt
 run=("$probe")
