@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <regex>
+#include <thread>
 
 namespace {
 
@@ -31,6 +33,14 @@ namespace {
 }
 
 }  // namespace
+
+bool within(int seconds, const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+    }
+    return true;
+}
 
 ::testing::AssertionResult ServerTest::startServer(const std::vector<std::string>& flags,
                                                    long long fileSizeLimit) {

@@ -5,23 +5,15 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
-#include <chrono>
+#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "http_client.h"
 #include "temp_dir.h"
 
 // Asks `done` every 5 ms for up to `seconds`; whether it said yes.
-template <typename Done>
-bool within(int seconds, Done done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-    }
-    return true;
-}
+bool within(int seconds, const std::function<bool()>& done);
 
 class ServerTest : public ::testing::Test {
   protected:
