@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# The Debian packages as a user gets them: lintian finds no errors or warnings; both install with
-# dpkg -i, with the machine's settings as a conffile, a menu entry and manual pages; the installed
-# service reports the project's version and takes an upload on port 80 of a private loopback;
-# the launcher gives the program a folder of the user's own; purging leaves no file behind. Needs
-# root; skipped (77) without, or where either package is installed already, since the test
-# removes them again.
+# The Debian packages as a user gets them: lintian, dpkg -i, the installed service taking an
+# upload on port 80 of a private loopback, the program's launcher, and a purge that leaves nothing.
+# Needs root; skipped (77) without, or where either package is installed, since the test purges.
 # Usage: deb.sh BUILD_DIR      (after `cmake --build BUILD_DIR --target package`)
 set -u
 # shellcheck disable=SC2034  # read by enter_namespace
