@@ -55,8 +55,7 @@ check "the shortcut starts the program: its splash appears" wait_window Loading 
 sleep 0.5
 splash=$(import -window root -crop 1x1+640+400 -format '%[fx:int(255*u.r)],%[fx:int(255*u.g)]' info:)
 check "the splash shows the logo from the user's folder (centre pixel $splash)" test "$splash" = 255,0
-# Idle, the program has no window on screen; its title is for Windows' own FindWindow, which a
-# second start asks before it leaves at once.
+# Idle, the program has no window on screen, but a second start finds its title and leaves.
 sleep 3
 timeout 10 "$wine_run" "$installed/glimmerix.exe" -s >>"$work/wine.log" 2>&1
 status=$?

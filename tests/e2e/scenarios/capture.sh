@@ -30,7 +30,6 @@ check "the editor loop runs (MARK turns green)" wait_editor 5
 shot view.png
 at() { pixel view.png $((WX + $1)) $((WY + $2)); }
 check "the capture shows pixel for pixel at ($OX,$OY)" at_capture view.png shot.png
-# Another window over the editor and gone again: what it covered is painted back as it was.
 xev -geometry 700x500+400+200 >/dev/null 2>&1 & cover=$!
 sleep 0.5 && kill "$cover" && wait "$cover" 2>/dev/null
 same_again() { shot uncovered.png && compare -metric AE view.png uncovered.png null: 2>/dev/null; }
@@ -39,7 +38,6 @@ by=$((H - 38))
 check "CENSOR button face light grey (MARK, the current tool, is green)" \
     test "$(at 522 $((by + 4)))" = "192,192,192"
 
-# CENSOR: a drag paints a black box into the capture, both corners included.
 press "$wid" 2
 drag "$wid" $((OX + 700)) $((OY + 300)) $((OX + 760)) $((OY + 340)) $((OX + 800)) $((OY + 350))
 point "$wid" 5 5
@@ -51,14 +49,12 @@ check "a black box covers (700,300) to (800,350) of the capture, no more" \
 check "CENSOR button is now green" \
     test "$(pixel censored.png $((WX + 522)) $((WY + by + 4)))" = 0,255,0
 
-# HIDE (space): the window closes, both capture files are gone, the program waits.
 press "$wid" space
 check "space closes the editor" wait_gone 'Glimmerix Idle' 5
 sleep 0.3
 check "both capture files are gone" test ! -e screenshot.png -a ! -e screenshot.jpg
 check "the program keeps waiting" kill -0 "$pid"
 
-# The same picture still on the clipboard does not reopen the editor, and neither does text.
 sleep 1
 check "the same picture does not reopen the editor" no_window 'Glimmerix Idle'
 copy_text "not a picture"
