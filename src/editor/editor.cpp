@@ -7,10 +7,15 @@ namespace {
 
 constexpr int kFrameMs = 15;
 
+bool endsEditor(const std::string& lastKey) {
+    const std::string key = foldKey(lastKey);
+    return !(key.empty() || key == "1" || key == "2" || key == "3" || key == "r");
+}
+
 // Acts on the key of the previous frame. Returns false when the key ends the editor.
 bool dispatchKey(Session& session, EditorState& editor) {
+    if (endsEditor(session.lastKey)) return false;
     const std::string key = foldKey(session.lastKey);
-    if (key.empty()) return true;
     if (key == "1") {
         editor.tool = Tool::MARK;
     } else if (key == "2") {
@@ -19,8 +24,6 @@ bool dispatchKey(Session& session, EditorState& editor) {
         editor.tool = Tool::CROP;
     } else if (key == "r") {
         revertCapture(*editor.capture, editor.view, session.work);
-    } else {
-        return false;
     }
     return true;
 }
@@ -54,6 +57,10 @@ bool editorFrame(Session& session, EditorState& editor) {
     panView(editor.view, session.work, editor.capture->picture(), pointer);
     clipImageArea(editor.view, session.work, editor.capture->picture());
     applyTool(editor.tool, editor.drag, *editor.capture, editor.view, session.work, pointer);
+    // A key that ends the editor is final once the menu bar has had its say, and the next frame
+    // ends before any tool: the picture is as it will be saved, so the saves need not wait for
+    // this frame's drawing and pause.
+    if (endsEditor(session.lastKey)) editor.capture->startSaves();
 
     lockScreen();
     drawCapture(editor.view, session.work, editor.capture->picture());

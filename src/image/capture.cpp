@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "image/background.h"
 #include "image/freeimage.h"
 
 void PictureRelease::operator()(FIBITMAP* picture) const {
@@ -47,6 +48,8 @@ Capture::Capture(Picture original) : original_(std::move(original)) {
     FIBITMAP* picture = original_.get();
     // The original is only read from here on, by the worker and by REVERT alike.
     writer_ = std::thread([this, picture] {
+        // The editor is opening meanwhile; its first frame is what the user waits for.
+        lowerThreadPriority();
         written_ = writeFreeImageFile(picture, FIF_PNG, kCapturePng) == 1;
         // A write that broke off must not pass for the capture.
         if (!written_) std::remove(kCapturePng);
@@ -68,6 +71,7 @@ bool Capture::makeWorkingPicture() {
 
 void Capture::replacePicture(Image* picture) {
     if (picture == working_) return;
+    if (saves_.valid()) saves_.wait();  // the saves read the buffer it lets go
     destroyImage(working_);
     working_ = picture;
 }
@@ -88,23 +92,36 @@ bool Capture::finishWrite() {
     return written_;
 }
 
-std::vector<const char*> Capture::saveFiles() {
+void Capture::startSaves() {
+    if (saves_.valid()) return;
     finishWrite();
     // The original is of no use once the editor is done; letting it go first keeps the peak of a
     // large capture down while the files are encoded.
     original_.reset();
-    return saveImageFiles(working_, {{kCapturePng, kFormatPng}, {kCaptureJpeg, kFormatJpeg}});
+    saves_ = std::async(std::launch::async, [picture = working_] {
+        return saveImageFiles(picture, {{kCapturePng, kFormatPng}, {kCaptureJpeg, kFormatJpeg}});
+    });
+}
+
+std::vector<const char*> Capture::saveFiles() {
+    startSaves();
+    return saves_.get();
+}
+
+void Capture::settle() {
+    finishWrite();
+    if (saves_.valid()) saves_.wait();
 }
 
 void Capture::release() {
-    finishWrite();
+    settle();
     original_.reset();
     destroyImage(working_);
     working_ = nullptr;
 }
 
 void Capture::removeFiles() {
-    finishWrite();
+    settle();
     std::remove(kCapturePng);
     std::remove(kCaptureJpeg);
 }

@@ -4,14 +4,16 @@
 // It holds two pictures. The original is the 24-bit picture exactly as taken; it is written to
 // kCapturePng by a worker thread while the editor already shows it, and REVERT copies it back,
 // so nobody waits for the disk to see pixels the program already holds. The working picture is
-// the image buffer the editor changes; crop and revert replace it. When the editor is done, both
-// capture files are written from the working picture, PNG and JPEG at the same time.
+// the image buffer the editor changes; crop and revert replace it. Once the key that ends the
+// editor is known, both capture files are written from the working picture, PNG and JPEG at the
+// same time.
 //
 // Order between the worker and everything else that touches the files: removing the files,
 // saving over them and destroying the capture all wait for the worker first, so a late worker can
 // neither bring back a file just removed nor overwrite the edited picture with the taken one.
 #pragma once
 
+#include <future>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -62,9 +64,14 @@ class Capture {
     // (a failed write leaves no file of that name).
     bool finishWrite();
 
-    // Writes the working picture as kCapturePng and kCaptureJpeg at the same time, each through
-    // saveImageFile's checks, after the capture-time write has ended. Returns the names of the
-    // files that could not be written, in that order.
+    // Starts writing the working picture as kCapturePng and kCaptureJpeg at the same time, each
+    // through saveImageFile's checks, after the capture-time write has ended. From here on the
+    // working picture must not change and REVERT has nothing to go back to. Starting twice is
+    // starting once.
+    void startSaves();
+
+    // The writes of startSaves, started now if they were not: waits for them and returns the
+    // names of the files that could not be written, in that order.
     std::vector<const char*> saveFiles();
 
     // Releases both pictures (after the capture-time write has ended); the files stay.
@@ -75,8 +82,12 @@ class Capture {
     void removeFiles();
 
   private:
+    // Waits for every write of the capture files under way.
+    void settle();
+
     Picture original_;
     Image* working_ = nullptr;
     std::thread writer_;
     bool written_ = false;
+    std::future<std::vector<const char*>> saves_;
 };

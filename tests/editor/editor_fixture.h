@@ -140,6 +140,22 @@ std::vector<long long> values(T... each) {
     return {static_cast<long long>(each)...};
 }
 
+// Capture files written or looked for stay out of the way, also of another build's same test.
+struct ScopedWorkingDirectory {
+    fs::path previous = fs::current_path(),
+             dir = fs::temp_directory_path() /
+                   ("glimmerix-" + std::to_string(std::random_device{}()));
+    ScopedWorkingDirectory() {
+        fs::create_directories(dir);
+        fs::current_path(dir);
+    }
+    ~ScopedWorkingDirectory() {
+        fs::current_path(previous);
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+};
+
 class EditorTest : public ::testing::Test {
   protected:
     // Wide enough for the whole menu bar (it ends at x = 943), short enough to stay quick.
@@ -178,25 +194,10 @@ class EditorTest : public ::testing::Test {
     int wx(int ix) const { return windowX(editor.view, ix); }
     int wy(int iy) const { return windowY(editor.view, iy); }
     Image* picture() const { return owned->picture(); }
+    ScopedWorkingDirectory directory;  // an ending key saves the capture files
     std::unique_ptr<Capture> owned = std::make_unique<Capture>();
     Program program;
     EditorState editor;
-};
-
-// Capture files written or looked for stay out of the way, also of another build's same test.
-struct ScopedWorkingDirectory {
-    fs::path previous = fs::current_path(),
-             dir = fs::temp_directory_path() /
-                   ("glimmerix-" + std::to_string(std::random_device{}()));
-    ScopedWorkingDirectory() {
-        fs::create_directories(dir);
-        fs::current_path(dir);
-    }
-    ~ScopedWorkingDirectory() {
-        fs::current_path(previous);
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
 };
 
 class WindowlessTest : public ::testing::Test {

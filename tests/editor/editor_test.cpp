@@ -127,7 +127,6 @@ TEST_F(LoopTest, AClickActsOneFrameLateAndOverwritesAKeyReadInTheSameFrame) {
 }
 
 TEST_F(LoopTest, RevertBringsBackThePictureAsTakenOncePerFrameOrKeepsTheCaptureWithoutIt) {
-    ScopedWorkingDirectory directory;
     Image* before = picture();
     imageRow(before, 7)[9] = kRed;
     headlessPressKey('r');
@@ -158,4 +157,23 @@ TEST_F(LoopTest, RevertBringsBackThePictureAsTakenOncePerFrameOrKeepsTheCaptureW
     EXPECT_EQ(values(Tool::CENSOR, 1, 3),
               values(editor.tool, editor.drag.cropDrag, editor.drag.x2));
     owned->finishWrite();  // before the working directory goes
+}
+
+// The frame that reads the ending key starts the saves, but after its own tools: a crop it
+// completes is what the files hold.
+TEST_F(LoopTest, TheFrameThatReadsTheEndingKeyStartsTheSavesAfterItsTools) {
+    editor.tool = Tool::CROP;
+    leftDown();
+    pointAt(wx(10), wy(10), 1);
+    pointAt(wx(50), wy(30), 1);
+    leftUp();
+    headlessPressKey('u');
+    frames(1);
+    const std::vector<long long> cropped = values(picture()->width, picture()->height);
+    ASSERT_LT(cropped[0], 200);
+    owned->release();  // waits for writes under way and starts none
+    ImagePtr saved(loadImageFile(kCapturePng));
+    ASSERT_TRUE(saved && fs::exists(kCaptureJpeg));
+    EXPECT_EQ(values(cropped[0], cropped[1], patternAt(10, 10)),
+              values(saved->width, saved->height, imagePixel(saved.get(), 0, 0)));
 }
