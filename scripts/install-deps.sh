@@ -5,7 +5,7 @@
 set -eu
 packages="build-essential cmake ninja-build pkg-config git dpkg-dev
     libfreeimage-dev libx11-dev libxext-dev libxfixes-dev
-    libgtest-dev libmicrohttpd-dev libssl-dev openssl slowhttptest nginx python3 wrk
+    libgtest-dev libmicrohttpd-dev libssl-dev zlib1g-dev openssl slowhttptest nginx python3 wrk
     xvfb xauth xdotool xclip x11-utils x11-apps imagemagick fonts-dejavu-core curl iproute2 util-linux
     libcap2-bin lintian clang libclang-rt-14-dev libfuzzer-14-dev
     libcurl4-openssl-dev ceph-mon ceph-osd radosgw ceph-common uuid-runtime openssl"

@@ -13,6 +13,7 @@
 #include <X11/keysym.h>
 #include <poll.h>
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 
 #include <algorithm>
@@ -307,6 +308,13 @@ bool createSharedImage(NativeWindow* w) {
         w->shm.shmid < 0 ? reinterpret_cast<void*>(-1) : shmat(w->shm.shmid, nullptr, 0);
     if (address != reinterpret_cast<void*>(-1)) {
         w->shm.shmaddr = w->image->data = static_cast<char*>(address);
+#ifdef MADV_POPULATE_WRITE
+        // A fresh segment has no pages yet; the first whole-window copy would take a fault per
+        // page under the screen lock, just before the first frame. One call here, while the
+        // program's thread waits for the window anyway, costs about half of that. Kernels
+        // without it answer EINVAL and the pages come as before.
+        madvise(address, size, MADV_POPULATE_WRITE);
+#endif
         w->shm.readOnly = False;
         // A server on another machine cannot attach; it answers with an error, not a failure
         // of the call, so the request is made to complete here.

@@ -32,8 +32,6 @@ TEST(Keys, FoldingTouchesOnlyAToZ) {
         EXPECT_EQ(c.folded, foldKey(c.key)) << c.key;
 }
 
-// The work area less the margins; the screen where the work area is unknown or leaves no room;
-// never a window of no size.
 TEST(WorkArea, ComesFromTheDesktopTheScreenOrAtLeastOnePixel) {
     struct Case {
         bool knowsWorkArea;

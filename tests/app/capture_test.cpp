@@ -1,5 +1,4 @@
-// The capture cycle through the headless window, desktop and clipboard: what opens, what is
-// taken, what is left on disk, and when the program quits.
+// The capture cycle through the headless window, desktop and clipboard.
 #include "app/capture.h"
 #include "../editor/editor_fixture.h"
 #include "desktop/clipboard.h"
@@ -19,8 +18,7 @@ class CaptureCycleTest : public WindowlessTest {
 
 }  // namespace
 
-// A picture that cannot be read (which ones cannot: the picture checks' own tests), or a window
-// that cannot open: no editor, no files, no window, and the image counts as taken.
+// An unreadable picture (which ones: the picture checks' tests) or a window that cannot open.
 TEST_F(CaptureCycleTest, WhatCannotBeEditedOpensNothingAndCountsAsTaken) {
     for (bool windowFails : {false, true}) {
         copyImageToHeadlessClipboard(windowFails ? pictureBytes(FIF_PNG, 40, 30)

@@ -54,11 +54,9 @@ TEST(Settings, FirstFoundWinsPerSettingAndBadOnesNameThemselves) {
         fs::remove_all(dir);
         fs::create_directory(dir);
         std::ofstream(pem) << "certificates";
-        for (const std::string& path : {user, machine}) {
-            const char* given = path == user ? row.user : row.machine;
-            const std::string text = given ? given : "";
-            if (text == "<dir>") fs::create_directory(path);
-            if (!text.empty() && text != "<dir>") std::ofstream(path, std::ios::binary) << text;
+        for (auto [path, text] : {std::pair(user, row.user), std::pair(machine, row.machine)}) {
+            if (text && std::string(text) == "<dir>") fs::create_directory(path);
+            if (text && std::string(text) != "<dir>") std::ofstream(path, std::ios::binary) << text;
         }
         const std::string variable = std::string("GLIMMERIX_") + row.variable;
         SettingsSources sources{

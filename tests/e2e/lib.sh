@@ -30,9 +30,8 @@ leave() {
     rm -rf "$work"
 }
 
-# Re-runs the whole run in a private network namespace, where port 80 is free and "localhost"
-# is only ours. Called before `setup`, so that Wine's server starts inside it too. With -m, in a
-# private mount namespace as well, where files such as /etc/hosts can be replaced for the run.
+# Re-runs the whole run in a private network namespace, where port 80 is free (with -m also in a
+# mount namespace, where /etc/hosts can be replaced). Before `setup`: Wine's server starts inside.
 enter_namespace() {  # enter_namespace [-m]
     [ "${GLIMMERIX_IN_NAMESPACE:-}" = 1 ] && return
     unshare -n "$@" true 2>/dev/null || skip "cannot create a network namespace (needs root)"

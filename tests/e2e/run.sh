@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# run.sh x11|wine SCENARIO NAME=PATH...: one end-to-end scenario against one target, driven by
-# real tools on a virtual display. scenarios/SCENARIO.sh is written once in the words of lib.sh
-# and of the adapter target_TARGET.sh. NAME=PATH hands over program, logo, server, and for Wine
-# tool (clipboard_tool.exe). Exits 0, 1 or 77 (skipped).
+# run.sh x11|wine SCENARIO NAME=PATH...: scenarios/SCENARIO.sh, written in the words of lib.sh and
+# of the adapter target_TARGET.sh, against one target on a virtual display. NAME=PATH hands over
+# program, logo, server, and for Wine tool (clipboard_tool.exe). Exits 0, 1 or 77 (skipped).
 # shellcheck disable=SC1090,SC2015,SC2034  # the files sourced are chosen at run time
 set -u
 runner=$(realpath "$0")

@@ -1,8 +1,7 @@
 # shellcheck shell=bash disable=SC2034,SC2154
 # Target adapter for the native Linux program, with xclip as the other program on the clipboard.
-# Every adapter gives the scenarios the same words: target_prepare, target_stop, launch,
-# copy_picture, clipboard_text, launch_wait and link_outlives_program; settings_file (the user's
-# settings, the run's own) and program_path FILE (a file's name as the program takes it).
+# Each adapter defines target_prepare, target_stop, launch, copy_picture, clipboard_text,
+# launch_wait, link_outlives_program, settings_file (the run's own) and program_path FILE.
 launch_wait=1  # seconds from a start until the program waits in its idle loop
 link_outlives_program=0  # at exit only a clipboard manager keeps it, and these runs have none
 

@@ -1,30 +1,25 @@
 #!/usr/bin/env bash
-# The Debian packages as a user gets them: lintian finds no errors or warnings; both install with
-# dpkg -i, with the machine's settings as a conffile, a menu entry and manual pages; the installed
-# service reports the project's version and takes an upload on port 80 of a private loopback;
-# the launcher gives the program a folder of the user's own; purging leaves no file behind. Needs
-# root; skipped (77) without, or where either package is installed already, since the test
-# removes them again.
+# The Debian packages as a user gets them: lintian, dpkg -i, the installed service taking an
+# upload on port 80 of a private loopback, the program's launcher, and a purge that leaves nothing.
+# Needs root; skipped (77) without, or where either package is installed, since the test purges.
 # Usage: deb.sh BUILD_DIR      (after `cmake --build BUILD_DIR --target package`)
 set -u
 # shellcheck disable=SC2034  # read by enter_namespace
 runner=$(realpath "$0") runner_args=("$@")
 # shellcheck source=tests/e2e/lib.sh
-. "$(dirname "$0")/../e2e/lib.sh"  # check, finish, enter_namespace, wait_until
+. "$(dirname "$0")/../e2e/lib.sh"  # check, skip, enter_namespace, start_server
 enter_namespace  # a private loopback, where port 80 is free
 build=$(realpath "$1")
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 program_deb=$build/packages/glimmerix_${version}_amd64.deb
 server_deb=$build/packages/glimmerix-server_${version}_amd64.deb
 for package in glimmerix glimmerix-server; do
-    if dpkg-query -W -f '${Status}' "$package" 2>/dev/null | grep -q installed; then
-        echo "skipped: $package is installed on this machine"
-        exit 77
-    fi
+    dpkg-query -W -f '${Status}' "$package" 2>/dev/null | grep -q installed &&
+        skip "$package is installed on this machine"
 done
 work=$(mktemp -d)
 quietly() { "$@" >>"$work/log.txt" 2>&1; }
-trap 'kill "${server_pid:-}" 2>/dev/null; dpkg --purge glimmerix glimmerix-server >/dev/null 2>&1; rm -rf "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null; dpkg --purge glimmerix glimmerix-server >/dev/null 2>&1; rm -rf "$work"' EXIT
 
 check "both packages are built" test -f "$program_deb" -a -f "$server_deb"
 lintian --fail-on error,warning "$program_deb" "$server_deb" >"$work/lintian.txt" 2>&1
@@ -49,14 +44,12 @@ check "the systemd unit is valid and names the installed binary" \
 check "the unit has systemd keep the state folder" \
     grep -q '^StateDirectory=glimmerix$' /lib/systemd/system/glimmerix-server.service
 
-/usr/bin/glimmerix-server --port 80 --data-dir "$work/data" --public-url http://localhost \
-    2>"$work/server.log" &
-server_pid=$!
-wait_until 5 curl -s -o /dev/null http://localhost/
+server=/usr/bin/glimmerix-server
+start_server
 picture=/usr/share/glimmerix/logo.png
 link=$(curl -s -F "file=@$picture;type=image/png" http://localhost/api.php)
 check "an upload answers with a link ($link)" \
-    sh -c "echo '$link' | grep -Eq '^http://localhost/[A-Za-z0-9_-]+\.png$'"
+    grep -Eqx 'http://localhost/[A-Za-z0-9_-]+\.png' <<<"$link"
 curl -s -o "$work/fetched.png" "$link"
 check "the link serves the uploaded picture" cmp -s "$picture" "$work/fetched.png"
 

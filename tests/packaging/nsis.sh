@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
 # The Windows installer as a user meets it, under Wine on a private X display: a silent install
-# writes the upload server given by /URL= and /TOKEN= to the machine's settings, puts
-# glimmerix.exe and logo.png under Program Files and a Start-menu shortcut that starts the
-# program in the user's own folder, where it shows its splash and goes idle; a silent uninstall
-# leaves nothing behind. The portable .zip holds the same two files. With clipboard_tool.exe, a
-# picture on the clipboard and UPLOAD show that the installed program posts to that URL.
+# with /URL= and /TOKEN=, the program started from its Start-menu shortcut, with clipboard_tool.exe
+# an upload to that URL, a silent uninstall that leaves nothing; and the portable .zip.
 # Usage: nsis.sh INSTALLER.exe PORTABLE.zip [clipboard_tool.exe]
 set -u
 installer=$(realpath "$1")
@@ -26,8 +23,7 @@ installed=$drive/Program\ Files/Glimmerix
 folder=$user_dir/AppData/Local/Glimmerix
 shortcut=$user_dir/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/Glimmerix/Glimmerix.lnk
 
-# The upload server that /URL= names: a listener on a free loopback port that keeps the request
-# and answers with a link.
+# The upload server that /URL= names: it keeps the request and answers with a link.
 timeout 200 python3 -c 'import socket, sys
 server = socket.create_server(("127.0.0.1", 0)); folder = sys.argv[1]
 open(folder + "/port", "w").write(str(server.getsockname()[1]))
@@ -59,8 +55,7 @@ check "the shortcut starts the program: its splash appears" wait_window Loading 
 sleep 0.5
 splash=$(import -window root -crop 1x1+640+400 -format '%[fx:int(255*u.r)],%[fx:int(255*u.g)]' info:)
 check "the splash shows the logo from the user's folder (centre pixel $splash)" test "$splash" = 255,0
-# Idle, the program has no window on screen; its title is for Windows' own FindWindow, which a
-# second start asks before it leaves at once.
+# Idle, the program has no window on screen, but a second start finds its title and leaves.
 sleep 3
 timeout 10 "$wine_run" "$installed/glimmerix.exe" -s >>"$work/wine.log" 2>&1
 status=$?

@@ -1,11 +1,13 @@
 // The connection table's choices on real loopback sockets (rates come from the kernel's byte
 // counts), with time passed in.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "connection_table.h"
+#include "http_client.h"
+#include "listen_socket.h"
 
 namespace {
 
@@ -19,20 +21,15 @@ bool shutDown(int client, int waitMs = 0) {
 }  // namespace
 
 TEST(ConnectionTable, NearlyFullItShedsOldHeadsThenSlowBodiesAndEndsSlowOnes) {
-    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), size);
-    ::listen(listener, 8);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    int port = 0;
+    std::string error;
+    UniqueFd listener = openListeningSocket("127.0.0.1", 0, &port, &error);
+    ASSERT_TRUE(listener.valid()) << error;
     enum { kOldHead, kNewHead, kSlowBody, kFastBody, kSlowHead, kCount };
     int client[kCount], server[kCount];
     for (int i = 0; i < kCount; ++i) {
-        client[i] = ::socket(AF_INET, SOCK_STREAM, 0);
-        ASSERT_EQ(::connect(client[i], reinterpret_cast<sockaddr*>(&address), size), 0);
-        server[i] = ::accept(listener, nullptr, nullptr);
+        ASSERT_GE(client[i] = connectToServer(port), 0);
+        server[i] = ::accept(listener.get(), nullptr, nullptr);
     }
     ConnectionRules rules;
     rules.shedFrom = 4;
@@ -69,5 +66,4 @@ TEST(ConnectionTable, NearlyFullItShedsOldHeadsThenSlowBodiesAndEndsSlowOnes) {
     EXPECT_TRUE(shutDown(client[kSlowHead], 2000));
     EXPECT_FALSE(shutDown(client[kFastBody]));
     for (int i = 0; i < kCount; ++i) ::close(client[i]), ::close(server[i]);
-    ::close(listener);
 }

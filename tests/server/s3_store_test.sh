@@ -1,8 +1,7 @@
 #!/bin/sh
-# The S3 store against a real throwaway Ceph cluster (scripts/ceph-cluster.sh): start-up
-# checks of keys and credentials, uploads and reads through the store, and the store's faults
-# made by a real nginx in front of the gateway (500, 403), by freezing and killing the gateway and
-# by stopping nginx. Every fault must give 503 with Retry-After and a log line, and leave no object.
+# The S3 store against a throwaway Ceph cluster: start-up checks of keys and credentials, uploads
+# and reads, and faults made by a real nginx in front of the gateway (500, 403), by freezing and
+# killing the gateway and by stopping nginx: each gives 503, Retry-After, a log line, no object.
 # Usage: s3_store_test.sh SERVER_BINARY
 set -eu
 SERVER=$1
@@ -15,18 +14,13 @@ WORK=$(mktemp -d)
 trap 'kill $(cat "$WORK/pids" "$WORK/nginx.pid" 2>/dev/null) 2>/dev/null || true
       sh "$HERE/../../scripts/ceph-cluster.sh" stop "$WORK/ceph"; rm -rf "$WORK"' EXIT
 fail() { echo "FAIL: $*"; tail -n 5 "$WORK/log.main" 2>/dev/null; exit 1; }
-now() { date +%s.%N; }
-since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
 
-started=$(now)
 sh "$HERE/../../scripts/ceph-cluster.sh" start "$WORK/ceph" 1
-echo "cluster started in $(since "$started") s"
 . "$WORK/ceph/env"
 "$SERVER" --new-delete-key "$WORK/key"
+umask 077  # credentials must be private
 printf '%s\n%s\n' "$AWS_ACCESS_KEY_ID" "$AWS_SECRET_ACCESS_KEY" >"$WORK/credentials"
-chmod 600 "$WORK/credentials"
 printf '%s\n%s\n' "$AWS_ACCESS_KEY_ID" "not-the-secret" >"$WORK/wrong"
-chmod 600 "$WORK/wrong"
 
 PROXY=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0))
 print(s.getsockname()[1])')
@@ -41,8 +35,7 @@ http {
     server { listen 127.0.0.1:$PROXY; include $WORK/mode.conf; }
 }
 CONF
-# Gives nginx the answers for MODE and waits until its worker with the old ones, and with them
-# every kept-alive connection of the server, has gone.
+# Gives nginx MODE's answers; waits until the old worker, with the kept-alive connections, is gone.
 mode() {
     old=$(curl -s "http://127.0.0.1:$PROXY/mode" | cut -d' ' -f2)
     case $1 in
@@ -69,8 +62,7 @@ counts() {
     read -r puts conditional connections <"$WORK/counts"
 }
 
-# Runs the server with the S3 flags and NAME's log; prints its port once it listens, or
-# nothing once it has exited.
+# Runs the server with the S3 flags, logging to log.NAME; prints its port, or nothing if it exits.
 start() {
     name=$1
     shift
@@ -110,9 +102,9 @@ port=$(start main --s3-endpoint "http://127.0.0.1:$PROXY" --s3-prefix "shots/" \
     --s3-connect-timeout 1 --s3-stall-timeout 2 --s3-timeout 5)
 [ -n "$port" ] || fail "the server did not start: $(cat "$WORK/log.main")"
 python3 "$HERE/../../bench/server/make_png.py" "$WORK/shot.png" 1200000
-upload() {  # prints the status; the link goes to $WORK/link, the headers to $WORK/head
-    curl -s -D "$WORK/head" -o "$WORK/link" -w '%{http_code}' -F "file=@$WORK/shot.png" \
-        "http://127.0.0.1:$port/api.php"
+upload() {  # prints the status and seconds taken; the link goes to $WORK/link, the head to head
+    curl -s -D "$WORK/head" -o "$WORK/link" -w '%{http_code} %{time_total}\n' \
+        -F "file=@$WORK/shot.png" "http://127.0.0.1:$port/api.php"
 }
 get() { curl -s -o "$WORK/got" -w '%{http_code}' ${2:+-X "$2"} "http://127.0.0.1:$port/$1"; }
 
@@ -121,7 +113,7 @@ s3() {  # the gateway itself, signed with the keys
         -H "x-amz-content-sha256: $(printf '' | sha256sum | cut -d' ' -f1)" "$S3_ENDPOINT_1/$S3_BUCKET$1"
 }
 
-[ "$(upload)" = 200 ] || fail "upload: $(cat "$WORK/link")"
+upload | grep -q "^200 " || fail "upload: $(cat "$WORK/link")"
 name=$(sed 's|http://s3.test/||' "$WORK/link")
 [ "$(get "$name")" = 200 ] && cmp -s "$WORK/got" "$WORK/shot.png" || fail "GET $name"
 s3 "/shots/$name" | cmp -s - "$WORK/shot.png" || fail "object shots/$name"  # under the prefix
@@ -129,9 +121,8 @@ s3 "/shots/$name" | cmp -s - "$WORK/shot.png" || fail "object shots/$name"  # un
 counts
 [ "$connections" -eq 1 ] || fail "$connections connections to the store for 3 requests"
 
-# Each fault, with the bound on the upload's time: the store's time-outs for a frozen gateway
-# (its backlog takes nginx's connection, nothing answers), nginx's 502 for a killed one, or a
-# refused connection once nginx has stopped too.
+# Each fault with its bound on the upload's time: the store's time-outs for a frozen gateway (its
+# backlog takes nginx's connection), nginx's 502 for a killed one, a refused connection after.
 for fault in 500:8 403:8 stall:8 down:3 stopped:3; do
     case ${fault%:*} in
     stall) mode pass && kill -STOP "$(cat "$WORK/ceph/rgw.1.pid")" ;;
@@ -140,9 +131,8 @@ for fault in 500:8 403:8 stall:8 down:3 stopped:3; do
         while [ -e "$WORK/nginx.pid" ]; do sleep 0.1; done ;;
     *) mode "${fault%:*}" ;;
     esac
-    started=$(now)
-    status=$(upload)
-    took=$(since "$started")
+    upload >"$WORK/answer"
+    read -r status took <"$WORK/answer"
     echo "store ${fault%:*}: upload $status in $took s, GET $(get "$name")"
     [ "$status" = 503 ] && grep -qi "^Retry-After: 5" "$WORK/head" || fail "upload, ${fault%:*}"
     [ "$(get "$name")" = 503 ] || fail "GET during ${fault%:*}"
@@ -153,9 +143,8 @@ grep -q "HTTP 500 (InternalError)" "$WORK/log.main" &&
     grep -q "no byte moved for 2 s" "$WORK/log.main" || fail "log: $(cat "$WORK/log.main")"
 sh "$HERE/../../scripts/ceph-cluster.sh" gateway "$WORK/ceph" 1
 mode pass
-[ "$(upload)" = 200 ] || fail "no recovery after the faults"
-# Its deletion URL is the name's HMAC-SHA256 under the key, 128 bits in base64url, and takes the
-# object away.
+upload | grep -q "^200 " || fail "no recovery after the faults"
+# Its deletion URL is the name's HMAC-SHA256 under the key, 128 bits in base64url, and deletes.
 name=$(sed 's|http://s3.test/||' "$WORK/link")
 token=$(printf %s "$name" | openssl dgst -sha256 -binary -mac HMAC -macopt \
     "hexkey:$(od -An -tx1 "$WORK/key" | tr -d ' \n')" | head -c 16 | base64 | tr '+/' '-_' |
@@ -163,8 +152,7 @@ token=$(printf %s "$name" | openssl dgst -sha256 -binary -mac HMAC -macopt \
 tr -d '\r' <"$WORK/head" | grep -qx "X-Delete-Url: http://s3.test/delete/$name/$token" ||
     fail "X-Delete-Url: $(grep -i delete-url "$WORK/head")"
 [ "$(get "delete/$name/$token" POST)" = 200 ] && [ "$(get "$name")" = 404 ] || fail "deletion"
-# Only the two answered uploads became objects (one deleted since), each PUT conditional; no
-# temporary file is left.
+# Only answered uploads became objects, each PUT conditional; no temporary file is left.
 keys=$(s3 "?list-type=2&prefix=shots%2F" | grep -o "<Key>" | wc -l)
 [ "$keys" -eq 1 ] || fail "$keys objects for 2 answered uploads, one deleted"
 counts

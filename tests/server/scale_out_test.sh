@@ -1,13 +1,11 @@
 #!/bin/sh
-# Three instances behind a real nginx take 2,000 uploads, 16 at a time, while parts of the system
-# are killed (-9). Every answered link must then serve its exact bytes and no id may repeat.
+# Three instances behind a real nginx take 2,000 uploads, 16 at a time; one instance is killed
+# (-9) after 1,000 answers. Every answered link must then serve its exact bytes, no id repeats.
 # Usage: scale_out_test.sh dir SERVER LOCATIONS_CONF | scale_out_test.sh s3 SERVER (as root)
-#  dir: one data directory on loopback; nginx serves stored images itself through the shipped
-#       locations file. One instance dies after 1,000 answers; once a new one has started,
-#       incoming/ holds only the living instances' empty folders.
-#  s3:  three "machines" (network namespaces linked to a private lab namespace that holds the Ceph
-#       cluster and nginx), each instance on a gateway of its own. One instance dies after 1,000
-#       answers, one gateway after 1,300; with both back, every link serves through nginx and
+#  dir: one data directory; nginx serves images through the shipped locations file. After a new
+#       start, incoming/ holds only the living instances' empty folders.
+#  s3:  three network namespaces around a lab namespace with Ceph and nginx, a gateway each; one
+#       gateway dies after 1,300 answers. With both back, every link serves through nginx and
 #       every instance, and every object in the bucket, linked or not, is one whole upload.
 set -eu
 STORE=$1
@@ -89,7 +87,6 @@ cat >"$WORK/nginx.conf" <<CONF
 $([ "$(id -u)" -eq 0 ] && echo "user root;")
 worker_processes 2;
 pid $WORK/nginx.pid;
-error_log $WORK/nginx-error.log;
 events { worker_connections 1024; }
 http {
     access_log off;
@@ -116,8 +113,6 @@ def upload(i):
     digest = hashlib.sha256(image).hexdigest()
     body = (b"--B\r\nContent-Disposition: form-data; name=\"file\"; filename=\"s.png\"\r\n\r\n"
             + image + b"\r\n--B--\r\n")
-    with lock:
-        sent.add(digest)
     try:
         c = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
         c.request("POST", "/api.php", body, {"Content-Type": "multipart/form-data; boundary=B"})
@@ -126,6 +121,7 @@ def upload(i):
     except Exception:
         status = 0
     with lock:
+        sent.add(digest)
         answers[0] += 1
         statuses[status] = statuses.get(status, 0) + 1
         if answers[0] == 1000:
@@ -142,9 +138,8 @@ json.dump({"links": links, "sent": sorted(sent)}, open(work + "/uploads.json", "
 sys.exit(1 if duplicates[0] or len(links) < (1900 if not gateway else 1300) else 0)
 PY
 
-# Request shapes libmicrohttpd cannot be made to refuse (it cuts at NUL, and joins a folded line
-# onto the previous field's name): nginx in front answers 400 and passes none of them, nor what
-# hides behind them, to an instance.
+# Shapes libmicrohttpd cannot refuse (it cuts at NUL, joins a folded line onto the field's name):
+# nginx answers 400 and passes none of them, nor what hides behind them, to an instance.
 python3 - "$NGINX_PORT" <<'PY'
 import socket, sys
 failed = 0
@@ -175,7 +170,7 @@ else
     # Both back: the killed instance starts afresh, the killed gateway on its old port.
     sh "$CEPH" gateway "$WORK/ceph" 2
     set -- $(start_instance 1 2)
-    PIDS="$PIDS $1"
+    PIDS="$PIDS $1"  # it removed the dead folder before it said it listens
     SERVERS="127.0.0.1:$NGINX_PORT $INSTANCES"
     radosgw-admin -c "$CEPH_CONF" -n client.rgw bucket list --bucket "$S3_BUCKET" \
         --max-entries 10000 >"$WORK/objects.json" 2>/dev/null

@@ -20,9 +20,9 @@ class StorageTest : public ::testing::Test {
         ASSERT_TRUE(storage_->open(dataDir(), &error)) << error;
     }
     std::string dataDir() const { return temp_.path() + "/data"; }
-    std::vector<std::string> images() const { return listDirectory(dataDir() + "/images"); }
-    std::vector<std::string> folders() const { return listDirectory(dataDir() + "/incoming"); }
-    std::vector<std::string> incoming() const { return incomingFiles(dataDir()); }
+    std::size_t images() const { return countEntries(dataDir() + "/images"); }
+    std::size_t folders() const { return countEntries(dataDir() + "/incoming"); }
+    std::size_t incoming() const { return incomingFiles(dataDir()); }
 
     TempDir temp_;
     std::unique_ptr<Storage> storage_ = std::make_unique<Storage>();
@@ -36,8 +36,8 @@ TEST_F(StorageTest, AnUploadIsInvisibleUntilCommittedAndNeverReplacesAnImage) {
         PendingUpload upload(*storage_);
         ASSERT_TRUE(upload.begin());
         ASSERT_TRUE(upload.append(bytes.data(), bytes.size()));
-        EXPECT_TRUE(images().empty());
-        EXPECT_EQ(incoming().size(), 1u);
+        EXPECT_EQ(images(), 0u);
+        EXPECT_EQ(incoming(), 1u);
         ASSERT_EQ(upload.commit(kName), PendingUpload::CommitResult::Committed);
     }
     EXPECT_EQ(readFile(dataDir() + "/images/" + kName), bytes);
@@ -47,7 +47,7 @@ TEST_F(StorageTest, AnUploadIsInvisibleUntilCommittedAndNeverReplacesAnImage) {
         EXPECT_EQ(second.commit(kName), PendingUpload::CommitResult::NameTaken);
     }
     EXPECT_EQ(readFile(dataDir() + "/images/" + kName), bytes);
-    EXPECT_TRUE(incoming().empty());  // the second upload went with its PendingUpload
+    EXPECT_EQ(incoming(), 0u);  // the second upload went with its PendingUpload
 }
 
 // Servers share a directory and its deletion key: each has its own locked folder, and only the
@@ -56,17 +56,17 @@ TEST_F(StorageTest, ServersShareADirectoryAndCleanOnlyWhatTheDeadLeft) {
     Storage second;
     std::string error;
     ASSERT_TRUE(second.open(dataDir(), &error)) << error;
-    ASSERT_EQ(folders().size(), 2u);
+    ASSERT_EQ(folders(), 2u);
     PendingUpload living(second);
     ASSERT_TRUE(living.begin());
     // A dead server's folder: present, holding a half upload, locked by nobody.
     ASSERT_EQ(::mkdir((dataDir() + "/incoming/deadserver01").c_str(), 0755), 0);
     std::ofstream(dataDir() + "/incoming/deadserver01/x.part") << "half";
     EXPECT_EQ(storage_->removeDeadInstances(), 1);
-    EXPECT_EQ(folders().size(), 2u);
-    EXPECT_EQ(incoming().size(), 1u);  // the living server's upload is untouched
-    storage_.reset();                  // a clean stop takes its own folder away
-    EXPECT_EQ(folders().size(), 1u);
+    EXPECT_EQ(folders(), 2u);
+    EXPECT_EQ(incoming(), 1u);  // the living server's upload is untouched
+    storage_.reset();           // a clean stop takes its own folder away
+    EXPECT_EQ(folders(), 1u);
     DeletionKey made, found;  // created by one server, found by the other
     ASSERT_TRUE(made.loadOrCreate(dataDir() + "/delete.key", &error)) << error;
     ASSERT_TRUE(found.loadOrCreate(dataDir() + "/delete.key", &error)) << error;

@@ -1,9 +1,7 @@
-// A one-connection HTTP service on 127.0.0.1 for the upload tests. It binds a free port at once,
-// reads each request up to the client's half-close (with `readPauseMs`, through a small receive
-// buffer, at most `readChunk` bytes at a time and pausing after each read, as a slow service
-// does; or only its first `readLimit` bytes, as a service refusing early does), then treats the
-// connection as told. The destructor stops and joins it, and its waits end by themselves within 20
-// s, so a client that would wait for ever fails its test instead of hanging it.
+// A one-connection HTTP service on a free port of 127.0.0.1 for the upload tests. It reads each
+// request up to the client's half-close (a slow service: `readChunk` bytes, then a pause of
+// `readPauseMs`, through a small receive buffer; one refusing early: `readLimit` bytes), then
+// treats the connection as told. Every wait ends within 20 s, so a stuck client fails, not hangs.
 #pragma once
 
 #include <atomic>

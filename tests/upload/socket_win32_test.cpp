@@ -17,8 +17,8 @@ namespace {
 
 constexpr int kStallMs = 500;
 
-// A listener on a free port of 127.0.0.1, at `address`. Its peers' receive buffer is small, so
-// that their slow reading shows.
+// A listener on a free port of 127.0.0.1, at `address`; its peers' small receive buffer shows
+// their slow reading.
 SOCKET loopbackListener(sockaddr_in& address) {
     SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     address = sockaddr_in{AF_INET, 0, {}, {}};
@@ -54,9 +54,6 @@ class SocketWin32Test : public ::testing::Test {
         closesocket(peer_);
         stopSockets();
     }
-    int receive(char* buffer, int size, std::int64_t endMs) {
-        return receiveSome(socket_, buffer, size, endMs);
-    }
 
     SocketHandle socket_ = kNoSocket;
     SOCKET peer_ = INVALID_SOCKET;
@@ -74,29 +71,26 @@ TEST_F(SocketWin32Test, DottedAddressesAndLookUps) {
 TEST_F(SocketWin32Test, StalledStepsAndTrickleTimeOut) {
     std::string bytes(64 * 1024, 'x');
     ASSERT_TRUE(setSendBuffer(socket_, 64 * 1024));
-    while (sendSome(socket_, bytes.data(), int(bytes.size()), steadyMs() + kStallMs) > 0) {
-    }
+    while (sendSome(socket_, bytes.data(), int(bytes.size()), steadyMs() + kStallMs) > 0) continue;
     EXPECT_EQ(lastSocketError(), WSAETIMEDOUT);
     EXPECT_EQ(sendSome(socket_, bytes.data(), 1, steadyMs()), -1);  // no time left: no try
     char buffer[16];
     std::int64_t start = steadyMs();
-    EXPECT_EQ(receive(buffer, sizeof buffer, start + kStallMs), -1);
+    EXPECT_EQ(receiveSome(socket_, buffer, sizeof buffer, start + kStallMs), -1);
     EXPECT_EQ(lastSocketError(), WSAETIMEDOUT);
     EXPECT_GE(steadyMs() - start, kStallMs - 20);
     std::thread trickle([this] {
         for (int i = 0; i < 20 && send(peer_, "x", 1, 0) == 1; ++i) Sleep(100);
     });
     start = steadyMs();
-    while (receive(buffer, sizeof buffer, start + 700) > 0) {
-    }
+    while (receiveSome(socket_, buffer, sizeof buffer, start + 700) > 0) continue;
     EXPECT_EQ(lastSocketError(), WSAETIMEDOUT);
     EXPECT_LT(steadyMs() - start, 700 + 400);
     trickle.join();
 }
 
-// A peer for one upload: reads at most `readLimit` bytes of the request, `chunk` bytes every
-// 100 ms, then sends `answer` and resets the connection (a close with unread bytes, or with
-// SO_LINGER at 0, sends a reset).
+// A peer for one upload: reads at most `readLimit` bytes of the request, `chunk` bytes per 100 ms,
+// then sends `answer` and resets the connection (SO_LINGER at 0, or a close with unread bytes).
 UploadResult uploadToPeer(int chunk, std::size_t readLimit, const std::string& answer) {
     sockaddr_in address;
     SOCKET listener = loopbackListener(address);

@@ -1,8 +1,5 @@
-// Posts a picture through the upload transport for tls_test.sh, on either target:
-//
-//   tls_probe URL PORT CA_FILE FILE
-//
-// Prints the link, or the console line of a refused TLS connection, or the step that failed.
+// tls_probe URL PORT CA_FILE FILE: posts a picture through the upload transport for tls_test.sh
+// and prints the link, the console line of a refused TLS connection, or the step that failed.
 #include <cstdio>
 #include <cstdlib>
 

@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# https through the upload transport and the client's TLS module to a real nginx on loopback,
-# one row per server: a certificate from a CA trusted through ca_file (TLS 1.3, and 1.2 alone),
-# and a server that never answers the greeting. (Certificates for another host or from a CA
-# nobody trusts are the end-to-end deploy scenario's, through the whole program.) With the upload
-# service given, its own TLS (--tls-cert) takes an upload from the probe, serves it to curl
-# trusting the CA, and nothing to curl without it or to plain HTTP on the same port.
-#
+# https through the upload transport and the client's TLS module to a real nginx on loopback:
+# a CA trusted through ca_file (TLS 1.3, and 1.2 alone), and a server that never answers the
+# greeting (wrong hosts and CAs are the deploy scenario's). With SERVICE, its own TLS takes an
+# upload and serves it to curl trusting the CA, never without it nor to plain HTTP.
 #   tls_test.sh native|wine PROBE [SERVICE]
 set -euo pipefail
 
@@ -15,7 +12,7 @@ service=${3:-}
 command -v nginx >/dev/null || { echo "no nginx"; exit 77; }
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 e2e_dir=$repo/tests/e2e
-. "$e2e_dir/lib.sh"  # make_cert
+. "$e2e_dir/lib.sh"  # make_cert, wait_until
 
 work=$(mktemp -d)
 pids=()
@@ -31,21 +28,19 @@ make_cert trusted-ca trusted-ca
 make_cert right localhost trusted-ca
 convert -size 400x300 xc: +noise Random shot.png  # several records and send pieces
 
-wait_for() { for _ in $(seq 100); do [ -s "$1" ] && return; sleep 0.1; done; }
-# Free ports: two for nginx, one for the service's TLS, and one where a listener takes
-# connections and says nothing.
+# Free ports: two for nginx, one for the service's TLS, and a listener that says nothing.
 python3 -c 'import socket, time; s = [socket.socket() for _ in "abcd"]
 [x.bind(("127.0.0.1", 0)) for x in s]; s[3].listen(); p = [x.getsockname()[1] for x in s]
 print(*p, flush=True); [x.close() for x in s[:3]]; time.sleep(100)' >ports.txt &
 pids+=($!)
-wait_for ports.txt
+wait_until 10 test -s ports.txt
 read -r port_right port_tls12 port_own port_silent <ports.txt
 
 if [ -x "$service" ]; then
     "$service" --listen 127.0.0.1 --port "$port_own" --data-dir "$work/own" --tls-cert right.crt \
         --tls-key right.key --public-url "https://localhost:$port_own" 2>own.log &
     pids+=($!)
-    wait_for own.log  # its first line says it listens
+    wait_until 10 test -s own.log  # its first line says it listens
 fi
 server() {  # PORT PROTOCOLS
     printf '  server { listen 127.0.0.1:%s ssl; ssl_certificate %s; ssl_certificate_key %s;
@@ -63,7 +58,7 @@ $(server "$port_right" "TLSv1.2 TLSv1.3"; server "$port_tls12" TLSv1.2)
 EOF
 nginx -p "$work" -e "$work/error.log" -c "$work/nginx.conf" &
 pids+=($!)
-wait_for nginx.pid || { cat error.log; exit 1; }
+wait_until 10 test -s nginx.pid || { cat error.log; exit 1; }
 
 ca_file=$work/trusted-ca.crt
 run=("$probe")

@@ -7,7 +7,6 @@ cp "$logo" logo.png
 splash() { launch "$@"; wait_window Loading 15; shown=$(now_ms); }
 since_shown() { echo $(($(now_ms) - shown)); }
 
-# The splash: 235 x 57, titled "Loading", centred, the logo at (1, 1), gone after 2 s.
 splash
 [ -n "$wid" ] || give_up "no splash window titled Loading"
 eval "$(xdotool getwindowgeometry --shell "$wid")"
@@ -23,8 +22,7 @@ check "splash closes after about 2 s (${gone} ms)" test "$gone" -ge 1800 -a "$go
 check "no window is left on the screen" nothing_shown
 check "program keeps waiting after the splash" kill -0 "$pid"
 
-# A second start gives way at once: while the first waits (on X11 also under other names of its
-# display) and while it shows its splash; one that does not is stopped, lest it stand in below.
+# A second start gives way at once; one that does not is stopped, lest it stand in below.
 gives_way() {  # gives_way ARGUMENTS...: a second start ends at once with exit code 0
     launch "$@"; wait_exit "$pid" 10; stop_program "$pid"
     [ "$code" = 0 ] || { echo "  got $code"; false; }
@@ -41,7 +39,6 @@ first=$pid
 check "second start during the splash exits 0" gives_way
 stop_program "$first"
 
-# "q" typed into the splash ends the program at the first idle pass, with exit code 0.
 splash
 press "$wid" q
 wait_exit "$pid" 8
@@ -51,8 +48,7 @@ check "...after the splash and at most one idle pass (${elapsed} ms)" \
     test "$elapsed" -ge 1800 -a "$elapsed" -le 3300
 stop_program "$pid"
 
-# Other keys, Alt+F4 (a key like any other) and a click neither shorten the splash nor end the
-# program: the idle loop drops them.
+# Other keys, Alt+F4 (a key like any other) and a click: the idle loop drops them.
 splash
 press "$wid" space Escape alt+F4
 click_at "$wid" 50 20
@@ -63,8 +59,6 @@ sleep 0.5
 check "...and the program keeps waiting" kill -0 "$pid"
 stop_program "$pid"
 
-# "-s" anywhere on the command line shows no window at all; "-S" is not "-s". Without logo.png
-# the splash stays black.
 launch x -s
 sleep "$launch_wait"
 check "-s opens no splash" no_window Loading

@@ -1,12 +1,11 @@
 # shellcheck shell=bash disable=SC2012,SC2154
-# The road of one screenshot: a clipboard picture opens the editor, a censor box is dragged, UPLOAD
-# posts the capture to a real glimmerix-server on port 80 and the link lands on the clipboard;
-# then "u", and "q" in the pause after it. Skipped without the service or a network namespace.
+# The road of one screenshot: a clipboard picture, a censor box, UPLOAD to a real glimmerix-server
+# on port 80, the link on the clipboard; then "U", and "q" in the pause after it.
 [ -x "$server" ] || skip "no glimmerix-server (build it with the linux preset)"
 enter_namespace
 setup
 start_server
-# An asymmetric picture, 640 x 480: red "F" on blue with a green mark in its top-left corner.
+# An asymmetric picture: red "F" on blue, a green mark in its top-left corner.
 convert -size 640x480 xc:blue -fill red -draw "rectangle 100,100 160,400" \
     -draw "rectangle 100,100 500,160" -fill lime -draw "rectangle 0,0 9,9" PNG24:../shot.png
 place 640 480
@@ -25,12 +24,6 @@ wait_window DONE 10
 check "the title becomes DONE ($(($(now_ms) - clicked)) ms after the click)" test -n "$wid"
 # Copies while the capture files still exist: they go after the 1.5 s pause.
 cp screenshot.png screenshot.jpg .. 2>/dev/null
-sleep 0.2
-shot ../done.png
-green=$(convert ../done.png -crop "${W}x8+${WX}+$((WY + 8))" -fill black +opaque lime \
-    -format '%[fx:int(mean*w*h*3)]' info:)
-check "the success message is drawn in green on text row 2 ($green pixels)" test "$green" -gt 50
-
 clipboard_text; link=$clip
 check "the clipboard holds the link as text ($link)" \
     grep -Eqx 'http://localhost/[A-Za-z0-9_-]+\.(png|jpg)' <<<"$link"
@@ -47,11 +40,9 @@ if [ "${store:-}" = s3 ]; then
     check "the image in S3 is deleted with the deletion URL the service sent" \
         test "$(curl -s -o /dev/null -w '%{http_code}' -X POST "$delete")" = 200
     check "...and its link answers 404" test "$(curl -s -o /dev/null -w '%{http_code}' "$link")" = 404
+else
+    check "no upload history unless asked for" test ! -e uploads.tsv
 fi
-check "dump.txt holds the request" grep -aq "^POST /api.php HTTP/1.0"$'\r'"\$" dump.txt
-size=$(stat -c %s ../fetched)
-check "...its Content-Length the file's $size bytes + 228" \
-    grep -aq "^Content-Length: $((size + 228))"$'\r'"\$" dump.txt
 
 wait_gone DONE 5
 check "the window closes after the 1.5 s pause ($(($(now_ms) - clicked)) ms after the click)" \
@@ -63,11 +54,9 @@ check "the program keeps waiting" kill -0 "$pid"
 clipboard_text
 check "the link is still on the clipboard with no window" test "$clip" = "$link"
 
-# "u" uploads as the button does; "q" during the pause after it ends the program with 0 and
-# leaves both capture files.
 copy_picture ../shot.png
-wait_window 'Glimmerix Idle' 10 && wait_editor 5 && press "$wid" u
-check "u uploads as the button does" wait_window DONE 10
+wait_window 'Glimmerix Idle' 10 && wait_editor 5 && press "$wid" shift+u
+check "U uploads as the button does" wait_window DONE 10
 xdotool key q
 wait_exit "$pid" 5
 check "q in the pause ends the program with 0 (got $code)" test "$code" = 0

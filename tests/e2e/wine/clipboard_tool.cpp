@@ -1,9 +1,8 @@
 // The other program on the Windows clipboard in the end-to-end tests under Wine. "put-bitmap
-// PICTURE FILE [1]" copies a picture as a screenshot key does, a CF_BITMAP of the screen's depth
-// (of 1 bit per pixel with "1"), writes "WIDTH HEIGHT BITS" to FILE once it is there, and stays
-// until killed: under Wine the clipboard's data lives only while some Wine process does. "get-text
-// FILE" writes the clipboard's CF_TEXT to FILE as it is. Results go to files, as a pipe from a
-// Wine program is held open by Wine's services. Exit code 0, 1 on a refusal, 2 for a wrong call.
+// PICTURE FILE [1]" copies a picture as a screenshot key does, writes "WIDTH HEIGHT BITS" to FILE
+// once it is there, and stays until killed: under Wine the clipboard's data lives only while some
+// Wine process does. "get-text FILE" writes the clipboard's CF_TEXT to FILE as it is. Results go
+// to files, as Wine's services hold a pipe open. Exit code 0, 1 on a refusal, 2 for a wrong call.
 #include "image/freeimage.h"  // brings <windows.h> first, as FreeImage needs
 
 #include <cstdio>
@@ -24,9 +23,8 @@ bool writeFile(const char* file, const std::string& text) {
     return std::fclose(out) == 0 && written;
 }
 
-// A device-dependent bitmap, as a screenshot key leaves it: of the screen's depth, or with one
-// bit per pixel (black and white, through a colour table) when `monochrome` is set. A DIB section
-// would be simpler to fill, but under Wine it does not reach other processes via the clipboard.
+// A device-dependent bitmap, as a screenshot key leaves it: of the screen's depth, or of one bit
+// per pixel. A DIB section would be simpler, but under Wine it does not reach other processes.
 HBITMAP deviceBitmap(FIBITMAP* picture, bool monochrome) {
     FIBITMAP* pixels = FreeImage_ConvertTo32Bits(picture);
     if (!pixels) return nullptr;
@@ -76,8 +74,7 @@ int putBitmap(const char* file, const char* reportFile, bool monochrome) {
     return 0;
 }
 
-// The text's bytes up to its terminating zero, written as they are: no line break is added, so
-// a test sees exactly what is on the clipboard.
+// The text's bytes up to its terminating zero, with no line break added.
 int getText(const char* file) {
     if (!OpenClipboard(nullptr)) return fail("OpenClipboard");
     HANDLE block = GetClipboardData(CF_TEXT);

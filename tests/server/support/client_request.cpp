@@ -1,6 +1,5 @@
-// Writes the Glimmerix client's exact upload request for a file to standard output, so that
-// shell tests can send, byte for byte, what the client sends.
-// Usage: client_request HOST NAME FILE
+// client_request HOST NAME FILE: the Glimmerix client's exact upload request for FILE on standard
+// output, so that shell tests send, byte for byte, what the client sends.
 #include <cstdio>
 #include <fstream>
 #include <iterator>

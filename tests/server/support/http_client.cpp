@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <cctype>
 #include <cerrno>
@@ -25,12 +26,9 @@ std::string bigEndian32(std::uint32_t value) {
 }
 
 std::string pngChunk(const std::string& type, const std::string& data) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : type + data) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k) crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-    }
-    return bigEndian32(static_cast<std::uint32_t>(data.size())) + type + data + bigEndian32(~crc);
+    const std::string typed = type + data;
+    auto crc = ::crc32(0, reinterpret_cast<const Bytef*>(typed.data()), uInt(typed.size()));
+    return bigEndian32(static_cast<std::uint32_t>(data.size())) + typed + bigEndian32(crc);
 }
 
 }  // namespace

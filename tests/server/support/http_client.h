@@ -13,8 +13,7 @@ struct FormPart {
     std::string fileName;  // empty: a plain field
     std::string data;
 };
-// An HTTP/1.1 POST to /api.php of a form with `parts` delimited by "XyZ", its header naming
-// `boundary` (which a test may set to another one).
+// A POST to /api.php of a form with `parts` delimited by "XyZ", its header naming `boundary`.
 std::string formRequest(const std::string& boundary, const std::vector<FormPart>& parts);
 
 // A well-formed PNG or JPEG of `size` bytes (at least 57 or 45) around seeded noise: the
@@ -28,8 +27,8 @@ int connectToServer(int port, const char* from = nullptr);
 bool sendAll(int fd, const std::string& bytes);
 // Reads until the server closes, or until it stays silent for `timeout`.
 std::string receiveAll(int fd, std::chrono::milliseconds timeout = std::chrono::seconds(20));
-// Connects (from `from`, if given), sends `request`, optionally half-closes as the Glimmerix
-// client does, and returns everything the server answered within `timeout` of silence.
+// Sends `request` on a new connection, half-closes it as the Glimmerix client does if asked, and
+// returns everything the server answered within `timeout` of silence.
 std::string roundTrip(int port, const std::string& request, bool halfClose = true,
                       const char* from = nullptr,
                       std::chrono::milliseconds timeout = std::chrono::seconds(20));

@@ -12,16 +12,6 @@
 
 namespace {
 
-// Asks `done` every 5 ms for up to `seconds`; whether it said yes.
-template <typename Done>
-bool within(int seconds, Done done) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-    }
-    return true;
-}
-
 // Between fork and exec only async-signal-safe calls are allowed: the test process may have
 // threads running. The server must not inherit the test's signal mask or ignored SIGPIPE.
 [[noreturn]] void execServer(std::vector<char*>& argv, int logFd, long long fileSizeLimit) {
@@ -43,6 +33,14 @@ bool within(int seconds, Done done) {
 }
 
 }  // namespace
+
+bool within(int seconds, const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+    }
+    return true;
+}
 
 ::testing::AssertionResult ServerTest::startServer(const std::vector<std::string>& flags,
                                                    long long fileSizeLimit) {
@@ -67,16 +65,14 @@ bool within(int seconds, Done done) {
         exited = ::waitpid(pid_, nullptr, WNOHANG) == pid_;  // its log is then complete
         return std::regex_search(text = log(), match, kListening) || exited;
     });
-    if (exited) {
-        pid_ = -1;
-        return ::testing::AssertionFailure() << "the server exited at start-up:\n" << text;
-    }
-    if (listening) {
+    if (listening && !exited) {
         port_ = std::stoi(match[1]);
         return ::testing::AssertionSuccess();
     }
-    stopServer();
-    return ::testing::AssertionFailure() << "the server did not report listening:\n" << log();
+    if (!exited) stopServer();
+    pid_ = -1;
+    return ::testing::AssertionFailure()
+           << (exited ? "the server exited at start-up:\n" : "no listening line:\n") << text;
 }
 
 int ServerTest::stopServer() {

@@ -1,16 +1,19 @@
-// Base for tests that run the real glimmerix-server binary: a private data directory per test,
-// and a server started with fork/exec, its standard error kept in a file, that is stopped when
-// the test ends and must then stop cleanly.
+// Base for tests of the real glimmerix-server binary: a private data directory per test, and a
+// server with its standard error in a file, which must stop cleanly when the test ends.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "http_client.h"
 #include "temp_dir.h"
+
+// Asks `done` every 5 ms for up to `seconds`; whether it said yes.
+bool within(int seconds, const std::function<bool()>& done);
 
 class ServerTest : public ::testing::Test {
   protected:
@@ -30,8 +33,8 @@ class ServerTest : public ::testing::Test {
     std::string workDir() const { return temp_.path(); }
     std::string dataDir() const { return temp_.path() + "/data"; }
     std::string log() const { return readFile(temp_.path() + "/server.log"); }
-    std::vector<std::string> storedImages() const { return listDirectory(dataDir() + "/images"); }
-    std::vector<std::string> incoming() const { return incomingFiles(dataDir()); }
+    std::size_t storedImages() const { return countEntries(dataDir() + "/images"); }
+    std::size_t incoming() const { return incomingFiles(dataDir()); }
 
   private:
     TempDir temp_;

@@ -4,15 +4,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "glimmerix-server-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+TempDir::TempDir() : path_((fs::temp_directory_path() / "glimmerix-server-XXXXXX").string()) {
+    if (!::mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
 }
 
 TempDir::~TempDir() {
@@ -20,29 +18,18 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ignored);
 }
 
-std::vector<std::string> listDirectory(const std::string& dir) {
-    std::vector<std::string> names;
+std::size_t countEntries(const std::string& dir) {
     std::error_code missing;
-    for (const auto& entry : fs::directory_iterator(dir, missing)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+    return std::distance(fs::directory_iterator(dir, missing), fs::directory_iterator());
 }
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::vector<std::string> incomingFiles(const std::string& dataDir) {
-    std::vector<std::string> files;
-    for (const auto& folder : listDirectory(dataDir + "/incoming")) {
-        for (const auto& file : listDirectory(dataDir + "/incoming/" + folder)) {
-            files.push_back(folder + "/" + file);
-        }
-    }
-    return files;
+std::size_t incomingFiles(const std::string& dataDir) {
+    std::error_code missing;
+    fs::recursive_directory_iterator it(dataDir + "/incoming", missing), end;
+    return std::count_if(it, end, [](const fs::directory_entry& e) { return e.is_regular_file(); });
 }

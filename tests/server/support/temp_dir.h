@@ -1,8 +1,8 @@
 // A fresh directory per test, removed with everything in it when the test ends.
 #pragma once
 
+#include <cstddef>
 #include <string>
-#include <vector>
 
 class TempDir {
   public:
@@ -17,9 +17,9 @@ class TempDir {
     std::string path_;
 };
 
-// Names of the entries in `dir` (without "." and ".."), sorted; empty when it does not exist.
-std::vector<std::string> listDirectory(const std::string& dir);
+// How many entries `dir` holds; 0 when it does not exist.
+std::size_t countEntries(const std::string& dir);
 
 std::string readFile(const std::string& path);
-// "FOLDER/FILE" of every file in the servers' folders of `dataDir`/incoming.
-std::vector<std::string> incomingFiles(const std::string& dataDir);
+// How many files the servers' folders of `dataDir`/incoming hold.
+std::size_t incomingFiles(const std::string& dataDir);
