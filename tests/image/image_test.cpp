@@ -89,6 +89,7 @@ TEST_F(ImageTest, ClipboardPicturesAreCheckedBeforeDecoding) {
         {"BMP under image/png", bmp, P, false, false},
         {"TIFF under image/png", pictureBytes(FIF_TIFF, 4, 3), P, false, false},
         {"cut after the signature", {png.begin(), png.begin() + 20}, P, false, false},
+        {"PNG bomb 20000 x 20000", sized(20000, 20000), P, false, false},
         {"PNG of width 0", sized(0, 3), P, false, false},
         {"PNG of height 2^31", sized(4, 1ll << 31), P, false, false},
         {"PNG a pixel too wide", sized(side + 1, 1), P, false, false},
