@@ -74,7 +74,7 @@ TEST_F(LoopTest, TheMenuBarStandsAtItsLayoutWithMarkGreenAndBevelledEdges) {
                   values(face(i), screenPixel(b.x - 1, b.y + 5)))
             << "face and the gap left of " << i;
     }
-    // Light top and left edges; dark bottom and right ones and their corner; the other corners bare.
+    // Light top and left edges; dark bottom and right ones and their corner; other corners bare.
     const int x = button(MARK_BUTTON).x, y = kHeight - 38, r = x + 140, b = y + 32;
     EXPECT_EQ(
         values(kWhite, kWhite, kDarkGrey, kDarkGrey, kDarkGrey, kGreen, kGreen),
