@@ -60,6 +60,12 @@ class Win32Window : public ScreenTest {
         while (eventually([&] { return !(key = readKey()).empty(); }) && key != "#") keys += key;
         return keys;
     }
+    COLORREF pixelOnWindow(int x, int y) {
+        HDC dc = GetDC(hwnd_);
+        COLORREF colour = GetPixel(dc, x, y);
+        ReleaseDC(hwnd_, dc);
+        return colour;
+    }
     HWND captureOwner() {
         GUITHREADINFO info = {};
         info.cbSize = sizeof info;
@@ -119,6 +125,20 @@ TEST_F(Win32Window, PointerPositionButtonsWheelAndWhereItIsUnavailable) {
     EXPECT_TRUE(eventually([] { return mouse()[0] == 0; }));
     SetCursorPos(0, 0);
     EXPECT_TRUE(eventually([] { return mouse() == kNoPointer; }));
+}
+
+// Wine keeps a copy of the window's pixels, which hides a broken WM_PAINT from the end-to-end
+// scenarios; pixels spoiled behind the screen layer's back show it.
+TEST_F(Win32Window, RepaintsFromTheBufferWhenAsked) {
+    drawLine(nullptr, 0, 10, kWidth - 1, 19, 0xFF0000FF, kFilledBox, kSolid, kAbsolute);
+    ASSERT_TRUE(eventually([&] { return pixelOnWindow(5, 15) == RGB(0, 0, 255); }));
+    HDC dc = GetDC(hwnd_);
+    RECT all = {0, 0, kWidth, kHeight};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    ReleaseDC(hwnd_, dc);
+    InvalidateRect(hwnd_, nullptr, TRUE);
+    EXPECT_TRUE(eventually([&] { return pixelOnWindow(5, 15) == RGB(0, 0, 255); }));
+    EXPECT_EQ(pixelOnWindow(5, 5), RGB(0, 0, 0));
 }
 
 }  // namespace
