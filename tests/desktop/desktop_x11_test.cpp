@@ -251,7 +251,7 @@ TEST(X11Clipboard, SilentAndLongWindedOwnersCostAPollOnlyAMoment) {
     EXPECT_GE(owner->requests, 1);
 }
 
-TEST(X11Clipboard, TextIsServedInEveryTextFormAndHandedToAClipboardManager) {
+TEST(X11Clipboard, TextIsServedInEveryTextFormUntilTakenAndHandedToAClipboardManager) {
     const std::string link = "http://localhost/i/Fq3x.png\r\n";
     ASSERT_TRUE(setClipboardText("first"));
     ASSERT_TRUE(setClipboardText(link));
@@ -264,6 +264,12 @@ TEST(X11Clipboard, TextIsServedInEveryTextFormAndHandedToAClipboardManager) {
         EXPECT_NE(std::string::npos, targets.find(target)) << targets;
     EXPECT_EQ(std::string::npos, targets.find("image/")) << targets;
     EXPECT_EQ(0u, pollClipboardBitmap()) << "our own text is no image";
+    {
+        TestOwner owner(Offer{pictureBytes(FIF_PNG, 4, 4)});
+        EXPECT_TRUE(readClipboardPicture(waitForChange(0))) << "an image copied over our text";
+    }
+    ASSERT_TRUE(setClipboardText("http://localhost/i/two"));
+    EXPECT_EQ("http://localhost/i/two", shOutput("xclip -selection clipboard -o"));
     // The link is handed to a clipboard manager when one runs; a silent one costs a few seconds.
     EXPECT_FALSE(handOverClipboard()) << "no manager runs";
     Offer manager;
@@ -271,7 +277,7 @@ TEST(X11Clipboard, TextIsServedInEveryTextFormAndHandedToAClipboardManager) {
     {
         TestOwner answering(manager);
         EXPECT_TRUE(handOverClipboard());
-        EXPECT_EQ(link, answering.saved());
+        EXPECT_EQ("http://localhost/i/two", answering.saved());
     }
     ASSERT_TRUE(setClipboardText("http://example.org/b2"));
     manager.mode = Offer::Silent;
