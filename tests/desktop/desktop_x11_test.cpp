@@ -1,6 +1,5 @@
-// The X11 desktop on a private X server (xvfb-run): the clipboard against xclip and owners of the
-// test's own (honest, hostile, a clipboard manager), and the work area window managers publish.
-// The clipboard keeps one connection per process, so one server serves every test.
+// The X11 clipboard against xclip and owners of the test's own, and the work area, on a private X
+// server (xvfb-run) that every test shares, as the clipboard keeps one connection per process.
 #include "../editor/editor_fixture.h"
 
 #include <X11/Xatom.h>

@@ -71,6 +71,22 @@ inline bool eventually(const std::function<bool()>& done, int ms = 2000) {
     return true;
 }
 
+// Capture files written or looked for stay out of the way, also of another build's same test.
+struct ScopedWorkingDirectory {
+    fs::path previous = fs::current_path(),
+             dir = fs::temp_directory_path() /
+                   ("glimmerix-" + std::to_string(std::random_device{}()));
+    ScopedWorkingDirectory() {
+        fs::create_directories(dir);
+        fs::current_path(dir);
+    }
+    ~ScopedWorkingDirectory() {
+        fs::current_path(previous);
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+};
+
 class ScreenTest : public ::testing::Test {
   protected:
     // Windowless by default: no refresher clears the row marks behind the test's back.
@@ -84,6 +100,7 @@ class ScreenTest : public ::testing::Test {
         headlessSetActive(true);
         headlessSetInside(true);
     }
+    ScopedWorkingDirectory directory;  // for the files an ending key saves and the tests write
 };
 
 struct ImageDeleter {
@@ -154,22 +171,6 @@ std::vector<long long> values(T... each) {
     return {static_cast<long long>(each)...};
 }
 
-// Capture files written or looked for stay out of the way, also of another build's same test.
-struct ScopedWorkingDirectory {
-    fs::path previous = fs::current_path(),
-             dir = fs::temp_directory_path() /
-                   ("glimmerix-" + std::to_string(std::random_device{}()));
-    ScopedWorkingDirectory() {
-        fs::create_directories(dir);
-        fs::current_path(dir);
-    }
-    ~ScopedWorkingDirectory() {
-        fs::current_path(previous);
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
-};
-
 class EditorTest : public ScreenTest {
   protected:
     // Wide enough for the whole menu bar (it ends at x = 943), short enough to stay quick.
@@ -205,7 +206,6 @@ class EditorTest : public ScreenTest {
     int wx(int ix) const { return windowX(editor.view, ix); }
     int wy(int iy) const { return windowY(editor.view, iy); }
     Image* picture() const { return owned->picture(); }
-    ScopedWorkingDirectory directory;  // an ending key saves the capture files
     std::unique_ptr<Capture> owned = std::make_unique<Capture>();
     Program program;
     EditorState editor;
@@ -214,5 +214,4 @@ class EditorTest : public ScreenTest {
 class WindowlessTest : public ScreenTest {
   protected:
     void SetUp() override { openMode(1, 1, kWindowless); }
-    ScopedWorkingDirectory directory;
 };

@@ -65,8 +65,7 @@ TEST_F(EditorTest, PlacementCentresWhatFitsPutsTheRestAtTheCornerAndCutsTheImage
 TEST_F(EditorTest, CapturesAreDrawnWhereTheyArePlacedAndTheBackdropShowsBeyond) {
     show(patternedImage(1200, 500));
     frames(1);
-    // The last visible column and row are drawn although they lie outside the image area; beyond
-    // the visible area the backdrop stays, grey on even rows and black on odd ones.
+    // The last visible column and row are drawn, though outside the image area; beyond, backdrop.
     EXPECT_EQ(values(patternAt(0, 0), patternAt(kWidth - 9, kHeight - 48), 0xFF808080, 0xFF000000,
                      0xFF000000),
               values(screenPixel(4, 4), screenPixel(kWidth - 5, kHeight - 44),

@@ -53,8 +53,7 @@ TEST_F(ScreenTest, KeyStringsTheRingOfFifteenAndKeysOutlivingTheWindow) {
     EXPECT_EQ("", readKey());
 }
 
-// A click whose release comes after its window closed must not leave the button held in the
-// next window, where the menu would act on it without a click.
+// A release after its window closed must not leave the button held for the next window's menu.
 TEST_F(ScreenTest, MouseIsUnavailableWithoutAWindowOrInactiveOrOutsideAndButtonsEndWithIt) {
     EXPECT_EQ(kNoPointer, mouse());
     openWindow();
