@@ -20,8 +20,7 @@ class CaptureTest : public WindowlessTest {
 
 }  // namespace
 
-// HIDE right after the editor opens; a capture ended (the program quitting) while its file is
-// still being written.
+// HIDE right after the editor opens; the program quitting while the capture's file is written.
 TEST_F(CaptureTest, RemovingWaitsForTheWorkerAndEndingLeavesTheFileWhole) {
     {
         Capture capture(taken());

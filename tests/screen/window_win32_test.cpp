@@ -52,8 +52,7 @@ class Win32Window : public ScreenTest {
     void post(UINT message, WPARAM wParam, LPARAM lParam) {
         ASSERT_TRUE(PostMessageW(hwnd_, message, wParam, lParam));
     }
-    // The keys recorded for everything posted so far, one after the other: the window thread
-    // handles its messages in order, so a sentinel key ends them.
+    // The keys of everything posted so far; the thread keeps their order, so a sentinel ends them.
     std::string keysUpToSentinel() {
         post(WM_CHAR, '#', 1);
         std::string keys, key;
