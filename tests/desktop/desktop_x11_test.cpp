@@ -64,8 +64,7 @@ struct Offer {
     int format = 8;
     enum Mode { Whole, Pieces, StallAfterOnePiece, Trickle, Silent } mode = Whole;
     int targets = 2;  // length of the TARGETS list, which ends with the image target
-    // CLIPBOARD_MANAGER: a clipboard manager as freedesktop describes one, cut down to one text
-    // target. Asked to save, it fetches the first target listed and then reports success.
+    // CLIPBOARD_MANAGER: a manager; asked to save, it fetches the first target listed, says done.
     const char* selection = "CLIPBOARD";
 };
 

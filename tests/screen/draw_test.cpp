@@ -172,8 +172,7 @@ TEST_F(DrawTest, PrintPaintsOpaqueCellsAndTheCursorRefusesToLeaveTheGrid) {
     EXPECT_EQ(301, cursorAt());
 }
 
-// The glyph shapes are the font's own choice; what the program relies on is that spaces draw
-// nothing, every other code draws something of its own and nothing lies outside the 8 x 8 cell.
+// Shapes are the font's choice; what counts: blanks empty, other codes distinct, all in 8 x 8.
 TEST(Font, BlanksAreEmptyAndEveryOtherGlyphIsDrawnAndDistinct) {
     std::set<std::uint64_t> shapes;
     for (int code = 0; code < 256; ++code) {
