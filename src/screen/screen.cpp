@@ -58,12 +58,14 @@ void presentChangedRows(ScreenState& s, NativeWindow* window, const ScreenView& 
 // One refresher pass every 10 ms for as long as the window lives, counted from the start of one
 // pass to the start of the next: a pass that puts a whole window takes a good part of that, and a
 // frame drawn meanwhile should not wait a full 10 ms more. The window is opened and closed here
-// too, because some platforms tie a window's messages to the thread that made it.
+// too, because some platforms tie a window's messages to the thread that made it. The program's
+// thread makes the new mode's screen buffer meanwhile and says so through `buffered`.
 void runWindow(ScreenState& s, int width, int height, std::string title,
-               std::promise<std::intptr_t> opened) {
+               std::promise<std::intptr_t> opened, std::future<void> buffered) {
     NativeWindow* window = openNativeWindow(width, height, title.c_str());
     opened.set_value(window ? nativeHandle(window) : 0);
     if (!window) return;
+    buffered.wait();
     const ScreenView view{s.pixels.data(), width, height};
     while (!s.stopWindow.load()) {
         const auto nextPass =
@@ -143,7 +145,22 @@ int setScreenMode(int width, int height, int depth, int pages, int flags, int ra
     (void)exitHandlerSet;
 
     endMode(s);
-    std::string title;
+    // A window takes a while to open, and so does a large buffer's first fill (a fault per
+    // page): the window thread starts first, and uses the buffer only once it is made.
+    std::promise<std::intptr_t> opened;
+    std::future<std::intptr_t> handle = opened.get_future();
+    std::promise<void> buffered;
+    if (flags != kWindowless) {
+        std::string title;
+        {
+            std::lock_guard<std::mutex> guard(s.lock);
+            title = s.title;
+            s.titleChanged = false;
+        }
+        s.stopWindow = false;
+        s.windowThread = std::thread(runWindow, std::ref(s), width, height, std::move(title),
+                                     std::move(opened), buffered.get_future());
+    }
     {
         std::lock_guard<std::mutex> guard(s.lock);
         s.pixels.assign(std::size_t(width) * std::size_t(height), 0xFF000000);
@@ -158,21 +175,14 @@ int setScreenMode(int width, int height, int depth, int pages, int flags, int ra
         s.cursorColumn = 1;
         s.foreground = 0xFFFFFFFF;
         s.background = 0xFF000000;
-        title = s.title;
-        s.titleChanged = false;
+        if (flags != kWindowless) {
+            // A new window starts active; the backend reports where the pointer is.
+            s.active = true;
+            s.inside = false;
+        }
     }
     if (flags == kWindowless) return 0;
-
-    {
-        // A new window starts active; the backend reports where the pointer is.
-        std::lock_guard<std::mutex> guard(s.lock);
-        s.active = true;
-        s.inside = false;
-    }
-    std::promise<std::intptr_t> opened;
-    std::future<std::intptr_t> handle = opened.get_future();
-    s.stopWindow = false;
-    s.windowThread = std::thread(runWindow, std::ref(s), width, height, title, std::move(opened));
+    buffered.set_value();
     std::intptr_t h = handle.get();
     if (!h) {
         endMode(s);
