@@ -50,7 +50,7 @@ Capture::Capture(Picture original) : original_(std::move(original)) {
     writer_ = std::thread([this, picture] {
         // The editor is opening meanwhile; its first frame is what the user waits for.
         lowerThreadPriority();
-        written_ = writeFreeImageFile(picture, FIF_PNG, kCapturePng) == 1;
+        written_ = writeFreeImageFile(picture, FIF_PNG, kCapturePng);
         // A write that broke off must not pass for the capture.
         if (!written_) std::remove(kCapturePng);
     });
