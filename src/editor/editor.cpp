@@ -7,15 +7,15 @@ namespace {
 
 constexpr int kFrameMs = 15;
 
-bool endsEditor(const std::string& lastKey) {
-    const std::string key = foldKey(lastKey);
+// Whether a key, folded to lower case, is one the editor does not act on itself.
+bool endsEditor(const std::string& key) {
     return !(key.empty() || key == "1" || key == "2" || key == "3" || key == "r");
 }
 
 // Acts on the key of the previous frame. Returns false when the key ends the editor.
 bool dispatchKey(Session& session, EditorState& editor) {
-    if (endsEditor(session.lastKey)) return false;
     const std::string key = foldKey(session.lastKey);
+    if (endsEditor(key)) return false;
     if (key == "1") {
         editor.tool = Tool::MARK;
     } else if (key == "2") {
@@ -60,7 +60,7 @@ bool editorFrame(Session& session, EditorState& editor) {
     // A key that ends the editor is final once the menu bar has had its say, and the next frame
     // ends before any tool: the picture is as it will be saved, so the saves need not wait for
     // this frame's drawing and pause.
-    if (endsEditor(session.lastKey)) editor.capture->startSaves();
+    if (endsEditor(foldKey(session.lastKey))) editor.capture->startSaves();
 
     lockScreen();
     drawCapture(editor.view, session.work, editor.capture->picture());

@@ -150,7 +150,8 @@ int setScreenMode(int width, int height, int depth, int pages, int flags, int ra
     std::promise<std::intptr_t> opened;
     std::future<std::intptr_t> handle = opened.get_future();
     std::promise<void> buffered;
-    if (flags != kWindowless) {
+    const bool windowed = flags != kWindowless;
+    if (windowed) {
         std::string title;
         {
             std::lock_guard<std::mutex> guard(s.lock);
@@ -175,13 +176,13 @@ int setScreenMode(int width, int height, int depth, int pages, int flags, int ra
         s.cursorColumn = 1;
         s.foreground = 0xFFFFFFFF;
         s.background = 0xFF000000;
-        if (flags != kWindowless) {
+        if (windowed) {
             // A new window starts active; the backend reports where the pointer is.
             s.active = true;
             s.inside = false;
         }
     }
-    if (flags == kWindowless) return 0;
+    if (!windowed) return 0;
     buffered.set_value();
     std::intptr_t h = handle.get();
     if (!h) {
