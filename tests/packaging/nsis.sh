@@ -80,8 +80,9 @@ fi
 wineserver -k 2>/dev/null
 
 timeout 60 "$wine_run" "$installed/Uninstall.exe" /S >>"$work/wine.log" 2>&1
-# The uninstaller copies itself to the temp folder and works from there after this one ends.
-wait_until 30 test ! -e "$installed"
+# The uninstaller copies itself to the temp folder and works from there after this one ends;
+# it empties Program Files before the Start menu, so wait for the last of it.
+wait_until 30 test -z "$(find "$drive" -iname '*glimmerix*' -print -quit)"
 check "the silent uninstall removes Glimmerix from Program Files" test ! -e "$installed"
 left=$(find "$drive" -iname '*glimmerix*' | sed "s|$drive/||")
 check "nothing named Glimmerix is left on drive C: (${left//$'\n'/, })" test -z "$left"
