@@ -22,6 +22,8 @@ service (glimmerix-server) and puts the picture's link on the clipboard.")
 # The program works in its current folder (logo.png, capture files, dump.txt); the command on
 # the PATH is a launcher that gives it a folder of the user's own.
 install(TARGETS glimmerix RUNTIME DESTINATION libexec/glimmerix COMPONENT program)
+# OpenSSL's module for https, beside the program where it looks first.
+install(TARGETS glimmerix-tls LIBRARY DESTINATION libexec/glimmerix COMPONENT program)
 install(PROGRAMS ${packaging}/glimmerix.sh DESTINATION bin RENAME glimmerix COMPONENT program)
 install(FILES ${PROJECT_SOURCE_DIR}/logo.png DESTINATION share/glimmerix COMPONENT program)
 

@@ -1,4 +1,4 @@
-#include "upload/tls.h"
+#include "upload/tls_module.h"
 
 const char* tlsErrorText(TlsError error) {
     switch (error) {
@@ -20,6 +20,8 @@ const char* tlsErrorText(TlsError error) {
             return "TLS: connection lost";
         case TlsError::badRecord:
             return "TLS: bad record from the server";
+        case TlsError::noModule:
+            return "TLS: cannot load " GLIMMERIX_TLS_MODULE_FILE;
     }
     return "TLS: failed";
 }

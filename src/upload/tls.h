@@ -32,6 +32,7 @@ enum class TlsError {
     timedOut,         // the deadline came first
     connectionLost,   // the socket failed, or the peer closed it in the middle of a record
     badRecord,        // a record that does not decrypt, after the handshake
+    noModule,         // Linux: glimmerix-tls.so is missing or does not load
 };
 
 struct TlsSession;

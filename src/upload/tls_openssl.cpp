@@ -2,6 +2,7 @@
 // roots plus a PEM file; SNI; the host name (or IP address) checked by OpenSSL's verifier during
 // the handshake. OpenSSL never touches the socket: it reads and writes memory BIOs, and this file
 // moves their bytes with sendSome and receiveSome, whose waits end at the caller's deadline.
+// Built into the module glimmerix-tls.so with its own copy of the socket helpers.
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
@@ -9,7 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "upload/tls.h"
+#include "upload/tls_module.h"
 
 struct TlsSession {
     SocketHandle socket = kNoSocket;
@@ -196,4 +197,13 @@ void tlsClose(TlsSession* session, std::int64_t endMs) {
     SSL_CTX_free(session->context);
     ERR_clear_error();
     delete session;
+}
+
+// The module's one exported symbol (everything else in it is hidden).
+extern "C" __attribute__((visibility("default"))) const TlsModuleFunctions* glimmerixTlsModule() {
+    static const TlsModuleFunctions functions = {
+        sizeof(TlsModuleFunctions), tlsHandshake, tlsSendSome, tlsReceiveSome, tlsLastError,
+        tlsLastSystemError,         tlsClose,
+    };
+    return &functions;
 }

@@ -36,6 +36,10 @@ check "menu entry, icon, autostart entry and manual pages are installed" test -f
 depends=$(dpkg-query -W -f '${Depends} ${Depends}' glimmerix glimmerix-server)
 check "dependencies come from the libraries linked (${depends:0:60}...)" \
     sh -c "echo '$depends' | grep -q libfreeimage3 && echo '$depends' | grep -q libmicrohttpd"
+tls_module=$(ldd /usr/libexec/glimmerix/glimmerix-tls.so 2>&1)
+check "the TLS module sits beside the program, its libraries found and depended on" sh -c \
+    "echo '$tls_module' | grep -q libssl && ! echo '$tls_module' | grep -q 'not found' &&
+    dpkg-query -W -f '\${Depends}' glimmerix | grep -q libssl"
 
 check "the installed service reports the version ($version)" \
     test "$(/usr/bin/glimmerix-server --version)" = "glimmerix-server $version"

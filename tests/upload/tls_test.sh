@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # https through the upload transport and the client's TLS module to a real nginx on loopback:
 # a CA trusted through ca_file (TLS 1.3, and 1.2 alone), and a server that never answers the
-# greeting (wrong hosts and CAs are the deploy scenario's). With SERVICE, its own TLS takes an
-# upload and serves it to curl trusting the CA, never without it nor to plain HTTP.
+# greeting (wrong hosts and CAs are the deploy scenario's); natively, also a probe that has no
+# TLS module to load. With SERVICE, its own TLS takes an upload and serves it to curl trusting
+# the CA, never without it nor to plain HTTP.
 #   tls_test.sh native|wine PROBE [SERVICE]
 set -euo pipefail
 
@@ -82,6 +83,11 @@ row() {  # PORT EXPECTED-PATTERN: the probe's last line must match
 row "$port_right" "https://localhost/made-by-nginx.png"
 row "$port_tls12" "https://localhost/made-by-nginx.png"
 row "$port_silent" "TLS: timed out"
+if [ "$target" = native ]; then  # a copy of the probe away from glimmerix-tls.so refuses https
+    mkdir alone && cp "$probe" alone/ && run=("$work/alone/$(basename "$probe")")
+    row "$port_right" "TLS: cannot load glimmerix-tls.so"
+    run=("$probe")
+fi
 
 if [ -x "$service" ]; then
     row "$port_own" "https://localhost:$port_own/*"
