@@ -6,10 +6,10 @@
 
 namespace {
 
-class CaptureCycleTest : public WindowlessTest {
+class CaptureCycleTest : public ScreenTest {
   protected:
     void SetUp() override {
-        WindowlessTest::SetUp();
+        ScreenTest::SetUp();
         program.work = WorkArea{320, 240};
         program.buttons = buildButtonTable(240);
     }

@@ -64,9 +64,8 @@ start_server() {  # the real upload service on port 80, storing into $work/data 
 ended() { ! kill -0 "$1" 2>/dev/null; }
 wait_exit() { code=running; wait_until "$2" ended "$1" && { wait "$1"; code=$?; }; }
 
-# console_shot PNG: a picture of the window's top eight console rows. console_text PNG: their
-# text, read cell by cell against the program's own font, one line a row; a cell that is no
-# printable glyph reads as "?".
+# console_shot PNG: the window's top eight console rows. console_text PNG: their text, read cell by
+# cell against the program's own font, a line a row; a cell that is no printable glyph reads "?".
 console_shot() { import -window root -crop "${W}x64+$WX+$WY" "$1"; }
 console_text() {
     convert "$1" +repage -fill white +opaque black -negate -compress none pbm:- | python3 -c '

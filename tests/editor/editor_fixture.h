@@ -51,8 +51,7 @@ inline int cursorAt() {
 }
 
 inline void drainKeys() {
-    while (!readKey().empty()) {
-    }
+    while (!readKey().empty()) continue;
 }
 
 // readMouse as {failed, x, y, wheel, buttons (index 4), clip}.
@@ -69,6 +68,12 @@ inline bool eventually(const std::function<bool()>& done, int ms = 2000) {
          std::this_thread::sleep_for(milliseconds(20)))
         if (Clock::now() > end) return false;
     return true;
+}
+
+inline Clock::duration timed(const std::function<void()>& work) {
+    Clock::time_point start = Clock::now();
+    work();
+    return Clock::now() - start;
 }
 
 // Capture files written or looked for stay out of the way, also of another build's same test.
@@ -114,7 +119,6 @@ inline std::uint32_t screenPixel(int x, int y) {
     return s.pixels[std::size_t(y) * std::size_t(s.width) + std::size_t(x)];
 }
 
-// Rows whose changed mark is set, for checking what an operation reports to the window.
 inline std::vector<int> markedRows() {
     ScreenState& s = screenState();
     std::lock_guard<std::mutex> guard(s.lock);
@@ -209,9 +213,4 @@ class EditorTest : public ScreenTest {
     std::unique_ptr<Capture> owned = std::make_unique<Capture>();
     Program program;
     EditorState editor;
-};
-
-class WindowlessTest : public ScreenTest {
-  protected:
-    void SetUp() override { openMode(1, 1, kWindowless); }
 };

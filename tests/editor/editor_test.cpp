@@ -153,8 +153,7 @@ TEST_F(LoopTest, RevertBringsBackThePictureAsTakenOncePerFrameOrKeepsTheCaptureW
     EXPECT_FALSE(owned->finishWrite());  // the file never came, and REVERT did without it
 }
 
-// The frame that reads the ending key starts the saves, but after its own tools: a crop it
-// completes is what the files hold.
+// The frame reading the ending key starts the saves after its own tools: the files hold its crop.
 TEST_F(LoopTest, TheFrameThatReadsTheEndingKeyStartsTheSavesAfterItsTools) {
     editor.tool = Tool::CROP;
     leftDown();

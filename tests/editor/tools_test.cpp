@@ -45,8 +45,7 @@ TEST_F(ToolTest, MarkIsAThreeByThreeRedPenFromThePreviousPositionInsideTheImageA
     EXPECT_EQ(0, changed().begin()->first) << "the segment from window (0, 0) enters from the left";
 }
 
-// A censor previews until its release, which the frames with the pointer unavailable (every
-// button bit set) do not bring; then it completes wherever the pointer is.
+// A censor previews until a release (not an unavailable pointer's), then completes wherever it is.
 TEST_F(ToolTest, ACensorPreviewsUntilReleaseAndCoversBothCornersInEitherDirection) {
     editor.tool = Tool::CENSOR;
     drag(50, 20, 50, 20, false);  // a click without moving: only the preview until release

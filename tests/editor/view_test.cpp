@@ -10,8 +10,7 @@ std::vector<long long> placed(int width, int height) {
     return values(view.originX, view.originY, view.panX, view.panY);
 }
 
-// The first text column (from 1) that printing `text` centred touches, the cursor standing at
-// row 1, column `from` of a `width` x 16 screen; cells are blue, so even a space shows.
+// The first column (from 1) that `text` centred from column `from` touches; blue cells show spaces.
 int printedAt(int width, const std::string& text, int from = 1) {
     EXPECT_EQ(0, setScreenMode(width, 16, 32, 0, kWindowless, 0));
     setTextColour(0xFFFFFFFF, 0xFF0000FF);

@@ -4,7 +4,7 @@
 
 namespace {
 
-class CaptureTest : public WindowlessTest {
+class CaptureTest : public ScreenTest {
   protected:
     static Picture taken() {
         static const std::vector<unsigned char> noise = pictureBytes(FIF_BMP, 1200, 800);
@@ -35,8 +35,7 @@ TEST_F(CaptureTest, RemovingWaitsForTheWorkerAndEndingLeavesTheFileWhole) {
         << "the worker outlived its capture";
 }
 
-// "u" right after the editor opens: the edited picture (here cropped to 3 x 2, saved in no time)
-// is what both files hold, never the capture-time picture; both stay whole for a "q" after it.
+// "u" at once: both files hold the edited 3 x 2 picture, never the capture's, and stay for a "q".
 TEST_F(CaptureTest, SavingRightAwayWritesTheEditedPicture) {
     Capture capture(taken());
     capture.replacePicture(createImage(3, 2, 0xFF0000FF));

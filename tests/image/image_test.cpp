@@ -2,7 +2,7 @@
 
 #include "../editor/editor_fixture.h"
 
-using ImageTest = WindowlessTest;
+using ImageTest = ScreenTest;
 
 TEST_F(ImageTest, HeaderPitchPaddingAndRefusedSizes) {
     ImagePtr one(createImage(1, 1, 0xFF102030, 0));

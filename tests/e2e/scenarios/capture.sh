@@ -28,15 +28,11 @@ check "screenshot.png is a 24-bit PNG of the copied pixels, unflipped and unswap
     wait_until 5 capture_file_is shot.png 2>/dev/null
 check "the editor loop runs (MARK turns green)" wait_editor 5
 shot view.png
-at() { pixel view.png $((WX + $1)) $((WY + $2)); }
 check "the capture shows pixel for pixel at ($OX,$OY)" at_capture view.png shot.png
 xev -geometry 700x500+400+200 >/dev/null 2>&1 & cover=$!
 sleep 0.5 && kill "$cover" && wait "$cover" 2>/dev/null
 same_again() { shot uncovered.png && compare -metric AE view.png uncovered.png null: 2>/dev/null; }
 check "covered and uncovered, the editor shows the same pixels" wait_until 5 same_again
-by=$((H - 38))
-check "CENSOR button face light grey (MARK, the current tool, is green)" \
-    test "$(at 522 $((by + 4)))" = "192,192,192"
 
 press "$wid" 2
 drag "$wid" $((OX + 700)) $((OY + 300)) $((OX + 760)) $((OY + 340)) $((OX + 800)) $((OY + 350))
@@ -46,8 +42,6 @@ shot censored.png
 convert shot.png -fill black -draw "rectangle 700,300 800,350" boxed.png
 check "a black box covers (700,300) to (800,350) of the capture, no more" \
     at_capture censored.png boxed.png
-check "CENSOR button is now green" \
-    test "$(pixel censored.png $((WX + 522)) $((WY + by + 4)))" = 0,255,0
 
 press "$wid" space
 check "space closes the editor" wait_gone 'Glimmerix Idle' 5
@@ -68,9 +62,8 @@ wait_editor 5
 shot again.png
 check "the new capture is as copied, without the old censor box" at_capture again.png shot.png
 
-# A press on HIDE closes the editor before the release. The next one opens under the resting
-# pointer, where the button held in the old window must not close it again; its picture has one
-# bit per pixel (black and white, nothing to approximate) and still gives a 24-bit screenshot.png.
+# A press on HIDE closes the editor; the next, opened under the resting pointer, must not close on
+# its release. Its picture has one bit per pixel (exact in black and white), its file still 24 bits.
 [ -n "$wid" ] && point "$wid" 274 $((H - 22))
 xdotool mousedown 1
 check "a press on HIDE closes the editor" wait_gone 'Glimmerix Idle' 5

@@ -58,9 +58,8 @@ settings() {  # settings URL [TOKEN]: the user's settings file as a person would
         "$(program_path "$site/tls/test-ca.crt")" "${2:+upload_token = $2$'\n'}" >"$settings_file"
     echo "upload_history = on" >>"$settings_file"
 }
-# upload: a new clipboard picture, its editor, "u"; sets `outcome` (DONE, ERROR or what went
-# wrong) and `console`, the console's text while "ERROR" showed. Looks are cheap while the window
-# is up (a busy machine takes a second to read a console); the last ones are read once it is gone.
+# upload: a new clipboard picture, its editor, "u"; sets `outcome` (DONE, ERROR or what went wrong)
+# and `console`, its text at "ERROR", read only once the window is gone (a read can take a second).
 upload() {
     local deadline looks=0 n
     outcome="no editor" console=
