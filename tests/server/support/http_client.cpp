@@ -64,10 +64,9 @@ std::string formRequest(const std::string& boundary, const std::vector<FormPart>
 
 int connectToServer(int port, const char* from) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in source{}, address{};
-    source.sin_family = address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in source{AF_INET, 0, {}, {}};
+    sockaddr_in address{
+        AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
     bool bound = !from || (::inet_pton(AF_INET, from, &source.sin_addr) == 1 &&
                            ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) == 0);
     if (fd >= 0 &&
