@@ -38,8 +38,7 @@ TEST(ConnectionTable, NearlyFullItShedsOldHeadsThenSlowBodiesAndEndsSlowOnes) {
     using std::chrono::seconds;
     for (int i : {kOldHead, kSlowBody, kFastBody}) table.opened(&server[i], server[i], "a", t0);
     table.opened(&server[kNewHead], server[kNewHead], "a", t0 + seconds(1));
-    table.headArrived(&server[kSlowBody], t0);
-    table.headArrived(&server[kFastBody], t0);
+    for (int i : {kSlowBody, kFastBody}) table.headArrived(&server[i], t0);
     ASSERT_EQ(::send(client[kFastBody], std::string(60'000, 'x').data(), 60'000, 0), 60'000);
     table.expire(t0 + seconds(2));  // the slow body: nothing in 2 s; the fast one: 30 KB/s
 

@@ -157,13 +157,12 @@ PY
 ! grep -l '/shape\|/hidden' "$WORK"/log.* || fail "a malformed request reached an instance"
 
 if [ "$STORE" = dir ]; then
-    folders_before=$(ls "$WORK/data/incoming" | wc -l)
+    before=$(ls "$WORK/data/incoming" | wc -l)
     set -- $(start_instance 4 1)
     PIDS="$PIDS $1"  # it removed the dead folder before it said it listens
-    folders_after=$(ls "$WORK/data/incoming" | wc -l)
-    echo "incoming/ folders: $folders_before with the dead one, $folders_after after a new start"
+    after=$(ls "$WORK/data/incoming" | wc -l)
     # Two living, one dead; the newcomer adds its own and removes the dead one's.
-    [ "$folders_before" -eq 3 ] && [ "$folders_after" -eq 3 ] || fail "incoming/ folders"
+    [ "$before $after" = "3 3" ] || fail "incoming/ folders: $before with the dead one, then $after"
     [ -z "$(find "$WORK/data/incoming" -type f)" ] || fail "orphan files in incoming/"
     SERVERS=127.0.0.1:$NGINX_PORT
 else

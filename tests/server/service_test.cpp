@@ -154,8 +154,7 @@ TEST_F(ServiceTest, HttpHygiene) {
     }
 }
 
-// One address gets no more than its share of connections; another one is still served. (Slow
-// and silent clients are the availability test's.)
+// One address gets no more than its share of connections; another one is still served.
 TEST_F(ServiceTest, OneAddressCannotTakeAllConnections) {
     stopServer();
     ASSERT_TRUE(startServer({"--header-timeout", "10", "--read-timeout", "10", "--trusted-proxies",
@@ -171,17 +170,16 @@ TEST_F(ServiceTest, OneAddressCannotTakeAllConnections) {
     for (int fd : {held[0], held[1], third}) ::close(fd);
 }
 
-// On SIGTERM the service stops accepting, answers a request that ends within --stop-timeout and
-// cuts off one that trickles on, exiting 0 long before that request's own time-out. Past
-// --log-rate a second, request lines are only counted.
+// On SIGTERM the service refuses newcomers, answers a request that ends within --stop-timeout and
+// cuts off one that trickles on, exiting 0 long before its time-out. Past --log-rate a second,
+// request lines are only counted.
 TEST_F(ServiceTest, StopEndsTricklingRequestsInBoundedTimeAndTheLogIsCapped) {
     stopServer();
     ASSERT_TRUE(startServer({"--stop-timeout", "4", "--log-rate", "2", "--min-rate", "1"}));
     for (int i = 0; i < 40; ++i) status("/missing");
     const std::string request = clientRequest("screenshot.png", makePng(5'000, 5));
     int trickler = connectToServer(port()), finisher = connectToServer(port());
-    sendAll(trickler, request.substr(0, 400));
-    sendAll(finisher, request.substr(0, 400));
+    for (int fd : {trickler, finisher}) sendAll(fd, request.substr(0, 400));
     std::thread trickle([&] {  // 1 byte each 200 ms: 8 s unless the stop cuts it off
         for (std::size_t i = 400; i < 440 && sendAll(trickler, request.substr(i, 1)); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -189,7 +187,6 @@ TEST_F(ServiceTest, StopEndsTricklingRequestsInBoundedTimeAndTheLogIsCapped) {
     });
     auto start = std::chrono::steady_clock::now();
     signalServer(SIGTERM);
-    // Once the stop has begun, new connections are refused while those under way go on.
     auto refused = [&] {
         int newcomer = connectToServer(port());
         return newcomer < 0 || (::close(newcomer), false);
@@ -201,8 +198,7 @@ TEST_F(ServiceTest, StopEndsTricklingRequestsInBoundedTimeAndTheLogIsCapped) {
     EXPECT_EQ(stopServer(), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     trickle.join();
-    ::close(trickler);
-    ::close(finisher);
+    for (int fd : {trickler, finisher}) ::close(fd);
 
     const std::string text = log();
     static const std::regex kLine(" HTTP/1\\."), kHeldBack("([0-9]+) request lines not logged");

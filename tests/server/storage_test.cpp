@@ -19,8 +19,7 @@ class StorageTest : public ::testing::Test {
         std::string error;
         ASSERT_TRUE(storage_->open(dataDir(), &error)) << error;
     }
-    std::string dataDir() const { return temp_.path() + "/data"; }
-    std::size_t images() const { return countEntries(dataDir() + "/images"); }
+    std::string dataDir() const { return temp_.path + "/data"; }
     std::size_t folders() const { return countEntries(dataDir() + "/incoming"); }
     std::size_t incoming() const { return incomingFiles(dataDir()); }
 
@@ -36,7 +35,7 @@ TEST_F(StorageTest, AnUploadIsInvisibleUntilCommittedAndNeverReplacesAnImage) {
         PendingUpload upload(*storage_);
         ASSERT_TRUE(upload.begin());
         ASSERT_TRUE(upload.append(bytes.data(), bytes.size()));
-        EXPECT_EQ(images(), 0u);
+        EXPECT_EQ(countEntries(dataDir() + "/images"), 0u);
         EXPECT_EQ(incoming(), 1u);
         ASSERT_EQ(upload.commit(kName), PendingUpload::CommitResult::Committed);
     }

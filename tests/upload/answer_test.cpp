@@ -44,10 +44,9 @@ TEST(AcceptedLink, NeedsASuccessfulStatusAndAHeaderEnd) {
         EXPECT_EQ("", acceptedLink(answer)) << answer;
 }
 
-// Links are URLs in their plainest syntax: our service's and common upload servers' pass. What
-// could run in a terminal (a second line, escape sequences), inject markup, hide the real host or
-// break a parser does not, nor what is no link at all (no host, too long, nothing after trimming),
-// alone or as an answer's body.
+// Links in the plainest URL syntax, as our service and common ones give, pass. Refused, alone or as
+// an answer's body: what could run in a terminal (a second line, escapes), inject markup, hide the
+// real host, break a parser, or is no link (no host, too long, nothing after trimming).
 TEST(IsStrictLink, AcceptsPlainWebLinksOnly) {
     for (const char* link :
          {"http://localhost/i/Ab3.png", "HTTPS://i.imgur.com/AbC12.png?x=1&y=a%2Fb#top",

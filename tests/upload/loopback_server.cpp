@@ -14,9 +14,7 @@ constexpr int kLongestMs = 20000;
 
 int boundLoopbackSocket(int* port) {
     int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t size = sizeof address;
     bind(socket, reinterpret_cast<sockaddr*>(&address), size);
     getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size);

@@ -1,7 +1,6 @@
-// A one-connection HTTP service on a free port of 127.0.0.1 for the upload tests. It reads each
-// request up to the client's half-close (a slow service: `readChunk` bytes, then a pause of
-// `readPauseMs`, through a small receive buffer; one refusing early: `readLimit` bytes), then
-// treats the connection as told. Every wait ends within 20 s, so a stuck client fails, not hangs.
+// A one-connection HTTP service on a free port of 127.0.0.1: it reads each request up to the
+// half-close (`readChunk` bytes per `readPauseMs`, through a small receive buffer; at most
+// `readLimit`), then behaves as told. Every wait ends within 20 s: a stuck client fails, not hangs.
 #pragma once
 
 #include <atomic>

@@ -4,9 +4,8 @@
 
 #include <string>
 
-// The request, spelled out from the table of its pieces. The boundary is built from its parts
-// so that a slip in the constant cannot pass unseen; the file holds the bytes that a careless
-// text copy would lose: a zero byte, CR LF, high bytes. The body is the file length + 228.
+// The boundary is built from its parts so that a slip in the constant shows; the file holds what a
+// careless text copy would lose (a zero byte, CR LF, high bytes). The body is the file + 228 bytes.
 TEST(UploadRequest, IsExactByteForByte) {
     const std::string boundary =
         "56565" + std::string(6, '-') + "THEBOUNDRY" + std::string(13, '-') + "1231232";

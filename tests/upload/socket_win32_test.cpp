@@ -17,8 +17,7 @@ namespace {
 
 constexpr int kStallMs = 500;
 
-// A listener on a free port of 127.0.0.1, at `address`; its peers' small receive buffer shows
-// their slow reading.
+// A listener on a free port of 127.0.0.1, at `address`; a small receive buffer shows slow reading.
 SOCKET loopbackListener(sockaddr_in& address) {
     SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     address = sockaddr_in{AF_INET, 0, {}, {}};
@@ -31,7 +30,6 @@ SOCKET loopbackListener(sockaddr_in& address) {
     return listener;
 }
 
-// A client socket connected to a peer accepted here, on a free port of 127.0.0.1.
 class SocketWin32Test : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -134,8 +132,7 @@ TEST(TransportWin32, SteadyReaderResetAfterTheAnswerAndEarlyRefusal) {
     EXPECT_EQ(UploadStep::kSend, result.failedStep);
     EXPECT_EQ("HTTP 413 Payload Too Large", result.refusal);
     stopSockets();
-    std::remove("shot.png");
-    std::remove("shot.jpg");
+    for (const char* file : {"shot.png", "shot.jpg"}) std::remove(file);
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# https through the upload transport and the client's TLS module to a real nginx on loopback:
-# a CA trusted through ca_file (TLS 1.3, and 1.2 alone), and a server that never answers the
-# greeting (wrong hosts and CAs are the deploy scenario's); natively, also a probe that has no
-# TLS module to load. With SERVICE, its own TLS takes an upload and serves it to curl trusting
-# the CA, never without it nor to plain HTTP.
+# https through the upload transport and the client's TLS module to a real nginx on loopback: a CA
+# trusted through ca_file (TLS 1.3, and 1.2 alone), a server that never answers the greeting (bad
+# hosts and CAs are the deploy scenario's) and, natively, a probe without its TLS module. SERVICE's
+# own TLS takes an upload and serves it to curl trusting the CA, never without it nor plain HTTP.
 #   tls_test.sh native|wine PROBE [SERVICE]
 set -euo pipefail
 
@@ -17,12 +16,7 @@ e2e_dir=$repo/tests/e2e
 
 work=$(mktemp -d)
 pids=()
-# shellcheck disable=SC2317  # run by the trap
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" && wait "$pid"; done 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'kill "${pids[@]}" 2>/dev/null || true; wait; rm -rf "$work"' EXIT
 cd "$work"
 
 make_cert trusted-ca trusted-ca
@@ -83,12 +77,6 @@ row() {  # PORT EXPECTED-PATTERN: the probe's last line must match
 row "$port_right" "https://localhost/made-by-nginx.png"
 row "$port_tls12" "https://localhost/made-by-nginx.png"
 row "$port_silent" "TLS: timed out"
-if [ "$target" = native ]; then  # a copy of the probe away from glimmerix-tls.so refuses https
-    mkdir alone && cp "$probe" alone/ && run=("$work/alone/$(basename "$probe")")
-    row "$port_right" "TLS: cannot load glimmerix-tls.so"
-    run=("$probe")
-fi
-
 if [ -x "$service" ]; then
     row "$port_own" "https://localhost:$port_own/*"
     own=https://localhost:$port_own/${link##*/}
@@ -97,5 +85,9 @@ if [ -x "$service" ]; then
         echo "the service's TLS port served curl without the CA, or plain HTTP"
         status=1
     fi
+fi
+if [ "$target" = native ]; then  # a copy of the probe away from glimmerix-tls.so refuses https
+    mkdir alone && cp "$probe" alone/ && run=("$work/alone/$(basename "$probe")")
+    row "$port_right" "TLS: cannot load glimmerix-tls.so"
 fi
 exit "$status"

@@ -7,7 +7,6 @@
 #include <zlib.h>
 
 #include <cctype>
-#include <cerrno>
 #include <random>
 #include <regex>
 
@@ -65,10 +64,9 @@ std::string formRequest(const std::string& boundary, const std::vector<FormPart>
 
 int connectToServer(int port, const char* from) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in source{}, address{};
-    source.sin_family = address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in source{AF_INET, 0, {}, {}};
+    sockaddr_in address{
+        AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
     bool bound = !from || (::inet_pton(AF_INET, from, &source.sin_addr) == 1 &&
                            ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) == 0);
     if (fd >= 0 &&
@@ -80,10 +78,8 @@ int connectToServer(int port, const char* from) {
 }
 
 bool sendAll(int fd, const std::string& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
+    for (std::size_t sent = 0; sent < bytes.size();) {
         ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         sent += static_cast<std::size_t>(n);
     }
@@ -96,10 +92,8 @@ std::string receiveAll(int fd, std::chrono::milliseconds timeout) {
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     std::string received;
     char buffer[16384];
-    for (ssize_t got; (got = ::recv(fd, buffer, sizeof buffer, 0)) != 0;) {
-        if (got < 0 && errno != EINTR) break;
-        if (got > 0) received.append(buffer, static_cast<std::size_t>(got));
-    }
+    for (ssize_t got; (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+        received.append(buffer, static_cast<std::size_t>(got));
     return received;
 }
 
@@ -132,10 +126,9 @@ HttpResponse parseResponse(const std::string& raw) {
 
 HttpResponse httpRequest(int port, const std::string& method, const std::string& target,
                          const std::string& headers) {
-    return parseResponse(roundTrip(port,
-                                   method + " " + target + " HTTP/1.1\r\nHost: h\r\n" + headers +
-                                       "Content-Length: 0\r\nConnection: close\r\n\r\n",
-                                   false));
+    const std::string head = method + " " + target + " HTTP/1.1\r\nHost: h\r\n" + headers;
+    return parseResponse(
+        roundTrip(port, head + "Content-Length: 0\r\nConnection: close\r\n\r\n", false));
 }
 
 std::string pathOfLink(const std::string& link) {

@@ -1,5 +1,4 @@
-// Raw HTTP for the service's tests: requests are sent byte for byte as given, so the tests see
-// exactly what a client sends, malformed ones included.
+// Raw HTTP for the service's tests: requests go byte for byte as given, malformed ones included.
 #pragma once
 
 #include <chrono>

@@ -50,7 +50,7 @@ bool within(int seconds, const std::function<bool()>& done) {
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    std::string logPath = temp_.path() + "/server.log";
+    std::string logPath = temp_.path + "/server.log";
     int logFd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (logFd < 0) return ::testing::AssertionFailure() << "cannot create " << logPath;
     pid_ = ::fork();

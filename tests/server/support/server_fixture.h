@@ -30,9 +30,9 @@ class ServerTest : public ::testing::Test {
     bool logShows(const std::string& text) const;
 
     int port() const { return port_; }
-    std::string workDir() const { return temp_.path(); }
-    std::string dataDir() const { return temp_.path() + "/data"; }
-    std::string log() const { return readFile(temp_.path() + "/server.log"); }
+    std::string workDir() const { return temp_.path; }
+    std::string dataDir() const { return temp_.path + "/data"; }
+    std::string log() const { return readFile(temp_.path + "/server.log"); }
     std::size_t storedImages() const { return countEntries(dataDir() + "/images"); }
     std::size_t incoming() const { return incomingFiles(dataDir()); }
 

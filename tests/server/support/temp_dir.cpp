@@ -9,13 +9,13 @@
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() : path_((fs::temp_directory_path() / "glimmerix-server-XXXXXX").string()) {
-    if (!::mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
+TempDir::TempDir() : path((fs::temp_directory_path() / "glimmerix-server-XXXXXX").string()) {
+    if (!::mkdtemp(path.data())) throw std::runtime_error("mkdtemp failed");
 }
 
 TempDir::~TempDir() {
     std::error_code ignored;
-    fs::remove_all(path_, ignored);
+    fs::remove_all(path, ignored);
 }
 
 std::size_t countEntries(const std::string& dir) {

@@ -4,17 +4,13 @@
 #include <cstddef>
 #include <string>
 
-class TempDir {
-  public:
+struct TempDir {
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
+    std::string path;
 };
 
 // How many entries `dir` holds; 0 when it does not exist.
