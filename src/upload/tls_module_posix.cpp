@@ -21,7 +21,7 @@ std::string executableFolder() {
     return folder.substr(0, folder.rfind('/'));
 }
 
-const TlsModuleFunctions* open(const std::string& file) {
+const TlsModuleFunctions* load(const std::string& file) {
     void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) return nullptr;
     auto entry =
@@ -39,8 +39,8 @@ const TlsModuleFunctions* module() {
     std::lock_guard<std::mutex> lock(loading);
     if (loaded) return loaded;
     const std::string folder = executableFolder();
-    loaded = open(folder + "/" GLIMMERIX_TLS_MODULE_FILE);
-    if (!loaded) loaded = open(folder + "/../lib/glimmerix/" GLIMMERIX_TLS_MODULE_FILE);
+    loaded = load(folder + "/" GLIMMERIX_TLS_MODULE_FILE);
+    if (!loaded) loaded = load(folder + "/../lib/glimmerix/" GLIMMERIX_TLS_MODULE_FILE);
     return loaded;
 }
 
