@@ -13,10 +13,12 @@
 
 namespace {
 
+// Empty when the system will not say: never the current folder, which is the user's working
+// folder and no place to load code from.
 std::string executableFolder() {
     char path[4096];
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return ".";
+    if (length <= 0) return "";
     std::string folder(path, size_t(length));
     return folder.substr(0, folder.rfind('/'));
 }
@@ -39,6 +41,7 @@ const TlsModuleFunctions* module() {
     std::lock_guard<std::mutex> lock(loading);
     if (loaded) return loaded;
     const std::string folder = executableFolder();
+    if (folder.empty()) return nullptr;
     loaded = load(folder + "/" GLIMMERIX_TLS_MODULE_FILE);
     if (!loaded) loaded = load(folder + "/../lib/glimmerix/" GLIMMERIX_TLS_MODULE_FILE);
     return loaded;
